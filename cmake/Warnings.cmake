@@ -1,0 +1,54 @@
+# Compiler flags shared by every target of the project.
+add_compile_options(-Wall -Wextra -Wpedantic)
+if(KESTROVA_WERROR)
+  add_compile_options(-Werror)
+endif()
+
+if(KESTROVA_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined
+                      -fno-omit-frame-pointer -g)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Fuzz targets link libFuzzer's main; the libraries they test are instrumented for coverage.
+if(KESTROVA_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "KESTROVA_FUZZ needs clang")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
+# Registers one test executable with ctest; tests run from the build folder.
+function(kestrova_add_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES;ENVIRONMENT" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} GTest::gtest GTest::gtest_main)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  gtest_discover_tests(${name}
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "KESTROVA_REALDATA=${KESTROVA_REALDATA_DIR};${ARG_ENVIRONMENT}")
+endfunction()
+
+# Registers one libFuzzer target and a bounded ctest run of it.
+function(kestrova_add_fuzzer name)
+  cmake_parse_arguments(ARG "" "SECONDS" "SOURCES;LIBRARIES" ${ARGN})
+  if(NOT ARG_SECONDS)
+    set(ARG_SECONDS 20)
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
+  set(corpus ${CMAKE_BINARY_DIR}/fuzz/${name}-corpus)
+  file(MAKE_DIRECTORY ${corpus})
+  set(seeds "")
+  if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/seeds/${name})
+    set(seeds ${CMAKE_CURRENT_SOURCE_DIR}/seeds/${name})
+  endif()
+  add_test(NAME ${name}
+           COMMAND ${name} -max_total_time=${ARG_SECONDS} -rss_limit_mb=2048 -timeout=10
+                   ${corpus} ${seeds}
+           WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
+  set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 300)
+endfunction()

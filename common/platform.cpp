@@ -1,0 +1,180 @@
+#include "platform.h"
+
+#include <dirent.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "text.h"
+
+namespace kestrova::platform {
+
+std::string NativePath(const std::u16string& path) { return Utf16ToUtf8(path); }
+
+std::FILE* OpenFile(const std::u16string& path, const char* mode) {
+    return std::fopen(NativePath(path).c_str(), mode);
+}
+
+namespace {
+
+// Copies the whole of one open file into another with the kernel's copy where it can.
+bool CopyDescriptor(int in, int out) {
+    for (;;) {
+        ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+        if (n == 0) {
+            return true;
+        }
+        if (n > 0) {
+            continue;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL) {
+            return false;
+        }
+        break;
+    }
+    char buffer[1 << 16];
+    for (;;) {
+        ssize_t n = ::read(in, buffer, sizeof buffer);
+        if (n == 0) {
+            return true;
+        }
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        for (ssize_t done = 0; done < n;) {
+            ssize_t w = ::write(out, buffer + done, static_cast<size_t>(n - done));
+            if (w < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                return false;
+            }
+            done += w;
+        }
+    }
+}
+
+}  // namespace
+
+bool CopyFile(const std::u16string& from, const std::u16string& to) {
+    int in = ::open(NativePath(from).c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(in, &info) != 0 || S_ISDIR(info.st_mode)) {
+        ::close(in);
+        return false;
+    }
+    int out = ::open(NativePath(to).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (out < 0) {
+        ::close(in);
+        return false;
+    }
+    bool ok = CopyDescriptor(in, out);
+    ::close(in);
+    if (::close(out) != 0) {
+        ok = false;
+    }
+    return ok;
+}
+
+bool MoveFile(const std::u16string& from, const std::u16string& to) {
+    std::string target = NativePath(to);
+    struct stat info {};
+    if (::lstat(target.c_str(), &info) == 0) {
+        return false;
+    }
+    return ::rename(NativePath(from).c_str(), target.c_str()) == 0;
+}
+
+bool ReplaceFile(const std::u16string& from, const std::u16string& to) {
+    return ::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
+}
+
+bool DeleteFile(const std::u16string& path) { return ::unlink(NativePath(path).c_str()) == 0; }
+
+bool CreateDirectory(const std::u16string& path) {
+    return ::mkdir(NativePath(path).c_str(), 0755) == 0;
+}
+
+bool RemoveDirectory(const std::u16string& path) {
+    return ::rmdir(NativePath(path).c_str()) == 0;
+}
+
+bool FileExists(const std::u16string& path) {
+    struct stat info {};
+    return ::stat(NativePath(path).c_str(), &info) == 0;
+}
+
+std::optional<unsigned long long> FileSize(const std::u16string& path) {
+    struct stat info {};
+    if (::stat(NativePath(path).c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    return static_cast<unsigned long long>(info.st_size);
+}
+
+std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::u16string& folder) {
+    std::string native = NativePath(folder);
+    DIR* dir = ::opendir(native.c_str());
+    if (dir == nullptr) {
+        return std::nullopt;
+    }
+    std::vector<DirectoryEntry> entries;
+    while (const dirent* item = ::readdir(dir)) {
+        std::string_view name = item->d_name;
+        if (name == "." || name == "..") {
+            continue;
+        }
+        bool isFolder = false;
+        if (item->d_type == DT_DIR) {
+            isFolder = true;
+        } else if (item->d_type == DT_UNKNOWN || item->d_type == DT_LNK) {
+            struct stat info {};
+            std::string full = native + "/" + std::string(name);
+            isFolder = ::stat(full.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+        }
+        entries.push_back({Utf8ToUtf16(name), isFolder});
+    }
+    ::closedir(dir);
+    return entries;
+}
+
+LibraryHandle LoadLibrary(const std::u16string& path) {
+    std::string native = NativePath(path);
+    // A bare name would make the loader search the system's folders; plug-ins name files.
+    if (native.find('/') == std::string::npos) {
+        native = "./" + native;
+    }
+    return ::dlopen(native.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+void* FindSymbol(LibraryHandle library, const char* name) {
+    return library == nullptr ? nullptr : ::dlsym(library, name);
+}
+
+void FreeLibrary(LibraryHandle library) {
+    if (library != nullptr) {
+        ::dlclose(library);
+    }
+}
+
+std::u16string ModulePath(const void* address) {
+    Dl_info info{};
+    if (::dladdr(address, &info) == 0 || info.dli_fname == nullptr) {
+        return {};
+    }
+    return Utf8ToUtf16(info.dli_fname);
+}
+
+}  // namespace kestrova::platform

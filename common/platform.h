@@ -1,0 +1,61 @@
+#pragma once
+// The small layer between the core and the operating system: files, folders and shared libraries.
+// Paths are wide text in the core and are converted to the system's encoding here only.
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kestrova::platform {
+
+// The system's spelling of a wide path (UTF-8).
+std::string NativePath(const std::u16string& path);
+
+// Opens a file with a C stream mode ("rb", "wb", "rb+", ...). Returns null on failure.
+std::FILE* OpenFile(const std::u16string& path, const char* mode);
+
+// Copies a file, replacing the target. False when the source cannot be read or the target written.
+bool CopyFile(const std::u16string& from, const std::u16string& to);
+
+// Renames a file; fails when the target exists.
+bool MoveFile(const std::u16string& from, const std::u16string& to);
+
+// Renames a file over the target in one step (the target is replaced, never lost half-way).
+bool ReplaceFile(const std::u16string& from, const std::u16string& to);
+
+bool DeleteFile(const std::u16string& path);
+
+// Creates one folder; false when it exists already or cannot be made.
+bool CreateDirectory(const std::u16string& path);
+
+// Removes a folder only when it is empty.
+bool RemoveDirectory(const std::u16string& path);
+
+bool FileExists(const std::u16string& path);
+
+// The size of a file in bytes, or nothing when it cannot be examined.
+std::optional<unsigned long long> FileSize(const std::u16string& path);
+
+struct DirectoryEntry {
+    std::u16string name;
+    bool isFolder = false;
+};
+
+// The entries of a folder without "." and "..", in the order the system returns them; nothing when
+// the folder does not exist or cannot be read.
+std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::u16string& folder);
+
+// The separator between a folder and a name on this platform.
+inline constexpr char16_t kSeparator = u'/';
+
+// Shared libraries. The handle is opaque; a null handle means the library did not load.
+using LibraryHandle = void*;
+LibraryHandle LoadLibrary(const std::u16string& path);
+void* FindSymbol(LibraryHandle library, const char* name);
+void FreeLibrary(LibraryHandle library);
+
+// The full path of the library or program file that holds `address`; empty when unknown.
+std::u16string ModulePath(const void* address);
+
+}  // namespace kestrova::platform
