@@ -1,0 +1,113 @@
+#pragma once
+// The editor's state and commands, without any window system. The Qt front end shows this state and
+// turns clicks into calls of these commands; tests drive the same calls with scripted host services.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "editor/document/asset_file.h"
+#include "editor/shell/file_dialog.h"
+#include "editor/shell/preferences.h"
+
+namespace kestrova {
+
+class EditorShell;
+
+enum class PanelMode : std::int32_t { Plugin = 0, Hex = 1, Mod = 2 };
+
+// What the core asks of the window it runs in.
+class ShellView {
+public:
+    virtual ~ShellView() = default;
+    // Paint statusText and statusProgress at once, without processing other events.
+    virtual void RefreshStatusBar() = 0;
+    virtual void SetTitle(std::u16string_view title) = 0;
+    // The rows were rebuilt in table order (after Open, Add, Remove) or re-sorted.
+    virtual void RowsChanged() = 0;
+    // The plug-in panel (if any) must go: the hand-over it showed has ended.
+    virtual void ClosePluginPanel() = 0;
+};
+
+// Lets the plug-in host take part in selection, export and import. Until plug-ins are loaded the
+// shell works without one (raw data only, no panel).
+class PluginBridge {
+public:
+    virtual ~PluginBridge() = default;
+    // The asset `leaving` stops being shown; write back its changed data if the plug-in has any.
+    virtual void EndHandOver(EditorShell& shell, std::uint32_t leaving) = 0;
+    // Show asset `index` in the panel of the plug-in chosen for `mode`. False when the working copy
+    // could not be read.
+    virtual bool BeginHandOver(EditorShell& shell, std::uint32_t index, PanelMode mode) = 0;
+    // Forget the current plug-in without calling it (the list was rebuilt).
+    virtual void Reset() = 0;
+    // The type name a plug-in gives `typeId` (empty when none claims it), and the type id a
+    // plug-in declares under `typeName` (ignoring the case of A-Z).
+    virtual std::u16string TypeName(std::uint32_t typeId) const = 0;
+    virtual std::optional<std::uint32_t> TypeByName(std::u16string_view typeName) const = 0;
+};
+
+// Key of CompareAssetRows: 2 × column (0 Name, 1 Type, 2 Index, 3 Size), + 1 for descending.
+int CompareAssetRows(const AssetFile& doc, std::uint32_t a, std::uint32_t b, int key);
+
+class EditorShell {
+public:
+    EditorShell(ShellView& view, FileChooser& chooser);
+
+    // --- state the window reads ---
+    AssetFile document;
+    Preferences preferences;
+    FileDialog fileDialog;
+    std::u16string statusText;
+    float statusProgress = 0.0f;
+    std::uint32_t currentAssetIndex = 0;
+    std::int32_t selectedRow = -1;
+    std::int32_t sortState = -1;
+
+    PanelMode panelMode() const { return static_cast<PanelMode>(preferences.panelMode); }
+
+    // Rows of the asset list in display order: each holds its asset's table index.
+    std::size_t rowCount() const { return rows_.size(); }
+    std::uint32_t rowAssetIndex(std::size_t row) const { return rows_[row]; }
+    // The texts of one row's columns: Name, Type ("0x%08X" or a plug-in's type name), Index
+    // ("%i" of the pathId), Size (kilobytes, (size >> 10) + 1).
+    std::u16string cellText(std::size_t row, int column) const;
+
+    void SetPluginBridge(PluginBridge* bridge) { bridge_ = bridge; }
+
+    // --- commands ---
+    void OpenFile();        // File > Open
+    void SaveFileAs();      // File > Save As
+    void ExportAsset();     // Asset > Export
+    void ImportAsset();     // Asset > Import
+    // Asset > Add (the Add Asset dialog's OK): texts as typed in its three fields.
+    void AddAsset(std::u16string_view name, std::u16string_view indexOffsetText,
+                  std::u16string_view typeText);
+    // Asset > Remove (the Remove Asset dialog's OK): removes the current asset.
+    void RemoveAsset();
+    // A column header click: sorts as the list does (ascending, then descending, ...).
+    void SortByColumn(int column);
+    // Makes the asset in display row `row` the current one (-1: nothing).
+    bool SelectAsset(std::int32_t row);
+    // A mode button: sets the panel mode and re-selects the selected row.
+    void SetPanelMode(PanelMode mode);
+    // Ends the run: closes the document, deleting the working copy and its folder when empty.
+    void Shutdown();
+
+    // Writes statusText/statusProgress and asks the view to paint them.
+    void SetStatus(std::u16string text, float progress);
+
+private:
+    void RebuildRows();  // the list panel re-created: rows in table order, current asset 0
+
+    ShellView& view_;
+    FileChooser& chooser_;
+    PluginBridge* bridge_ = nullptr;
+    std::vector<std::uint32_t> rows_;
+};
+
+}  // namespace kestrova
