@@ -1,6 +1,7 @@
 #pragma once
 // The editor's state and commands, without any window system. The Qt front end shows this state and
-// turns clicks into calls of these commands; tests drive the same calls with scripted host services.
+// turns clicks into calls of these commands; tests drive the same calls with scripted host
+// services.
 
 #include <cstdint>
 #include <memory>
@@ -51,7 +52,14 @@ public:
     virtual std::optional<std::uint32_t> TypeByName(std::u16string_view typeName) const = 0;
 };
 
+// A data type that the current plug-in converts asset data to and from on export and import.
+struct PluginDataType {
+    std::u16string extension;    // without the dot, at most 9 characters
+    std::u16string description;  // the filter's description
+};
+
 // Key of CompareAssetRows: 2 × column (0 Name, 1 Type, 2 Index, 3 Size), + 1 for descending.
+// Returns 1 when a sorts after b, otherwise -1 (also for equal keys and unknown key values).
 int CompareAssetRows(const AssetFile& doc, std::uint32_t a, std::uint32_t b, int key);
 
 class EditorShell {
@@ -80,10 +88,10 @@ public:
     void SetPluginBridge(PluginBridge* bridge) { bridge_ = bridge; }
 
     // --- commands ---
-    void OpenFile();        // File > Open
-    void SaveFileAs();      // File > Save As
-    void ExportAsset();     // Asset > Export
-    void ImportAsset();     // Asset > Import
+    void OpenFile();     // File > Open
+    void SaveFileAs();   // File > Save As
+    void ExportAsset();  // Asset > Export
+    void ImportAsset();  // Asset > Import
     // Asset > Add (the Add Asset dialog's OK): texts as typed in its three fields.
     void AddAsset(std::u16string_view name, std::u16string_view indexOffsetText,
                   std::u16string_view typeText);
@@ -99,10 +107,26 @@ public:
     void Shutdown();
 
     // Writes statusText/statusProgress and asks the view to paint them.
-    void SetStatus(std::u16string text, float progress);
+    // Texts longer than a status line (511 characters) are cut.
+    void SetStatus(std::u16string_view text, float progress);
+
+    static constexpr std::size_t kStatusCapacity = 512;  // characters incl. terminator
 
 private:
     void RebuildRows();  // the list panel re-created: rows in table order, current asset 0
+    void SortRows(int key);
+    // The hand-over of `asset` to the panel of the current mode; false when it could not start.
+    bool HandOverAsset(std::uint32_t asset);
+    // Export and Import: the plug-in's data types offered as filters before the raw data ones
+    // (none without a plug-in, or outside the Plugin mode), and the conversions through them.
+    std::vector<PluginDataType> PluginDataTypes() const;
+    std::size_t SetDataFilters(const std::vector<PluginDataType>& types);
+    Outcome ExportPluginData(const PluginDataType& type, const std::u16string& target);
+    std::optional<std::vector<std::uint8_t>> ConvertImportedData(
+        const std::vector<PluginDataType>& types, std::u16string_view extension,
+        std::vector<std::uint8_t> bytes);
+    void SetAssetFilters();
+    void ShowDocumentTitle();
 
     ShellView& view_;
     FileChooser& chooser_;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -17,18 +18,18 @@ struct FileFilter {
 
 // One request to the user for a file, as the window system's chooser receives it.
 struct FileChooserRequest {
-    bool save = false;                 // a save dialog (asks before overwriting) or an open dialog
+    bool save = false;  // a save dialog (asks before overwriting) or an open dialog
     std::u16string title;
     std::vector<FileFilter> filters;
-    std::uint32_t filterIndex = 1;     // 1-based; the filter to preselect
-    std::u16string initialFolder;      // may be empty
-    std::u16string initialName;        // may be " " (nothing) as the commands prepare it
-    std::u16string defaultExtension;   // save dialogs only
+    std::uint32_t filterIndex = 1;    // 1-based; the filter to preselect
+    std::u16string initialFolder;     // may be empty
+    std::u16string initialName;       // may be " " (nothing) as the commands prepare it
+    std::u16string defaultExtension;  // save dialogs only
 };
 
 struct FileChoice {
     std::u16string path;
-    std::uint32_t filterIndex = 1;     // 1-based position of the filter chosen
+    std::uint32_t filterIndex = 1;  // 1-based position of the filter chosen
 };
 
 // The window system's file chooser (a real dialog in the editor, a script in tests).
@@ -38,6 +39,12 @@ public:
     // Nothing when the user cancelled.
     virtual std::optional<FileChoice> Choose(const FileChooserRequest& request) = 0;
 };
+
+// Where the file name of `path` begins: after its last slash or backslash (0 when it has none).
+std::size_t FileNameStart(std::u16string_view path);
+
+// Position in `path` of the text after the last dot of its file name; 0 when the name has no dot.
+std::uint32_t ExtensionOffset(std::u16string_view path);
 
 struct FileDialog {
     static constexpr std::size_t kFilterCapacity = 2048;  // characters of the filter list
@@ -53,10 +60,12 @@ struct FileDialog {
     // Runs an open or save dialog. On success `initialFolder` becomes the chosen file's folder
     // (with its trailing separator), extensionOffset and chosenFilterIndex are updated, and the
     // chosen path is returned.
-    std::optional<std::u16string> ShowOpenDialog(FileChooser& chooser, std::u16string& initialFolder,
+    std::optional<std::u16string> ShowOpenDialog(FileChooser& chooser,
+                                                 std::u16string& initialFolder,
                                                  std::u16string_view initialName,
                                                  std::u16string_view title);
-    std::optional<std::u16string> ShowSaveDialog(FileChooser& chooser, std::u16string& initialFolder,
+    std::optional<std::u16string> ShowSaveDialog(FileChooser& chooser,
+                                                 std::u16string& initialFolder,
                                                  std::u16string_view initialName,
                                                  std::u16string_view title,
                                                  std::u16string_view defaultExtension);

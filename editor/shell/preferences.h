@@ -27,7 +27,8 @@ struct Preferences {
 
 // Folder fields as text (up to the terminator) and back (cut to 511 code units).
 std::u16string FolderText(const std::array<char16_t, Preferences::kFolderCapacity>& field);
-void SetFolderText(std::array<char16_t, Preferences::kFolderCapacity>& field, std::u16string_view text);
+void SetFolderText(std::array<char16_t, Preferences::kFolderCapacity>& field,
+                   std::u16string_view text);
 
 // Defaults, then the fields the file holds (a short file keeps the defaults of what it lacks).
 bool LoadPreferences(Preferences& preferences, const std::u16string& path = u"preferences");

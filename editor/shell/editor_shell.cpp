@@ -1,0 +1,460 @@
+#include "editor/shell/editor_shell.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "common/text.h"
+#include "editor/shell/number_text.h"
+
+namespace kestrova {
+
+namespace {
+
+constexpr std::size_t kNameCapacity = 256;   // an asset name or a dialog field, with terminator
+constexpr std::size_t kTitleCapacity = 512;  // a document name in the window title
+
+constexpr std::u16string_view kAssetFileFilter = u"Unity Asset File (*.assets)";
+constexpr std::u16string_view kRawDataFilter = u"Unity Asset Raw Data (*.data)";
+constexpr std::u16string_view kAllFilesFilter = u"All Files (*.*)";
+
+// Appends "%i" of `value` without building a temporary text: the list rebuild formats a status
+// line for every asset and must stay cheap for a million of them.
+void AppendDecimal(std::u16string& out, std::int64_t value) {
+    char16_t digits[24];
+    std::size_t n = 0;
+    std::uint64_t magnitude =
+        value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    do {
+        digits[n++] = static_cast<char16_t>(u'0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (value < 0) {
+        out += u'-';
+    }
+    while (n > 0) {
+        out += digits[--n];
+    }
+}
+
+// "<lead>(%i/%i) %s" into `out`, cut to a status line.
+void FormatStepStatus(std::u16string& out, std::u16string_view lead, std::uint32_t index,
+                      std::uint32_t count, std::u16string_view name) {
+    out.assign(lead);
+    out += u'(';
+    AppendDecimal(out, static_cast<std::int32_t>(index));
+    out += u'/';
+    AppendDecimal(out, static_cast<std::int32_t>(count));
+    out += u") ";
+    out.append(name.substr(0, EditorShell::kStatusCapacity));
+    if (out.size() >= EditorShell::kStatusCapacity) {
+        out.resize(EditorShell::kStatusCapacity - 1);
+    }
+}
+
+// The first four code units of a name, case-folded as the name comparison folds them, packed so
+// that comparing the numbers compares those units in order. Names hold no zero code unit, so the
+// zero padding of a short name sorts it before any longer name with the same beginning.
+std::uint64_t FoldedNamePrefix(std::u16string_view name) {
+    std::uint64_t prefix = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        std::uint64_t unit = 0;
+        if (i < name.size()) {
+            char16_t c = name[i];
+            unit = (c >= u'A' && c <= u'Z') ? c + 32u : c;
+        }
+        prefix = (prefix << 16) | unit;
+    }
+    return prefix;
+}
+
+std::uint32_t NumericSortKey(const AssetEntry& entry, int column) {
+    switch (column) {
+        case 1:
+            return entry.typeId;
+        case 2:
+            return entry.pathId;
+        default:
+            return entry.size;
+    }
+}
+
+}  // namespace
+
+int CompareAssetRows(const AssetFile& doc, std::uint32_t a, std::uint32_t b, int key) {
+    const AssetEntry& ea = doc.entries[a];
+    const AssetEntry& eb = doc.entries[b];
+    bool after = false;
+    switch (key) {
+        case 0:
+            after = CompareIgnoringAsciiCase(ea.name, eb.name) > 0;
+            break;
+        case 1:
+            after = CompareIgnoringAsciiCase(ea.name, eb.name) < 0;
+            break;
+        case 2:
+            after = ea.typeId > eb.typeId;
+            break;
+        case 3:
+            after = ea.typeId < eb.typeId;
+            break;
+        case 4:
+            after = ea.pathId > eb.pathId;
+            break;
+        case 5:
+            after = ea.pathId < eb.pathId;
+            break;
+        case 6:
+            after = ea.size > eb.size;
+            break;
+        case 7:
+            after = ea.size < eb.size;
+            break;
+        default:
+            break;
+    }
+    return after ? 1 : -1;
+}
+
+EditorShell::EditorShell(ShellView& view, FileChooser& chooser) : view_(view), chooser_(chooser) {}
+
+std::u16string EditorShell::cellText(std::size_t row, int column) const {
+    if (row >= rows_.size() || rows_[row] >= document.entries.size()) {
+        return {};
+    }
+    const AssetEntry& entry = document.entries[rows_[row]];
+    switch (column) {
+        case 0:
+            return CopyLimited(entry.name, kNameCapacity);
+        case 1: {
+            if (bridge_ != nullptr) {
+                std::u16string name = bridge_->TypeName(entry.typeId);
+                if (!name.empty()) {
+                    return name;
+                }
+            }
+            return HexWordText(entry.typeId);
+        }
+        case 2:
+            return DecimalText(static_cast<std::int32_t>(entry.pathId));
+        case 3:
+            return DecimalText((entry.size >> 10) + 1);
+        default:
+            return {};
+    }
+}
+
+void EditorShell::SetStatus(std::u16string_view text, float progress) {
+    statusText.assign(text.substr(0, kStatusCapacity - 1));
+    statusProgress = progress;
+    view_.RefreshStatusBar();
+}
+
+void EditorShell::SetAssetFilters() {
+    fileDialog.ClearFilters();
+    fileDialog.AddFilter(std::u16string(kAssetFileFilter), u"*.assets");
+    fileDialog.AddFilter(std::u16string(kAllFilesFilter), u"*.*");
+}
+
+void EditorShell::ShowDocumentTitle() {
+    view_.SetTitle(u"Kestrova ( " + CopyLimited(document.documentName, kTitleCapacity) + u" )");
+}
+
+void EditorShell::OpenFile() {
+    std::u16string folder = FolderText(preferences.lastAssetFolder);
+    SetAssetFilters();
+    std::optional<std::u16string> path =
+        fileDialog.ShowOpenDialog(chooser_, folder, u" ", u"Open Asset File");
+    if (!path) {
+        return;
+    }
+    // The loader reports "Reading Header", every asset read and "Ready" itself.
+    Outcome loaded = LoadAssetFile(
+        document, *path,
+        [this](std::u16string_view text, float fraction) { SetStatus(text, fraction); });
+    if (!loaded) {
+        // A refused file leaves the open document, its list and its hand-over as they were.
+        SetStatus(loaded.message, 0.0f);
+        return;
+    }
+    SetFolderText(preferences.lastAssetFolder, folder);
+    ShowDocumentTitle();
+    RebuildRows();
+}
+
+void EditorShell::SaveFileAs() {
+    if (document.documentName.empty()) {
+        return;
+    }
+    std::u16string folder = FolderText(preferences.lastAssetFolder);
+    SetAssetFilters();
+    std::optional<std::u16string> path =
+        fileDialog.ShowSaveDialog(chooser_, folder, document.documentName, u"Save Asset File", u"");
+    if (!path) {
+        return;
+    }
+    SetFolderText(preferences.lastAssetFolder, folder);
+    // A name typed without an extension under the asset file filter gets that filter's extension.
+    if (fileDialog.extensionOffset == 0 && fileDialog.chosenFilterIndex == 1) {
+        *path += u".assets";
+    }
+    Outcome saved = SaveWorkingCopyAs(document, *path);
+    if (!saved) {
+        // The title keeps naming the file that really holds the document.
+        SetStatus(saved.message, 0.0f);
+        return;
+    }
+    document.documentName = path->substr(FileNameStart(*path));
+    ShowDocumentTitle();
+}
+
+std::vector<PluginDataType> EditorShell::PluginDataTypes() const {
+    // The plug-in host offers the current plug-in's data types here, in the Plugin mode only.
+    return {};
+}
+
+std::size_t EditorShell::SetDataFilters(const std::vector<PluginDataType>& types) {
+    fileDialog.ClearFilters();
+    for (const PluginDataType& type : types) {
+        fileDialog.AddFilter(type.description, u"*." + type.extension);
+    }
+    fileDialog.AddFilter(std::u16string(kRawDataFilter), u"*.data");
+    fileDialog.AddFilter(std::u16string(kAllFilesFilter), u"*.*");
+    return types.size();
+}
+
+Outcome EditorShell::ExportPluginData(const PluginDataType& type, const std::u16string& target) {
+    // The plug-in host converts the current asset into `type` and writes it to `target`.
+    (void)target;
+    return Outcome::Failure(u"No plug-in converts asset data to ." + type.extension);
+}
+
+std::optional<std::vector<std::uint8_t>> EditorShell::ConvertImportedData(
+    const std::vector<PluginDataType>& types, std::u16string_view extension,
+    std::vector<std::uint8_t> bytes) {
+    // The plug-in host converts the bytes through every data type whose extension matches
+    // (ignoring case), in order; without a plug-in the bytes are imported raw.
+    (void)types;
+    (void)extension;
+    return bytes;
+}
+
+void EditorShell::ExportAsset() {
+    if (document.assetCount() == 0 || currentAssetIndex >= document.entries.size()) {
+        return;
+    }
+    std::u16string folder = FolderText(preferences.lastDataFolder);
+    std::vector<PluginDataType> types = PluginDataTypes();
+    const std::size_t typeCount = SetDataFilters(types);
+    std::optional<std::u16string> path = fileDialog.ShowSaveDialog(
+        chooser_, folder, document.entries[currentAssetIndex].name, u"Export Asset File", u"");
+    if (!path) {
+        return;
+    }
+    SetFolderText(preferences.lastDataFolder, folder);
+    const std::size_t filter = fileDialog.chosenFilterIndex;
+    const bool pluginType = filter >= 1 && filter <= typeCount;
+    if (fileDialog.extensionOffset == 0) {
+        if (filter == typeCount + 1) {
+            *path += u".data";
+        } else if (pluginType) {
+            *path += u"." + types[filter - 1].extension;
+        }
+    }
+    Outcome exported = pluginType ? ExportPluginData(types[filter - 1], *path)
+                                  : ExportAssetBody(document, currentAssetIndex, *path);
+    if (!exported) {
+        SetStatus(exported.message, 0.0f);
+    }
+}
+
+void EditorShell::ImportAsset() {
+    if (document.assetCount() == 0 || currentAssetIndex >= document.entries.size()) {
+        return;
+    }
+    std::u16string folder = FolderText(preferences.lastDataFolder);
+    std::vector<PluginDataType> types = PluginDataTypes();
+    SetDataFilters(types);
+    std::optional<std::u16string> path =
+        fileDialog.ShowOpenDialog(chooser_, folder, u" ", u"Import Asset File");
+    if (!path) {
+        return;
+    }
+    SetFolderText(preferences.lastDataFolder, folder);
+    std::u16string_view extension;
+    if (fileDialog.extensionOffset != 0) {
+        extension = std::u16string_view(*path).substr(fileDialog.extensionOffset);
+    }
+    std::optional<std::vector<std::uint8_t>> bytes = ReadWholeFile(*path);
+    if (!bytes) {
+        SetStatus(u"Cannot read the file to import: " + *path, 0.0f);
+        return;
+    }
+    std::optional<std::vector<std::uint8_t>> body =
+        ConvertImportedData(types, extension, std::move(*bytes));
+    if (!body) {
+        SetStatus(u"The plug-in could not convert " + *path, 0.0f);
+        return;
+    }
+    Outcome replaced = ReplaceAssetBody(document, currentAssetIndex, *body);
+    if (!replaced) {
+        SetStatus(replaced.message, 0.0f);
+        return;
+    }
+    // The Size column shows the new size at once.
+    view_.RowsChanged();
+}
+
+void EditorShell::AddAsset(std::u16string_view name, std::u16string_view indexOffsetText,
+                           std::u16string_view typeText) {
+    // The dialog's fields hold at most 255 characters each.
+    name = name.substr(0, kNameCapacity - 1);
+    indexOffsetText = indexOffsetText.substr(0, kNameCapacity - 1);
+    typeText = typeText.substr(0, kNameCapacity - 1);
+    const std::uint32_t indexOffset = ReadDialogUnsigned(indexOffsetText);
+    std::uint32_t typeId = ReadTypeNumber(typeText);
+    if (typeId == 0 && bridge_ != nullptr) {
+        typeId = bridge_->TypeByName(typeText).value_or(0);
+    }
+    Outcome added = kestrova::AddAsset(document, typeId, name, indexOffset);
+    RebuildRows();
+    if (!added) {
+        // Shown after the rebuild, whose own messages would hide it.
+        SetStatus(added.message, 0.0f);
+    }
+}
+
+void EditorShell::RemoveAsset() {
+    if (document.assetCount() == 0) {
+        return;
+    }
+    Outcome removed = kestrova::RemoveAsset(document, currentAssetIndex);
+    RebuildRows();
+    if (!removed) {
+        SetStatus(removed.message, 0.0f);
+    }
+}
+
+void EditorShell::RebuildRows() {
+    const auto count = static_cast<std::uint32_t>(document.entries.size());
+    rows_.resize(count);
+    std::iota(rows_.begin(), rows_.end(), 0u);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        FormatStepStatus(statusText, u"Building Asset List: ", i, count, document.entries[i].name);
+        statusProgress = static_cast<float>(i) / static_cast<float>(count);
+        view_.RefreshStatusBar();
+    }
+    SetStatus(u"Ready", 0.0f);
+    currentAssetIndex = 0;
+    // The hand-over ends with the old list: no plug-in's data may later be written back into an
+    // asset that it was never given (or into another file's asset).
+    if (bridge_ != nullptr) {
+        bridge_->Reset();
+    }
+    view_.ClosePluginPanel();
+    view_.RowsChanged();
+}
+
+void EditorShell::SortByColumn(int column) {
+    if (column < 0 || column > 3) {
+        return;
+    }
+    int key = 2 * column;
+    if (sortState == column) {
+        sortState = -1;
+        key += 1;
+    } else {
+        sortState = column;
+    }
+    SortRows(key);
+    view_.RowsChanged();
+}
+
+void EditorShell::SortRows(int key) {
+    // Rows whose keys are equal keep their current order; the keys are gathered once so that the
+    // sort touches a compact array rather than the asset table.
+    const bool descending = (key & 1) != 0;
+    const int column = key / 2;
+    const std::vector<AssetEntry>& entries = document.entries;
+    if (column == 0) {
+        struct NameKey {
+            std::uint64_t prefix;
+            std::uint32_t asset;
+        };
+        std::vector<NameKey> keys(rows_.size());
+        for (std::size_t i = 0; i < rows_.size(); ++i) {
+            keys[i] = {FoldedNamePrefix(entries[rows_[i]].name), rows_[i]};
+        }
+        auto before = [&entries](const NameKey& a, const NameKey& b) {
+            if (a.prefix != b.prefix) {
+                return a.prefix < b.prefix;
+            }
+            return CompareIgnoringAsciiCase(entries[a.asset].name, entries[b.asset].name) < 0;
+        };
+        if (descending) {
+            std::stable_sort(
+                keys.begin(), keys.end(),
+                [&before](const NameKey& a, const NameKey& b) { return before(b, a); });
+        } else {
+            std::stable_sort(keys.begin(), keys.end(), before);
+        }
+        for (std::size_t i = 0; i < rows_.size(); ++i) {
+            rows_[i] = keys[i].asset;
+        }
+        return;
+    }
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> keys(rows_.size());
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        keys[i] = {NumericSortKey(entries[rows_[i]], column), rows_[i]};
+    }
+    if (descending) {
+        std::stable_sort(keys.begin(), keys.end(),
+                         [](const auto& a, const auto& b) { return a.first > b.first; });
+    } else {
+        std::stable_sort(keys.begin(), keys.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+    }
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        rows_[i] = keys[i].second;
+    }
+}
+
+bool EditorShell::SelectAsset(std::int32_t row) {
+    selectedRow = row;
+    if (row < 0 || document.assetCount() == 0 || static_cast<std::size_t>(row) >= rows_.size()) {
+        return false;
+    }
+    const std::uint32_t asset = rows_[static_cast<std::size_t>(row)];
+    if (asset >= document.entries.size()) {
+        return false;
+    }
+    if (asset != currentAssetIndex) {
+        if (bridge_ != nullptr) {
+            bridge_->EndHandOver(*this, currentAssetIndex);
+        }
+        currentAssetIndex = asset;
+    }
+    if (!HandOverAsset(asset)) {
+        return false;
+    }
+    SetStatus(u"Asset Selected: " + document.entries[asset].name, 0.0f);
+    return true;
+}
+
+bool EditorShell::HandOverAsset(std::uint32_t asset) {
+    view_.ClosePluginPanel();
+    if (bridge_ == nullptr) {
+        return true;
+    }
+    return bridge_->BeginHandOver(*this, asset, panelMode());
+}
+
+void EditorShell::SetPanelMode(PanelMode mode) {
+    preferences.panelMode = static_cast<std::int32_t>(mode);
+    SelectAsset(selectedRow);
+}
+
+void EditorShell::Shutdown() {
+    CloseAssetFile(document);
+}
+
+}  // namespace kestrova
