@@ -1,0 +1,61 @@
+#pragma once
+// Scripted host services for driving the editor shell without a window system.
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "editor/shell/editor_shell.h"
+#include "editor/shell/file_dialog.h"
+
+namespace kestrova {
+
+// Answers each dialog with the next scripted choice (or a cancel when the script is empty) and
+// keeps every request for inspection.
+class ScriptedChooser : public FileChooser {
+public:
+    void Next(std::u16string path, std::uint32_t filterIndex) {
+        script.push_back(FileChoice{std::move(path), filterIndex});
+    }
+    std::optional<FileChoice> Choose(const FileChooserRequest& request) override {
+        requests.push_back(request);
+        if (script.empty()) {
+            return std::nullopt;
+        }
+        FileChoice choice = script.front();
+        script.pop_front();
+        return choice;
+    }
+
+    std::deque<FileChoice> script;
+    std::vector<FileChooserRequest> requests;
+};
+
+// Records what the shell asked the window to do; the status bar paints are read from the shell.
+class RecordingView : public ShellView {
+public:
+    struct Paint {
+        std::u16string text;
+        float progress;
+        bool operator==(const Paint&) const = default;
+    };
+
+    void RefreshStatusBar() override {
+        if (shell != nullptr) {
+            paints.push_back({shell->statusText, shell->statusProgress});
+        }
+    }
+    void SetTitle(std::u16string_view title) override { titles.emplace_back(title); }
+    void RowsChanged() override { ++rowsChanged; }
+    void ClosePluginPanel() override { ++panelsClosed; }
+
+    const EditorShell* shell = nullptr;
+    std::vector<Paint> paints;
+    std::vector<std::u16string> titles;
+    int rowsChanged = 0;
+    int panelsClosed = 0;
+};
+
+}  // namespace kestrova
