@@ -13,7 +13,7 @@
 namespace kestrova {
 
 // Answers each dialog with the next scripted choice (or a cancel when the script is empty) and
-// keeps every request for inspection.
+// keeps every request so that tests can check it.
 class ScriptedChooser : public FileChooser {
 public:
     void Next(std::u16string path, std::uint32_t filterIndex) {
