@@ -1,0 +1,311 @@
+#include "editor/shell/ui/main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSplitter>
+#include <QTimer>
+
+#include "editor/shell/ui/asset_dialogs.h"
+#include "editor/shell/ui/list_panel.h"
+#include "editor/shell/ui/qt_file_chooser.h"
+#include "editor/shell/ui/status_bar.h"
+
+namespace kestrova {
+namespace {
+
+QAction* AddCommand(QMenu* menu, const char* text, const char* name) {
+    QAction* action = menu->addAction(QString::fromLatin1(text));
+    action->setObjectName(QString::fromLatin1(name));
+    return action;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(const Preferences& preferences, FileChooser* chooser) {
+    if (chooser == nullptr) {
+        ownChooser_ = std::make_unique<QtFileChooser>(this);
+        chooser = ownChooser_.get();
+    }
+    shell_ = std::make_unique<EditorShell>(*this, *chooser);
+    shell_->preferences = preferences;
+
+    setWindowTitle(QStringLiteral("Kestrova"));
+    setAttribute(Qt::WA_QuitOnClose);
+    CreateMenus();
+    // The stored rectangle is the outer frame's; the frame is added once the window is shown
+    // (FitFrameToStoredSize).
+    move(preferences.windowX, preferences.windowY);
+    resize(preferences.windowWidth, preferences.windowHeight);
+}
+
+MainWindow::~MainWindow() {
+    Shutdown();
+}
+
+void MainWindow::CreateMenus() {
+    QMenu* fileMenu = menuBar()->addMenu(QStringLiteral("File"));
+    connect(AddCommand(fileMenu, "Open", "openAction"), &QAction::triggered, this,
+            [this] { shell_->OpenFile(); });
+    connect(AddCommand(fileMenu, "Save As", "saveAsAction"), &QAction::triggered, this,
+            [this] { shell_->SaveFileAs(); });
+
+    assetMenu_ = menuBar()->addMenu(QStringLiteral("Asset"));
+    connect(AddCommand(assetMenu_, "Export", "exportAction"), &QAction::triggered, this,
+            [this] { shell_->ExportAsset(); });
+    connect(AddCommand(assetMenu_, "Import", "importAction"), &QAction::triggered, this,
+            [this] { shell_->ImportAsset(); });
+    connect(AddCommand(assetMenu_, "Find", "findAction"), &QAction::triggered, this,
+            &MainWindow::openFindDialog);
+    connect(AddCommand(assetMenu_, "Add", "addAction"), &QAction::triggered, this,
+            &MainWindow::openAddAssetDialog);
+    connect(AddCommand(assetMenu_, "Remove", "removeAction"), &QAction::triggered, this,
+            &MainWindow::openRemoveAssetDialog);
+
+    QMenu* pluginMenu = menuBar()->addMenu(QStringLiteral("Plugin"));
+    connect(AddCommand(pluginMenu, "Info", "pluginInfoAction"), &QAction::triggered, this,
+            &MainWindow::openPluginInfoDialog);
+
+    QMenu* helpMenu = menuBar()->addMenu(QStringLiteral("Help"));
+    connect(AddCommand(helpMenu, "About", "aboutAction"), &QAction::triggered, this,
+            &MainWindow::openAboutDialog);
+}
+
+void MainWindow::CreatePanels() {
+    // Plug-ins are loaded here, before anything can select an asset.
+
+    // The file dialogs open over this window.
+    if (ownChooser_) {
+        ownChooser_->SetOwner(this);
+    }
+
+    ResetAssetFile(shell_->document);
+
+    client_ = new QWidget(this);
+    client_->installEventFilter(this);
+    setCentralWidget(client_);
+    splitter_ = new QSplitter(Qt::Horizontal, client_);
+    splitter_->setObjectName(QStringLiteral("panelSplitter"));
+    splitter_->setChildrenCollapsible(false);
+    listPanel_ = new ListPanel(*shell_, assetMenu_, splitter_);
+    listPanel_->setObjectName(QStringLiteral("listPanel"));
+    pluginArea_ = new QWidget(splitter_);
+    pluginArea_->setObjectName(QStringLiteral("pluginPanelArea"));
+    splitter_->addWidget(listPanel_);
+    splitter_->addWidget(pluginArea_);
+    connect(splitter_, &QSplitter::splitterMoved, this,
+            [this](int position, int /*index*/) { StoreListPanelRatio(position); });
+    listPanel_->RowsChanged();
+
+    if (shell_->preferences.maximized != 0) {
+        showMaximized();
+    } else {
+        show();
+    }
+
+    statusBar_ = new StatusBar(*shell_, client_);
+    statusBar_->setObjectName(QStringLiteral("statusBar"));
+    shell_->SetStatus(u"Ready", 0.0f);
+    statusBar_->show();
+
+    LayoutClientArea();
+    FitFrameToStoredSize();
+    tracking_ = true;
+
+    const QByteArray screenshot = qgetenv("KESTROVA_SCREENSHOT");
+    if (!screenshot.isEmpty()) {
+        ScheduleScreenshot(QString::fromLocal8Bit(screenshot));
+    }
+}
+
+void MainWindow::FitFrameToStoredSize() {
+    if (shell_->preferences.maximized != 0 || isMaximized()) {
+        return;
+    }
+    // A window manager's frame makes the outer size larger than the client size asked for.
+    const int extraWidth = frameGeometry().width() - width();
+    const int extraHeight = frameGeometry().height() - height();
+    if (extraWidth > 0 || extraHeight > 0) {
+        resize(shell_->preferences.windowWidth - extraWidth,
+               shell_->preferences.windowHeight - extraHeight);
+    }
+}
+
+void MainWindow::ScheduleScreenshot(const QString& path) {
+    // Taken once the window has been painted and the event loop has nothing left to do, then the
+    // window closes as if the user closed it, so the normal shutdown runs.
+    QTimer::singleShot(300, this, [this, path] {
+        QApplication::processEvents();
+        grab().save(path, "PNG");
+        close();
+    });
+}
+
+void MainWindow::LayoutClientArea() {
+    if (client_ == nullptr) {
+        return;
+    }
+    const int width = client_->width();
+    const int height = client_->height();
+    const int panelsHeight = std::max(0, height - kStatusBarHeight);
+    splitter_->setGeometry(0, 0, width, panelsHeight);
+    // The list panel takes its share of the client width, truncated toward zero.
+    const int listWidth =
+        static_cast<int>(static_cast<float>(width) * shell_->preferences.listPanelRatio);
+    splitter_->setSizes({listWidth, std::max(0, width - listWidth - splitter_->handleWidth())});
+    if (statusBar_ != nullptr) {
+        statusBar_->setGeometry(0, panelsHeight, width, kStatusBarHeight);
+    }
+}
+
+void MainWindow::StoreListPanelRatio(int listWidth) {
+    if (client_ == nullptr || client_->width() <= 0) {
+        return;
+    }
+    // Taken against the same client width that the layout multiplies, aiming at the middle of the
+    // pixel so that the product truncates back to this width on the next start.
+    shell_->preferences.listPanelRatio =
+        (static_cast<float>(listWidth) + 0.5f) / static_cast<float>(client_->width());
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == client_ && event->type() == QEvent::Resize) {
+        LayoutClientArea();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::RecordRectangle() {
+    const QRect frame = frameGeometry();
+    Preferences& preferences = shell_->preferences;
+    preferences.windowX = frame.x();
+    preferences.windowY = frame.y();
+    preferences.windowWidth = frame.width();
+    preferences.windowHeight = frame.height();
+}
+
+void MainWindow::TrackGeometry(bool moved) {
+    if (!tracking_ || shutDown_ || !isVisible()) {
+        return;
+    }
+    Preferences& preferences = shell_->preferences;
+    const Qt::WindowStates state = windowState();
+    if (state & Qt::WindowMinimized) {
+        return;  // the normal rectangle stays what it was
+    }
+    if (state & Qt::WindowMaximized) {
+        preferences.maximized = 1;
+        return;
+    }
+    if (state & Qt::WindowFullScreen) {
+        if (preferences.maximized == 0) {
+            RecordRectangle();
+        }
+        return;
+    }
+    if (moved) {
+        if (preferences.maximized == 0) {
+            RecordRectangle();
+        }
+        return;
+    }
+    // Restored to a normal window.
+    preferences.maximized = 0;
+    RecordRectangle();
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange) {
+        TrackGeometry(/*moved=*/false);
+    }
+}
+
+void MainWindow::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    TrackGeometry(/*moved=*/true);
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    TrackGeometry(/*moved=*/false);
+}
+
+void MainWindow::RefreshStatusBar() {
+    if (statusBar_ != nullptr) {
+        statusBar_->Refresh();
+    }
+}
+
+void MainWindow::SetTitle(std::u16string_view title) {
+    setWindowTitle(QString::fromUtf16(title.data(), static_cast<qsizetype>(title.size())));
+}
+
+void MainWindow::RowsChanged() {
+    if (listPanel_ != nullptr) {
+        // The old list's column widths carry over to the rebuilt one.
+        listPanel_->StoreColumnWidths();
+        listPanel_->RowsChanged();
+    }
+}
+
+void MainWindow::ClosePluginPanel() {
+    if (pluginArea_ == nullptr) {
+        return;
+    }
+    for (QWidget* panel : pluginArea_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        delete panel;
+    }
+}
+
+void MainWindow::openAddAssetDialog() {
+    delete addDialog_;
+    addDialog_ = new AddAssetDialog(*shell_, this);
+    addDialog_->show();
+}
+
+void MainWindow::openRemoveAssetDialog() {
+    delete removeDialog_;
+    removeDialog_ = new RemoveAssetDialog(*shell_, this);
+    removeDialog_->show();
+}
+
+void MainWindow::openAboutDialog() {
+    delete aboutDialog_;
+    aboutDialog_ = new AboutDialog(this);
+    aboutDialog_->show();
+}
+
+void MainWindow::openFindDialog() {
+    // The Find dialog is opened here once the search is part of the editor.
+}
+
+void MainWindow::openPluginInfoDialog() {
+    // The Plugin Info dialog is opened here once plug-ins are loaded.
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    Shutdown();
+    event->accept();
+    QMainWindow::closeEvent(event);
+}
+
+void MainWindow::Shutdown() {
+    if (shutDown_) {
+        return;
+    }
+    shutDown_ = true;
+    delete addDialog_;
+    delete removeDialog_;
+    delete aboutDialog_;
+    if (listPanel_ != nullptr) {
+        listPanel_->StoreColumnWidths();
+    }
+    // Not being able to write the preferences loses only the settings of this run.
+    SavePreferences(shell_->preferences);
+    // Plug-ins are unloaded here, before the document they may have been shown goes.
+    shell_->Shutdown();
+}
+
+}  // namespace kestrova

@@ -1,0 +1,101 @@
+#pragma once
+// The editor's main window: menus, the asset list panel and the plug-in panel area side by side
+// above the status bar. It implements the view that the shell core paints through and turns menu
+// commands into the core's commands; the core holds every decision and all state.
+
+#include <memory>
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include "editor/shell/editor_shell.h"
+#include "editor/shell/ui/asset_dialogs.h"
+
+class QAction;
+class QMenu;
+class QSplitter;
+
+namespace kestrova {
+
+class ListPanel;
+class QtFileChooser;
+class StatusBar;
+
+class MainWindow : public QMainWindow, public ShellView {
+    Q_OBJECT
+public:
+    static constexpr int kStatusBarHeight = 32;
+
+    // Creates the window hidden, at the position and size that `preferences` hold. Files are
+    // chosen through `chooser` when one is given (tests script it), otherwise through Qt dialogs.
+    explicit MainWindow(const Preferences& preferences, FileChooser* chooser = nullptr);
+    ~MainWindow() override;
+
+    // Fills the window and shows it: plug-ins, the file dialog's owner, an empty document, the
+    // list panel, the window itself (maximized when it was), the status bar and the layout.
+    void CreatePanels();
+
+    EditorShell& shell() { return *shell_; }
+    ListPanel* listPanel() const { return listPanel_; }
+    StatusBar* statusBar() const { return statusBar_; }
+    QSplitter* splitter() const { return splitter_; }
+    // Where the current plug-in's panel lives.
+    QWidget* pluginPanelArea() const { return pluginArea_; }
+    QMenu* assetMenu() const { return assetMenu_; }
+    AddAssetDialog* addAssetDialog() const { return addDialog_; }
+    RemoveAssetDialog* removeAssetDialog() const { return removeDialog_; }
+    AboutDialog* aboutDialog() const { return aboutDialog_; }
+
+    // --- ShellView ---
+    void RefreshStatusBar() override;
+    void SetTitle(std::u16string_view title) override;
+    void RowsChanged() override;
+    void ClosePluginPanel() override;
+
+public slots:
+    void openAddAssetDialog();
+    void openRemoveAssetDialog();
+    void openAboutDialog();
+    // Asset > Find: the Find dialog joins here.
+    void openFindDialog();
+    // Plugin > Info: the Plugin Info dialog joins here.
+    void openPluginInfoDialog();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateMenus();
+    void LayoutClientArea();
+    void TrackGeometry(bool moved);
+    void RecordRectangle();
+    void FitFrameToStoredSize();
+    void StoreListPanelRatio(int listWidth);
+    void Shutdown();
+    void ScheduleScreenshot(const QString& path);
+
+    std::unique_ptr<QtFileChooser> ownChooser_;
+    std::unique_ptr<EditorShell> shell_;
+
+    QWidget* client_ = nullptr;
+    QSplitter* splitter_ = nullptr;
+    ListPanel* listPanel_ = nullptr;
+    QWidget* pluginArea_ = nullptr;
+    StatusBar* statusBar_ = nullptr;
+    QMenu* assetMenu_ = nullptr;
+
+    QPointer<AddAssetDialog> addDialog_;
+    QPointer<RemoveAssetDialog> removeDialog_;
+    QPointer<AboutDialog> aboutDialog_;
+
+    // Geometry is tracked only once the window is shown with its panels: earlier size and move
+    // notifications describe a window that is still being set up.
+    bool tracking_ = false;
+    bool shutDown_ = false;
+};
+
+}  // namespace kestrova
