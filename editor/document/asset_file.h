@@ -59,6 +59,16 @@ struct BundleHeader {
     std::uint8_t padByte = 0;
     std::uint32_t fileCount = 0;
     std::vector<BundleDirectoryEntry> directory;
+
+    // Where the numeric fields lie in the file, so that a rewrite can patch them in the bundle
+    // bytes it carries over. kNoField marks a field the bundle's format does not have.
+    static constexpr std::uint64_t kNoField = ~std::uint64_t{0};
+    std::uint64_t streamedBytesAt = kNoField;
+    std::uint64_t levelsAt = kNoField;  // the first word of levels[0]; pairs follow
+    std::uint64_t completeSizeAt = kNoField;
+    std::vector<std::uint64_t> directoryAt;  // each entry's offset word; its size word follows
+    // The end of the directory: the serialized file may not begin before it.
+    std::uint64_t headerEnd = 0;
 };
 
 // One asset of the table. The five table words are kept in their on-disk order.
@@ -93,6 +103,10 @@ struct AssetFile {
     std::u16string workingFolder = u"Temp";
     // Where the serialized file begins inside the working copy: 0 for a plain file.
     std::uint64_t innerStart = 0;
+    // Length of the serialized file inside the working copy (the whole file when plain, the first
+    // directory entry's size in a bundle), and length of the whole working copy.
+    std::uint64_t serializedLength = 0;
+    std::uint64_t workingLength = 0;
 
     std::u16string WorkingCopyPath() const;
     // Position in the working copy of the data base: every asset's offset counts from here.
@@ -131,7 +145,13 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::u16string& pat
 // working copy and the table are as they were.
 Outcome ReplaceAssetBody(AssetFile& doc, std::uint32_t index, std::span<const std::uint8_t> body);
 
+// The resizing half of ReplaceAssetBody: writes a new working copy in which asset `index` has its
+// old name prefix and `body`, and every asset whose data lies after its data has moved by the
+// change of length; then replaces the working copy with it.
+Outcome RewriteWorkingCopy(AssetFile& doc, std::uint32_t index, std::span<const std::uint8_t> body);
+
 // Appends a new asset (a name prefix only, or no data for an empty name) and its table record.
+// The name is stored as Latin-1; characters above U+00FF are stored as '?'.
 Outcome AddAsset(AssetFile& doc, std::uint32_t typeId, std::u16string_view name,
                  std::uint32_t indexOffset);
 

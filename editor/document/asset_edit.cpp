@@ -1,0 +1,352 @@
+// Changes to the working copy: a new body for one asset, adding and removing assets. Every
+// change that alters the length of the file builds a complete new working copy first and
+// changes the document in memory only after that copy has replaced the old one.
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <algorithm>
+#include <numeric>
+
+#include "common/platform.h"
+#include "common/text.h"
+#include "editor/document/asset_file.h"
+#include "editor/document/asset_format.h"
+#include "editor/document/range_writer.h"
+#include "editor/document/working_copy_rewrite.h"
+
+namespace kestrova {
+
+namespace {
+
+Outcome NoSuchAsset(const AssetFile& doc, std::uint32_t index) {
+    return Outcome::Failure(u"There is no asset " + DecimalText(index) + u" (the file has " +
+                            DecimalText(doc.entries.size()) + u" assets).");
+}
+
+bool AllZero(std::span<const std::uint8_t> bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
+}
+
+std::vector<std::uint8_t> HeaderAndTable(const AssetFileHeader& header, std::size_t count) {
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(kFileHeaderSize + kAssetRecordSize * count);
+    WriteFileHeader(header, bytes);
+    return bytes;
+}
+
+// Copies runs of old data to new positions. Consecutive runs that move by the same amount are
+// joined into one kernel copy when the bytes between them are zeros; other gaps stay holes, which
+// read as zeros in the new file.
+class DataMover {
+public:
+    explicit DataMover(WorkingCopyRewrite& rewrite) : rewrite_(rewrite) {}
+
+    bool Add(std::uint64_t from, std::uint64_t size, std::int64_t shift) {
+        std::uint64_t end = from + size;
+        if (open_ && shift == shift_ &&
+            (from <= end_ || AllZero(rewrite_.serialized().subspan(end_, from - end_)))) {
+            end_ = std::max(end_, end);
+            return true;
+        }
+        bool ok = Flush();
+        open_ = true;
+        from_ = from;
+        end_ = end;
+        shift_ = shift;
+        return ok;
+    }
+
+    bool Flush() {
+        if (!open_) {
+            return true;
+        }
+        open_ = false;
+        return rewrite_.Copy(from_, from_ + static_cast<std::uint64_t>(shift_), end_ - from_);
+    }
+
+private:
+    WorkingCopyRewrite& rewrite_;
+    bool open_ = false;
+    std::uint64_t from_ = 0;
+    std::uint64_t end_ = 0;
+    std::int64_t shift_ = 0;
+};
+
+// Table indices of the assets that hold data, in data order (ties in table order).
+std::vector<std::uint32_t> DataOrder(const AssetFile& doc, std::uint32_t alsoIndex) {
+    std::vector<std::uint32_t> order;
+    order.reserve(doc.entries.size());
+    for (std::uint32_t k = 0; k < doc.entries.size(); ++k) {
+        if (doc.entries[k].size > 0 || k == alsoIndex) {
+            order.push_back(k);
+        }
+    }
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const AssetEntry& x = doc.entries[a];
+        const AssetEntry& y = doc.entries[b];
+        return x.offset != y.offset ? x.offset < y.offset : a < b;
+    });
+    return order;
+}
+
+void Commit(AssetFile& doc, const BundleHeader& bundle, std::uint64_t serializedLength,
+            std::uint64_t total) {
+    doc.bundle = bundle;
+    doc.serializedLength = serializedLength;
+    doc.workingLength = total;
+}
+
+}  // namespace
+
+Outcome ReplaceAssetBody(AssetFile& doc, std::uint32_t index, std::span<const std::uint8_t> body) {
+    if (index >= doc.entries.size()) {
+        return NoSuchAsset(doc, index);
+    }
+    const AssetEntry& entry = doc.entries[index];
+    if (std::uint64_t{entry.prefixLength} + body.size() != entry.size) {
+        return RewriteWorkingCopy(doc, index, body);
+    }
+    // Same length: only the body's bytes change, in place.
+    const std::u16string path = doc.WorkingCopyPath();
+    FileDescriptor fd(::open(platform::NativePath(path).c_str(), O_WRONLY | O_CLOEXEC));
+    if (!fd.valid()) {
+        return Outcome::Failure(u"Cannot open the working copy " + path + u": " +
+                                SystemErrorText() + u".");
+    }
+    std::uint64_t at = doc.DataBase() + entry.offset + entry.prefixLength;
+    while (!body.empty()) {
+        ssize_t n = ::pwrite(fd.get(), body.data(), body.size(), static_cast<off_t>(at));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return Outcome::Failure(u"Cannot write the working copy " + path + u": " +
+                                    SystemErrorText() + u".");
+        }
+        body = body.subspan(static_cast<std::size_t>(n));
+        at += static_cast<std::uint64_t>(n);
+    }
+    if (!fd.Reset()) {
+        return Outcome::Failure(u"Cannot write the working copy " + path + u": " +
+                                SystemErrorText() + u".");
+    }
+    return Outcome::Success();
+}
+
+Outcome RewriteWorkingCopy(AssetFile& doc, std::uint32_t index,
+                           std::span<const std::uint8_t> body) {
+    if (index >= doc.entries.size()) {
+        return NoSuchAsset(doc, index);
+    }
+    const AssetEntry& changed = doc.entries[index];
+    const std::uint64_t prefix = changed.prefixLength;
+    const std::uint64_t newSize = prefix + body.size();
+    if (newSize > kMaxFileLength) {
+        return Outcome::Failure(u"The asset would grow beyond 4 GiB.");
+    }
+    const std::int64_t delta = static_cast<std::int64_t>(newSize) - changed.size;
+    const std::uint64_t oldEnd = std::uint64_t{changed.offset} + changed.size;
+    // The assets whose data lies after the changed asset's data move. When the changed asset is
+    // empty, other empty assets at the same offset keep their table order.
+    auto moves = [&](std::uint32_t k) {
+        const AssetEntry& e = doc.entries[k];
+        return k != index && (e.offset > oldEnd || (e.offset == oldEnd &&
+                                                    (changed.size > 0 || e.size > 0 || k > index)));
+    };
+
+    const std::uint64_t base = doc.header.dataOffset;
+    const std::size_t count = doc.entries.size();
+    const std::uint64_t tableEnd = kFileHeaderSize + std::uint64_t{kAssetRecordSize} * count;
+    std::vector<std::uint32_t> newOffsets(count);
+    std::uint64_t newLength = tableEnd;
+    for (std::uint32_t k = 0; k < count; ++k) {
+        const AssetEntry& e = doc.entries[k];
+        std::uint64_t offset = moves(k) ? static_cast<std::uint64_t>(e.offset + delta) : e.offset;
+        if (offset > kMaxFileLength) {
+            return Outcome::Failure(u"The asset file would grow beyond 4 GiB.");
+        }
+        newOffsets[k] = static_cast<std::uint32_t>(offset);
+        newLength = std::max(newLength, base + offset + (k == index ? newSize : e.size));
+    }
+
+    AssetFileHeader header = doc.header;
+    header.fileSize += static_cast<std::uint32_t>(delta);
+    std::vector<std::uint8_t> front = HeaderAndTable(header, count);
+    for (std::uint32_t k = 0; k < count; ++k) {
+        AssetEntry record = doc.entries[k];
+        record.offset = newOffsets[k];
+        record.size = k == index ? static_cast<std::uint32_t>(newSize) : record.size;
+        WriteAssetRecord(record, front);
+    }
+
+    WorkingCopyRewrite rewrite(doc);
+    if (Outcome o = rewrite.Begin(); !o) {
+        return o;
+    }
+    bool ok = rewrite.Write(0, front);
+    if (base > tableEnd) {
+        ok = ok && rewrite.Copy(tableEnd, tableEnd, base - tableEnd);  // the rest of the metadata
+    }
+    DataMover mover(rewrite);
+    for (std::uint32_t k : DataOrder(doc, index)) {
+        if (!ok) {
+            break;
+        }
+        const AssetEntry& e = doc.entries[k];
+        std::uint64_t from = base + e.offset;
+        if (k == index) {
+            ok = mover.Flush() && rewrite.Copy(from, from, prefix) &&
+                 rewrite.Write(from + prefix, body);
+        } else {
+            ok = mover.Add(from, e.size, static_cast<std::int64_t>(newOffsets[k]) - e.offset);
+        }
+    }
+    ok = ok && mover.Flush();
+    if (!ok) {
+        return rewrite.WriteFailure();
+    }
+    BundleHeader bundle;
+    std::uint64_t total = 0;
+    if (Outcome o = rewrite.Finish(newLength, bundle, total); !o) {
+        return o;
+    }
+
+    doc.header.fileSize = header.fileSize;
+    for (std::uint32_t k = 0; k < count; ++k) {
+        doc.entries[k].offset = newOffsets[k];
+    }
+    doc.entries[index].size = static_cast<std::uint32_t>(newSize);
+    Commit(doc, bundle, newLength, total);
+    return Outcome::Success();
+}
+
+Outcome AddAsset(AssetFile& doc, std::uint32_t typeId, std::u16string_view name,
+                 std::uint32_t indexOffset) {
+    std::uint32_t maxPathId = 0;
+    std::uint64_t maxEnd = 0;
+    for (const AssetEntry& e : doc.entries) {
+        maxPathId = std::max(maxPathId, e.pathId);
+        maxEnd = std::max(maxEnd, std::uint64_t{e.offset} + e.size);
+    }
+    const std::uint64_t oldBase = doc.header.dataOffset;
+    const std::uint64_t oldLength = doc.serializedLength;
+    // The new data goes at the end of the serialized file, which is the end of the furthest
+    // asset in well-formed files; bytes after that asset are kept in front of it.
+    const std::uint64_t place = std::max(oldBase + maxEnd, oldLength);
+    if (place - oldBase > kMaxFileLength || oldBase + kAssetRecordSize > kMaxFileLength) {
+        return Outcome::Failure(u"The asset file would grow beyond 4 GiB.");
+    }
+    const std::vector<std::uint8_t> prefix = MakeNamePrefix(name);
+
+    AssetEntry added;
+    added.name = name.empty() ? std::u16string(kUnnamedAsset) : std::u16string(name.substr(0, 255));
+    added.pathId = indexOffset + maxPathId + 1;
+    added.offset = static_cast<std::uint32_t>(place - oldBase);
+    added.size = static_cast<std::uint32_t>(prefix.size());
+    added.typeId = typeId;
+    added.classWord = typeId;
+    added.prefixLength = added.size;
+
+    AssetFileHeader header = doc.header;
+    header.assetCount += 1;
+    header.metadataSize += kAssetRecordSize;
+    header.dataOffset += kAssetRecordSize;
+    header.fileSize += kAssetRecordSize + added.size;
+
+    const std::uint64_t oldTableEnd =
+        kFileHeaderSize + std::uint64_t{kAssetRecordSize} * doc.entries.size();
+    std::vector<std::uint8_t> front = HeaderAndTable(header, doc.entries.size() + 1);
+    for (const AssetEntry& e : doc.entries) {
+        WriteAssetRecord(e, front);
+    }
+    WriteAssetRecord(added, front);
+
+    WorkingCopyRewrite rewrite(doc);
+    if (Outcome o = rewrite.Begin(); !o) {
+        return o;
+    }
+    const std::uint64_t newLength = place + kAssetRecordSize + added.size;
+    bool ok = rewrite.Write(0, front) &&
+              rewrite.Copy(oldTableEnd, oldTableEnd + kAssetRecordSize, oldLength - oldTableEnd) &&
+              rewrite.Write(place + kAssetRecordSize, prefix);
+    if (!ok) {
+        return rewrite.WriteFailure();
+    }
+    BundleHeader bundle;
+    std::uint64_t total = 0;
+    if (Outcome o = rewrite.Finish(newLength, bundle, total); !o) {
+        return o;
+    }
+    doc.header = header;
+    doc.entries.push_back(std::move(added));
+    Commit(doc, bundle, newLength, total);
+    return Outcome::Success();
+}
+
+Outcome RemoveAsset(AssetFile& doc, std::uint32_t index) {
+    if (index >= doc.entries.size()) {
+        return NoSuchAsset(doc, index);
+    }
+    const AssetEntry& removed = doc.entries[index];
+    const std::uint64_t base = doc.header.dataOffset;
+    if (base < kAssetRecordSize) {
+        return Outcome::Failure(u"The data base (dataOffset " + DecimalText(base) +
+                                u") is too small to remove a table record.");
+    }
+    const std::uint64_t cut = removed.size;
+    const std::uint64_t oldTableEnd =
+        kFileHeaderSize + std::uint64_t{kAssetRecordSize} * doc.entries.size();
+    const std::uint64_t cutStart = std::max(base + removed.offset, oldTableEnd);
+    const std::uint64_t cutEnd = cutStart + cut;
+    const std::uint64_t removedEnd = std::uint64_t{removed.offset} + removed.size;
+    // Only the assets whose data lies after the removed data move back.
+    auto moves = [&](const AssetEntry& e) { return cut > 0 && e.offset >= removedEnd; };
+
+    AssetFileHeader header = doc.header;
+    header.assetCount -= 1;
+    header.metadataSize -= kAssetRecordSize;
+    header.dataOffset -= kAssetRecordSize;
+    header.fileSize -= kAssetRecordSize + removed.size;
+
+    std::vector<std::uint8_t> front = HeaderAndTable(header, doc.entries.size() - 1);
+    for (std::uint32_t k = 0; k < doc.entries.size(); ++k) {
+        if (k == index) {
+            continue;
+        }
+        AssetEntry record = doc.entries[k];
+        if (moves(record)) {
+            record.offset -= removed.size;
+        }
+        WriteAssetRecord(record, front);
+    }
+
+    WorkingCopyRewrite rewrite(doc);
+    if (Outcome o = rewrite.Begin(); !o) {
+        return o;
+    }
+    const std::uint64_t oldLength = doc.serializedLength;
+    const std::uint64_t newLength = oldLength - kAssetRecordSize - cut;
+    bool ok = rewrite.Write(0, front) &&
+              rewrite.Copy(oldTableEnd, oldTableEnd - kAssetRecordSize, cutStart - oldTableEnd) &&
+              rewrite.Copy(cutEnd, cutStart - kAssetRecordSize, oldLength - cutEnd);
+    if (!ok) {
+        return rewrite.WriteFailure();
+    }
+    BundleHeader bundle;
+    std::uint64_t total = 0;
+    if (Outcome o = rewrite.Finish(newLength, bundle, total); !o) {
+        return o;
+    }
+    const std::uint32_t removedSize = removed.size;
+    doc.header = header;
+    for (AssetEntry& e : doc.entries) {
+        if (moves(e)) {
+            e.offset -= removedSize;
+        }
+    }
+    doc.entries.erase(doc.entries.begin() + index);
+    Commit(doc, bundle, newLength, total);
+    return Outcome::Success();
+}
+
+}  // namespace kestrova

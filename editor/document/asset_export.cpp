@@ -1,0 +1,109 @@
+// Reading out of the working copy: an asset's body into memory or into a file, and the whole
+// working copy into a file of the user's choice. Files are written beside their target and
+// renamed over it when complete, so a failure never destroys an existing file.
+
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "common/platform.h"
+#include "common/text.h"
+#include "editor/document/asset_file.h"
+#include "editor/document/range_writer.h"
+
+namespace kestrova {
+
+namespace {
+
+Outcome CannotWrite(const std::u16string& target, const RangeWriter& writer) {
+    return Outcome::Failure(u"Cannot write " + target + u": " + writer.error() + u".");
+}
+
+}  // namespace
+
+Outcome SaveWorkingCopyAs(const AssetFile& doc, const std::u16string& target) {
+    const std::u16string source = doc.WorkingCopyPath();
+    FileDescriptor in = FileDescriptor::OpenForReading(source);
+    if (!in.valid()) {
+        return Outcome::Failure(u"Cannot read the working copy " + source + u": " +
+                                SystemErrorText() + u".");
+    }
+    RangeWriter writer;
+    std::optional<unsigned long long> length = platform::FileSize(source);
+    if (!length || !writer.CreateBeside(target) || !writer.Copy(in.get(), 0, 0, *length) ||
+        !writer.FinishAs(*length, target)) {
+        return CannotWrite(target, writer);
+    }
+    return Outcome::Success();
+}
+
+std::optional<std::vector<std::uint8_t>> ReadAssetBody(const AssetFile& doc, std::uint32_t index) {
+    if (index >= doc.entries.size()) {
+        return std::nullopt;
+    }
+    const AssetEntry& entry = doc.entries[index];
+    FileDescriptor in = FileDescriptor::OpenForReading(doc.WorkingCopyPath());
+    if (!in.valid()) {
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> body(entry.bodyLength());
+    std::uint64_t at = doc.DataBase() + entry.offset + entry.prefixLength;
+    std::size_t done = 0;
+    while (done < body.size()) {
+        ssize_t n = ::pread(in.get(), body.data() + done, body.size() - done,
+                            static_cast<off_t>(at + done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return std::nullopt;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return body;
+}
+
+Outcome ExportAssetBody(const AssetFile& doc, std::uint32_t index, const std::u16string& target) {
+    if (index >= doc.entries.size()) {
+        return Outcome::Failure(u"There is no asset " + DecimalText(index) + u".");
+    }
+    const AssetEntry& entry = doc.entries[index];
+    const std::u16string source = doc.WorkingCopyPath();
+    FileDescriptor in = FileDescriptor::OpenForReading(source);
+    if (!in.valid()) {
+        return Outcome::Failure(u"Cannot read the working copy " + source + u": " +
+                                SystemErrorText() + u".");
+    }
+    RangeWriter writer;
+    std::uint64_t at = doc.DataBase() + entry.offset + entry.prefixLength;
+    if (!writer.CreateBeside(target) || !writer.Copy(in.get(), at, 0, entry.bodyLength()) ||
+        !writer.FinishAs(entry.bodyLength(), target)) {
+        return CannotWrite(target, writer);
+    }
+    return Outcome::Success();
+}
+
+std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::u16string& path) {
+    std::FILE* file = platform::OpenFile(path, "rb");
+    if (file == nullptr) {
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> bytes;
+    std::uint8_t chunk[1 << 16];
+    bool ok = true;
+    for (;;) {
+        std::size_t n = std::fread(chunk, 1, sizeof chunk, file);
+        bytes.insert(bytes.end(), chunk, chunk + n);
+        if (n < sizeof chunk) {
+            ok = !std::ferror(file);
+            break;
+        }
+    }
+    std::fclose(file);
+    if (!ok) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+}  // namespace kestrova

@@ -1,0 +1,190 @@
+#include "editor/document/asset_file.h"
+
+#include <utility>
+
+#include "common/mapped_file.h"
+#include "common/platform.h"
+#include "common/text.h"
+#include "editor/document/asset_format.h"
+
+namespace kestrova {
+
+std::u16string AssetFile::WorkingCopyPath() const {
+    return workingFolder + platform::kSeparator + u"temp";
+}
+
+void ResetAssetFile(AssetFile& doc) {
+    std::u16string folder = std::move(doc.workingFolder);
+    doc = AssetFile{};
+    doc.workingFolder = std::move(folder);
+}
+
+void CloseAssetFile(AssetFile& doc) {
+    doc.entries.clear();
+    doc.entries.shrink_to_fit();
+    FreeBundleHeader(doc.bundle);
+    platform::DeleteFile(doc.WorkingCopyPath());
+    platform::RemoveDirectory(doc.workingFolder);
+    ResetAssetFile(doc);
+}
+
+namespace {
+
+void Report(const ProgressCallback& progress, std::u16string_view text, float fraction) {
+    if (progress) {
+        progress(text, fraction);
+    }
+}
+
+void AppendDecimal(std::u16string& out, std::uint32_t value) {
+    char16_t digits[10];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char16_t>(u'0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (n > 0) {
+        out.push_back(digits[--n]);
+    }
+}
+
+std::u16string Number(std::uint64_t value) {
+    return DecimalText(static_cast<std::int64_t>(value));
+}
+
+// The part of a path after its last separator of either kind.
+std::u16string FileNameOf(const std::u16string& path) {
+    std::size_t cut = path.find_last_of(u"/\\");
+    return cut == std::u16string::npos ? path : path.substr(cut + 1);
+}
+
+// Finds the serialized file: the whole file, or the first file of a "UnityRaw" bundle, whose
+// header and directory are checked against the file's length first.
+Outcome OpenAssetFile(AssetFile& doc, std::span<const std::uint8_t> bytes) {
+    doc.workingLength = bytes.size();
+    if (ReadSignature(bytes) != kBundleSignature) {
+        doc.innerStart = 0;
+        doc.serializedLength = bytes.size();
+        return Outcome::Success();
+    }
+    doc.bundled = true;
+    InitBundleHeader(doc.bundle, kBundleSignature);
+    ByteReader reader(bytes);
+    reader.Seek(kBundleSignature.size() + 1);
+    if (reader.failed()) {
+        return Outcome::Failure(u"The file ends inside the bundle header (signature).");
+    }
+    if (Outcome o = ReadBundleHeader(doc.bundle, reader); !o) {
+        return o;
+    }
+    const BundleHeader& bundle = doc.bundle;
+    for (std::uint32_t i = 0; i < bundle.fileCount; ++i) {
+        const BundleDirectoryEntry& entry = bundle.directory[i];
+        if (!reader.Contains(std::uint64_t{bundle.headerSize} + entry.offset, entry.size)) {
+            return Outcome::Failure(u"The bundle's directory entry " + Number(i) + u" (offset " +
+                                    Number(entry.offset) + u", size " + Number(entry.size) +
+                                    u") lies outside the file.");
+        }
+    }
+    doc.innerStart = std::uint64_t{bundle.headerSize} + bundle.directory[0].offset;
+    doc.serializedLength = bundle.directory[0].size;
+    if (doc.innerStart < bundle.headerEnd) {
+        return Outcome::Failure(u"The bundle's serialized file (at byte " + Number(doc.innerStart) +
+                                u") begins inside the bundle header.");
+    }
+    return Outcome::Success();
+}
+
+// Reads the header and the table of the serialized file and every asset's name, refusing a
+// table or an asset that does not lie inside the serialized file.
+Outcome ReadAssetTable(AssetFile& doc, std::span<const std::uint8_t> serialized,
+                       const ProgressCallback& progress) {
+    ByteReader reader(serialized);
+    if (!ReadFileHeader(doc.header, reader)) {
+        return Outcome::Failure(u"The file is too short for an asset file header (" +
+                                Number(serialized.size()) + u" bytes).");
+    }
+    const AssetFileHeader& header = doc.header;
+    std::uint64_t tableEnd = kFileHeaderSize + std::uint64_t{kAssetRecordSize} * header.assetCount;
+    if (tableEnd > serialized.size()) {
+        return Outcome::Failure(u"The asset table (" + Number(header.assetCount) +
+                                u" entries) does not fit in the file.");
+    }
+    doc.entries.resize(header.assetCount);
+    std::u16string text;
+    text.reserve(64);
+    const float count = static_cast<float>(header.assetCount);
+    for (std::uint32_t i = 0; i < header.assetCount; ++i) {
+        AssetEntry& entry = doc.entries[i];
+        ReadAssetRecord(entry, header.dataOffset, reader);
+        std::uint64_t start = std::uint64_t{header.dataOffset} + entry.offset;
+        if (!reader.Contains(start, entry.size)) {
+            return Outcome::Failure(u"The data of asset " + Number(i) + u" (offset " +
+                                    Number(entry.offset) + u", size " + Number(entry.size) +
+                                    u") lies outside the file.");
+        }
+        if (entry.size > 0 && start < tableEnd) {
+            return Outcome::Failure(u"The data of asset " + Number(i) + u" (offset " +
+                                    Number(entry.offset) +
+                                    u") overlaps the file header or the asset table.");
+        }
+        if (progress) {
+            text.assign(u"Loaded: (");
+            AppendDecimal(text, i);
+            text.push_back(u'/');
+            AppendDecimal(text, header.assetCount);
+            text.append(u") ");
+            text.append(entry.name);
+            progress(text, static_cast<float>(i) / count);
+        }
+    }
+    return Outcome::Success();
+}
+
+}  // namespace
+
+Outcome LoadAssetFile(AssetFile& doc, const std::u16string& path,
+                      const ProgressCallback& progress) {
+    Report(progress, u"Reading Header", 0.0f);
+    if (!platform::CreateDirectory(doc.workingFolder) && !platform::FileExists(doc.workingFolder)) {
+        return Outcome::Failure(u"Cannot create the working folder " + doc.workingFolder + u".");
+    }
+    // The chosen file is copied beside the working copy first and read from there; only a file
+    // that reads completely replaces the document that is open.
+    const std::u16string staging = doc.workingFolder + platform::kSeparator + u"load";
+    if (!platform::CopyFile(path, staging)) {
+        platform::DeleteFile(staging);
+        return Outcome::Failure(u"Cannot read the file " + path + u".");
+    }
+    AssetFile fresh;
+    fresh.workingFolder = doc.workingFolder;
+    fresh.documentName = path;
+    Outcome outcome;
+    {
+        MappedFile map;
+        if (!map.Open(staging)) {
+            outcome = Outcome::Failure(u"Cannot read the file " + path + u".");
+        } else {
+            map.AdviseSequential();
+            outcome = OpenAssetFile(fresh, map.bytes());
+            if (outcome) {
+                outcome = ReadAssetTable(
+                    fresh, map.bytes().subspan(fresh.innerStart, fresh.serializedLength), progress);
+            }
+        }
+    }
+    if (outcome && !platform::ReplaceFile(staging, fresh.WorkingCopyPath())) {
+        outcome =
+            Outcome::Failure(u"Cannot make the working copy " + fresh.WorkingCopyPath() + u".");
+    }
+    if (!outcome) {
+        platform::DeleteFile(staging);
+        return outcome;
+    }
+    fresh.documentName = FileNameOf(path);
+    doc = std::move(fresh);
+    Report(progress, u"Ready", 0.0f);
+    return Outcome::Success();
+}
+
+}  // namespace kestrova

@@ -1,0 +1,309 @@
+#include "editor/document/asset_format.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/text.h"
+
+namespace kestrova {
+
+bool ByteReader::Seek(std::uint64_t position) {
+    if (position > bytes_.size()) {
+        return Fail();
+    }
+    position_ = position;
+    return true;
+}
+
+bool ByteReader::Skip(std::uint64_t count) {
+    if (count > remaining()) {
+        return Fail();
+    }
+    position_ += count;
+    return true;
+}
+
+bool ByteReader::ReadByte(std::uint8_t& value) {
+    if (remaining() < 1) {
+        return Fail();
+    }
+    value = bytes_[position_++];
+    return true;
+}
+
+bool ByteReader::ReadBigEndian32(std::uint32_t& value) {
+    if (remaining() < 4) {
+        return Fail();
+    }
+    const std::uint8_t* p = bytes_.data() + position_;
+    value = (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+            std::uint32_t{p[3]};
+    position_ += 4;
+    return true;
+}
+
+bool ByteReader::ReadLittleEndian32(std::uint32_t& value) {
+    if (remaining() < 4) {
+        return Fail();
+    }
+    const std::uint8_t* p = bytes_.data() + position_;
+    value = std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
+            (std::uint32_t{p[3]} << 24);
+    position_ += 4;
+    return true;
+}
+
+bool ByteReader::ReadBytes(std::span<std::uint8_t> out) {
+    if (out.size() > remaining()) {
+        return Fail();
+    }
+    if (!out.empty()) {
+        std::memcpy(out.data(), bytes_.data() + position_, out.size());
+    }
+    position_ += out.size();
+    return true;
+}
+
+std::span<const std::uint8_t> ByteReader::View(std::uint64_t count) {
+    if (count > remaining()) {
+        Fail();
+        return {};
+    }
+    return bytes_.subspan(position_, count);
+}
+
+namespace {
+
+void PutBigEndian32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+    out.push_back(static_cast<std::uint8_t>(v >> 24));
+    out.push_back(static_cast<std::uint8_t>(v >> 16));
+    out.push_back(static_cast<std::uint8_t>(v >> 8));
+    out.push_back(static_cast<std::uint8_t>(v));
+}
+
+void PutLittleEndian32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+    out.push_back(static_cast<std::uint8_t>(v));
+    out.push_back(static_cast<std::uint8_t>(v >> 8));
+    out.push_back(static_cast<std::uint8_t>(v >> 16));
+    out.push_back(static_cast<std::uint8_t>(v >> 24));
+}
+
+// A zero-terminated text of the bundle header. The text must end inside the file and fit its
+// 256-byte field with the terminator; `what` names it in the refusal.
+Outcome ReadBundleText(ByteReader& reader, std::string& text, const char16_t* what) {
+    std::span<const std::uint8_t> rest = reader.View(reader.remaining());
+    std::size_t limit = std::min<std::size_t>(rest.size(), kMaxFieldText + 1);
+    const std::uint8_t* end = std::find(rest.data(), rest.data() + limit, std::uint8_t{0});
+    std::size_t length = static_cast<std::size_t>(end - rest.data());
+    if (length == limit) {
+        if (limit == rest.size()) {
+            return Outcome::Failure(std::u16string(u"The bundle's ") + what +
+                                    u" runs past the end of the file.");
+        }
+        return Outcome::Failure(std::u16string(u"The bundle's ") + what +
+                                u" is longer than 255 bytes.");
+    }
+    text.assign(reinterpret_cast<const char*>(rest.data()), length);
+    reader.Skip(length + 1);
+    return Outcome::Success();
+}
+
+Outcome TooShort(const char16_t* what) {
+    return Outcome::Failure(std::u16string(u"The file ends inside the bundle header (") + what +
+                            u").");
+}
+
+}  // namespace
+
+void InitBundleHeader(BundleHeader& bundle, std::string_view signature) {
+    bundle = BundleHeader{};
+    bundle.signature.assign(signature.substr(0, kMaxFieldText));
+}
+
+Outcome ReadBundleHeader(BundleHeader& bundle, ByteReader& reader) {
+    if (!reader.ReadBigEndian32(bundle.bundleFormat)) {
+        return TooShort(u"bundleFormat");
+    }
+    if (Outcome o = ReadBundleText(reader, bundle.playerVersion, u"player version text"); !o) {
+        return o;
+    }
+    if (Outcome o = ReadBundleText(reader, bundle.engineRevision, u"engine revision text"); !o) {
+        return o;
+    }
+    bundle.streamedBytesAt = reader.position();
+    if (!reader.ReadBigEndian32(bundle.streamedBytes) ||
+        !reader.ReadBigEndian32(bundle.headerSize) ||
+        !reader.ReadBigEndian32(bundle.levelsToDownload) ||
+        !reader.ReadBigEndian32(bundle.levelCount)) {
+        return TooShort(u"sizes and level count");
+    }
+    // Each level is 8 bytes: check the count against what is left before sizing the array.
+    if (bundle.levelCount > reader.remaining() / 8) {
+        return Outcome::Failure(u"The bundle's level count (" + DecimalText(bundle.levelCount) +
+                                u") does not fit in the file.");
+    }
+    bundle.levelsAt = reader.position();
+    bundle.levels.resize(bundle.levelCount);
+    for (BundleLevel& level : bundle.levels) {
+        reader.ReadBigEndian32(level.first);
+        reader.ReadBigEndian32(level.second);
+    }
+    if (bundle.bundleFormat >= 2) {
+        bundle.completeSizeAt = reader.position();
+        if (!reader.ReadBigEndian32(bundle.completeSize)) {
+            return TooShort(u"completeSize");
+        }
+    }
+    if (bundle.bundleFormat >= 3 && !reader.ReadBigEndian32(bundle.infoHeaderSize)) {
+        return TooShort(u"infoHeaderSize");
+    }
+    if (!reader.ReadByte(bundle.padByte) || !reader.ReadBigEndian32(bundle.fileCount)) {
+        return TooShort(u"fileCount");
+    }
+    if (bundle.fileCount == 0) {
+        return Outcome::Failure(
+            u"The bundle's directory is empty (fileCount 0): it holds no serialized file.");
+    }
+    // A directory entry takes at least 9 bytes (an empty name and two words).
+    if (bundle.fileCount > reader.remaining() / 9) {
+        return Outcome::Failure(u"The bundle's file count (" + DecimalText(bundle.fileCount) +
+                                u") does not fit in the file.");
+    }
+    bundle.directory.resize(bundle.fileCount);
+    bundle.directoryAt.resize(bundle.fileCount);
+    for (std::uint32_t i = 0; i < bundle.fileCount; ++i) {
+        BundleDirectoryEntry& entry = bundle.directory[i];
+        if (Outcome o = ReadBundleText(reader, entry.name, u"directory entry name"); !o) {
+            return o;
+        }
+        bundle.directoryAt[i] = reader.position();
+        if (!reader.ReadBigEndian32(entry.offset) || !reader.ReadBigEndian32(entry.size)) {
+            return TooShort(u"directory");
+        }
+    }
+    bundle.headerEnd = reader.position();
+    return Outcome::Success();
+}
+
+void FreeBundleHeader(BundleHeader& bundle) {
+    bundle.levels.clear();
+    bundle.levels.shrink_to_fit();
+    bundle.levelCount = 0;
+    bundle.directory.clear();
+    bundle.directory.shrink_to_fit();
+    bundle.directoryAt.clear();
+    bundle.directoryAt.shrink_to_fit();
+    bundle.fileCount = 0;
+}
+
+std::string ReadSignature(std::span<const std::uint8_t> bytes) {
+    std::size_t limit = std::min<std::size_t>(bytes.size(), kMaxFieldText);
+    const std::uint8_t* end = std::find(bytes.data(), bytes.data() + limit, std::uint8_t{0});
+    return std::string(reinterpret_cast<const char*>(bytes.data()),
+                       static_cast<std::size_t>(end - bytes.data()));
+}
+
+bool ReadFileHeader(AssetFileHeader& header, ByteReader& reader) {
+    if (reader.remaining() < kFileHeaderSize) {
+        return false;
+    }
+    reader.ReadBigEndian32(header.metadataSize);
+    reader.ReadBigEndian32(header.fileSize);
+    reader.ReadBigEndian32(header.formatVersion);
+    reader.ReadBigEndian32(header.dataOffset);
+    reader.ReadBigEndian32(header.endianWord);
+    reader.ReadBytes(header.engineVersion);
+    reader.ReadBigEndian32(header.platform);
+    reader.ReadBigEndian32(header.typeTreeCount);
+    reader.ReadBigEndian32(header.longIdsWord);
+    reader.ReadLittleEndian32(header.assetCount);
+    return true;
+}
+
+void WriteFileHeader(const AssetFileHeader& header, std::vector<std::uint8_t>& out) {
+    PutBigEndian32(out, header.metadataSize);
+    PutBigEndian32(out, header.fileSize);
+    PutBigEndian32(out, header.formatVersion);
+    PutBigEndian32(out, header.dataOffset);
+    PutBigEndian32(out, header.endianWord);
+    out.insert(out.end(), header.engineVersion.begin(), header.engineVersion.end());
+    PutBigEndian32(out, header.platform);
+    PutBigEndian32(out, header.typeTreeCount);
+    PutBigEndian32(out, header.longIdsWord);
+    PutLittleEndian32(out, header.assetCount);
+}
+
+void ReadAssetName(AssetEntry& entry, std::span<const std::uint8_t> data) {
+    entry.prefixLength = 0;
+    entry.name = kUnnamedAsset;
+    ByteReader reader(data.first(std::min<std::uint64_t>(data.size(), entry.size)));
+    std::uint32_t n = 0;
+    if (!reader.ReadLittleEndian32(n)) {
+        return;
+    }
+    // The 32-bit rounding of the stored length decides whether there is a name at all; the
+    // prefix must then lie wholly inside the asset's own data, so that a size-0 asset never
+    // takes the name of the asset that follows it.
+    std::uint32_t r = (n + 3) & ~std::uint32_t{3};
+    std::uint64_t prefix = 4 + RoundUp4(n);
+    if (r == 0 || prefix > entry.size || prefix > data.size()) {
+        return;
+    }
+    std::span<const std::uint8_t> text = reader.View(std::min<std::uint64_t>(r, kMaxFieldText));
+    std::uint8_t c = text[0];
+    bool alnum = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    if (!alnum) {
+        return;
+    }
+    const std::uint8_t* end = std::find(text.data(), text.data() + text.size(), std::uint8_t{0});
+    entry.name = Latin1ToUtf16(std::string_view(reinterpret_cast<const char*>(text.data()),
+                                                static_cast<std::size_t>(end - text.data())));
+    entry.prefixLength = static_cast<std::uint32_t>(prefix);
+}
+
+bool ReadAssetRecord(AssetEntry& entry, std::uint64_t dataBase, ByteReader& reader) {
+    if (reader.remaining() < kAssetRecordSize) {
+        return false;
+    }
+    reader.ReadLittleEndian32(entry.pathId);
+    reader.ReadLittleEndian32(entry.offset);
+    reader.ReadLittleEndian32(entry.size);
+    reader.ReadLittleEndian32(entry.typeId);
+    reader.ReadLittleEndian32(entry.classWord);
+    // The name is read only from bytes that belong to the asset and lie inside the span.
+    std::uint64_t start = dataBase + entry.offset;  // both below 2^33: no overflow
+    std::uint64_t available = reader.Contains(start, 0) ? reader.size() - start : 0;
+    std::uint64_t length = std::min<std::uint64_t>(available, entry.size);
+    entry.name = kUnnamedAsset;
+    entry.prefixLength = 0;
+    std::uint64_t back = reader.position();
+    if (length > 0 && reader.Seek(start)) {
+        ReadAssetName(entry, reader.View(length));
+        reader.Seek(back);
+    }
+    return true;
+}
+
+void WriteAssetRecord(const AssetEntry& entry, std::vector<std::uint8_t>& out) {
+    PutLittleEndian32(out, entry.pathId);
+    PutLittleEndian32(out, entry.offset);
+    PutLittleEndian32(out, entry.size);
+    PutLittleEndian32(out, entry.typeId);
+    PutLittleEndian32(out, entry.classWord);
+}
+
+std::vector<std::uint8_t> MakeNamePrefix(std::u16string_view name) {
+    std::vector<std::uint8_t> prefix;
+    if (name.empty()) {
+        return prefix;
+    }
+    name = name.substr(0, kMaxFieldText);
+    std::string bytes;
+    Utf16ToLatin1(name, bytes);  // characters above U+00FF are stored as '?'
+    PutLittleEndian32(prefix, static_cast<std::uint32_t>(bytes.size()));
+    prefix.insert(prefix.end(), bytes.begin(), bytes.end());
+    prefix.resize(4 + RoundUp4(bytes.size()), 0);
+    return prefix;
+}
+
+}  // namespace kestrova

@@ -1,0 +1,77 @@
+#pragma once
+// Writes a new file from byte ranges: buffers written at a position, and ranges copied from
+// another file by the kernel without passing through memory. Stretches that nothing writes
+// read as zeros. The first failure is kept with its reason; the caller then abandons the file.
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace kestrova {
+
+// An open file descriptor, closed at the end of its scope.
+class FileDescriptor {
+public:
+    FileDescriptor() = default;
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() { Reset(); }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            fd_ = other.fd_;
+            other.fd_ = -1;
+        }
+        return *this;
+    }
+
+    static FileDescriptor OpenForReading(const std::u16string& path);
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    // Closes now; false when the system reports an error on close (a late write failure).
+    bool Reset();
+
+private:
+    int fd_ = -1;
+};
+
+class RangeWriter {
+public:
+    RangeWriter() = default;
+    ~RangeWriter() { Abandon(); }
+    RangeWriter(const RangeWriter&) = delete;
+    RangeWriter& operator=(const RangeWriter&) = delete;
+
+    // Creates (or empties) the file at `path`.
+    bool Create(const std::u16string& path);
+    // Creates a new file with a unique name in the folder of `target`, so that it can later be
+    // renamed over the target in one step.
+    bool CreateBeside(const std::u16string& target);
+
+    bool Write(std::uint64_t position, std::span<const std::uint8_t> bytes);
+    bool Copy(int source, std::uint64_t from, std::uint64_t to, std::uint64_t count);
+    // Sets the final length, closes the file and renames it over `target` in one step. On any
+    // failure the new file is deleted and the target stays as it was.
+    bool FinishAs(std::uint64_t length, const std::u16string& target);
+    // Closes and deletes the file unless it was finished.
+    void Abandon();
+
+    const std::u16string& path() const { return path_; }
+    // The reason of the first failure, in words ("No space left on device").
+    const std::u16string& error() const { return error_; }
+
+private:
+    bool Fail();
+
+    FileDescriptor fd_;
+    std::u16string path_;
+    std::u16string error_;
+    bool finished_ = false;
+};
+
+// The reason of the last system call's failure, in words.
+std::u16string SystemErrorText();
+
+}  // namespace kestrova
