@@ -7,12 +7,17 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 #include "text.h"
 
 namespace kestrova::platform {
 
-std::string NativePath(const std::u16string& path) { return Utf16ToUtf8(path); }
+std::string NativePath(const std::u16string& path) {
+    return Utf16ToUtf8(path);
+}
 
 std::FILE* OpenFile(const std::u16string& path, const char* mode) {
     return std::fopen(NativePath(path).c_str(), mode);
@@ -75,7 +80,15 @@ bool CopyFile(const std::u16string& from, const std::u16string& to) {
         ::close(in);
         return false;
     }
-    int out = ::open(NativePath(to).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // Truncating the target would empty the source when both name the same file.
+    std::string target = NativePath(to);
+    struct stat existing {};
+    if (::stat(target.c_str(), &existing) == 0 && existing.st_dev == info.st_dev &&
+        existing.st_ino == info.st_ino) {
+        ::close(in);
+        return false;
+    }
+    int out = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (out < 0) {
         ::close(in);
         return false;
@@ -101,7 +114,9 @@ bool ReplaceFile(const std::u16string& from, const std::u16string& to) {
     return ::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
 }
 
-bool DeleteFile(const std::u16string& path) { return ::unlink(NativePath(path).c_str()) == 0; }
+bool DeleteFile(const std::u16string& path) {
+    return ::unlink(NativePath(path).c_str()) == 0;
+}
 
 bool CreateDirectory(const std::u16string& path) {
     return ::mkdir(NativePath(path).c_str(), 0755) == 0;
@@ -156,6 +171,13 @@ LibraryHandle LoadLibrary(const std::u16string& path) {
     if (native.find('/') == std::string::npos) {
         native = "./" + native;
     }
+    // An absolute name makes the loader report a path that stays valid if the current directory
+    // changes later (ModulePath relies on it).
+    std::error_code error;
+    auto absolute = std::filesystem::absolute(native, error);
+    if (!error) {
+        native = absolute.string();
+    }
     return ::dlopen(native.c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 
@@ -173,6 +195,12 @@ std::u16string ModulePath(const void* address) {
     Dl_info info{};
     if (::dladdr(address, &info) == 0 || info.dli_fname == nullptr) {
         return {};
+    }
+    // The loader reports the name it was given, which may be relative to the current directory.
+    if (char* full = ::realpath(info.dli_fname, nullptr)) {
+        std::u16string path = Utf8ToUtf16(full);
+        std::free(full);
+        return path;
     }
     return Utf8ToUtf16(info.dli_fname);
 }
