@@ -1,0 +1,157 @@
+// Loading: progress texts, bundles, and refusal of damaged files with the old document kept.
+
+#include "common/platform.h"
+#include "tests/document/document_test_support.h"
+
+namespace kestrova::testing {
+namespace {
+
+using LoadTest = DocumentTest;
+
+TEST_F(LoadTest, ReportsHeaderEveryAssetAndReady) {
+    AssetFileBuilder b;
+    b.Add("a", 1, 1, {}).Add("b", 1, 2, {}).Add("c", 1, 3, {});
+    WriteBytes(folder.File("three.assets"), b.Build());
+    std::vector<std::pair<std::string, float>> seen;
+    Outcome o = LoadAssetFile(doc, Wide(folder.File("three.assets")),
+                              [&](std::u16string_view text, float fraction) {
+                                  seen.emplace_back(Utf16ToUtf8(text), fraction);
+                              });
+    ASSERT_TRUE(o.ok);
+    std::vector<std::pair<std::string, float>> expected = {{"Reading Header", 0.0f},
+                                                           {"Loaded: (0/3) a", 0.0f},
+                                                           {"Loaded: (1/3) b", 1.0f / 3},
+                                                           {"Loaded: (2/3) c", 2.0f / 3},
+                                                           {"Ready", 0.0f}};
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(Utf16ToUtf8(doc.documentName), "three.assets");
+}
+
+TEST_F(LoadTest, EmptyTableGoesStraightToReady) {
+    WriteBytes(folder.File("empty.assets"), AssetFileBuilder{}.Build());
+    std::vector<std::string> seen;
+    ASSERT_TRUE(
+        LoadAssetFile(doc, Wide(folder.File("empty.assets")), [&](std::u16string_view t, float) {
+            seen.push_back(Utf16ToUtf8(t));
+        }).ok);
+    EXPECT_EQ(seen, (std::vector<std::string>{"Reading Header", "Ready"}));
+    EXPECT_TRUE(doc.entries.empty());
+}
+
+TEST_F(LoadTest, DataPositionCountsFromTheDataOffset) {
+    AssetFileBuilder b;
+    b.DataOffset(0x1000).AddAt(0x20, NamePrefix("Far"), 1, 1);
+    Bytes bytes = b.Build();
+    Load(bytes);
+    EXPECT_EQ(doc.DataBase() + doc.entries[0].offset, 0x1020u);
+    EXPECT_EQ(Name(0), "Far");
+}
+
+TEST_F(LoadTest, OpeningKeepsTheChosenFileAndNamesTheDocumentByItsFileName) {
+    Bytes bytes = AssetFileBuilder{}.Add("x", 1, 1, {1, 2}).Build();
+    std::string path = folder.File("100% sure.assets");
+    WriteBytes(path, bytes);
+    ASSERT_TRUE(LoadAssetFile(doc, Wide(path)).ok);
+    EXPECT_EQ(Utf16ToUtf8(doc.documentName), "100% sure.assets");
+    ASSERT_TRUE(ReplaceAssetBody(doc, 0, Filled(9, 1)).ok);
+    ASSERT_TRUE(AddAsset(doc, 1, u"y", 0).ok);
+    EXPECT_EQ(ReadBytes(path), bytes);
+    EXPECT_NE(WorkingCopy(), bytes);
+}
+
+TEST_F(LoadTest, CloseDeletesTheWorkingCopyAndItsFolder) {
+    Load(AssetFileBuilder{}.Add("x", 1, 1, {}).Build());
+    CloseAssetFile(doc);
+    EXPECT_FALSE(platform::FileExists(Wide(folder.File("Temp"))));
+    EXPECT_TRUE(doc.entries.empty());
+    EXPECT_TRUE(doc.documentName.empty());
+}
+
+struct Damage {
+    const char* what;
+    Bytes bytes;
+    const char* message;  // a part of the expected refusal
+};
+
+std::vector<Damage> DamagedFiles() {
+    std::vector<Damage> list;
+    list.push_back({"too short", Bytes(43, 0), "too short for an asset file header"});
+    list.push_back({"count", AssetFileBuilder{}.AssetCount(1000000).Build(),
+                    "The asset table (1000000 entries) does not fit in the file."});
+    list.push_back({"huge count", AssetFileBuilder{}.AssetCount(3075796479u).Build(),
+                    "(3075796479 entries) does not fit"});
+    {
+        Bytes b = AssetFileBuilder{}.Add("x", 1, 1, Filled(8, 1)).Build();
+        b[44 + 4 + 3] = 0xFF;  // the offset word: near 4 GiB
+        list.push_back({"outside", b, "lies outside the file"});
+    }
+    {
+        Bytes b = AssetFileBuilder{}.Add("x", 1, 1, Filled(8, 1)).Build();
+        b[44 + 8] = 0xFF;  // the size word
+        list.push_back({"size", b, "The data of asset 0"});
+    }
+    {
+        Bytes b = AssetFileBuilder{}.Add("x", 1, 1, Filled(8, 1)).Build();
+        std::fill(b.begin() + 12, b.begin() + 16, 0);  // dataOffset 0: the data is the header
+        list.push_back({"overlap", b, "overlaps the file header or the asset table"});
+    }
+    Bytes inner = AssetFileBuilder{}.Add("x", 1, 1, {1}).Build();
+    {
+        Bytes b = WrapInBundle(inner, 3);
+        b.resize(20);
+        list.push_back({"bundle cut", b, "runs past the end"});
+    }
+    {
+        Bytes b = {'U', 'n', 'i', 't', 'y', 'R', 'a', 'w', 0, 0, 0, 0, 3};
+        b.insert(b.end(), 300, 'v');
+        b.push_back(0);
+        list.push_back({"long text", b, "longer than 255 bytes"});
+    }
+    {
+        Bytes b = WrapInBundle(inner, 3);
+        // fileCount 0: find the count word before the first directory name.
+        std::string name = "CAB-serialized";
+        std::size_t nameAt = std::search(b.begin(), b.end(), name.begin(), name.end()) - b.begin();
+        b[nameAt - 1] = 0;
+        list.push_back({"no files", b, "fileCount 0"});
+    }
+    {
+        Bytes b = WrapInBundle(inner, 3);
+        std::string name = "CAB-serialized";
+        std::size_t nameAt = std::search(b.begin(), b.end(), name.begin(), name.end()) - b.begin();
+        std::size_t sizeAt = nameAt + name.size() + 1 + 4;
+        b[sizeAt] = 0x7F;
+        list.push_back({"entry outside", b, "directory entry 0"});
+    }
+    {
+        Bytes b = WrapInBundle(inner, 3);
+        std::string name = "CAB-serialized";
+        std::size_t nameAt = std::search(b.begin(), b.end(), name.begin(), name.end()) - b.begin();
+        std::size_t countAt = nameAt - 4;
+        b[countAt] = 0x10;
+        list.push_back({"file count", b, "file count"});
+    }
+    return list;
+}
+
+TEST_F(LoadTest, DamagedFilesAreRefusedAndTheOpenDocumentStays) {
+    Bytes good = AssetFileBuilder{}.Add("keep", 1, 1, Filled(4, 1)).Build();
+    Load(good, "good.assets");
+    for (const Damage& damage : DamagedFiles()) {
+        Outcome o = TryLoad(damage.bytes, "bad.assets");
+        EXPECT_FALSE(o.ok) << damage.what;
+        EXPECT_NE(Utf16ToUtf8(o.message).find(damage.message), std::string::npos)
+            << damage.what << ": " << Utf16ToUtf8(o.message);
+        EXPECT_EQ(Utf16ToUtf8(doc.documentName), "good.assets");
+        ASSERT_EQ(doc.entries.size(), 1u);
+        EXPECT_EQ(WorkingCopy(), good);
+        EXPECT_FALSE(platform::FileExists(doc.workingFolder + u"/load"));
+    }
+    Outcome missing = LoadAssetFile(doc, Wide(folder.File("no such file")));
+    EXPECT_FALSE(missing.ok);
+    EXPECT_NE(Utf16ToUtf8(missing.message).find("Cannot read the file"), std::string::npos);
+    EXPECT_EQ(Body(0), Filled(4, 1));
+}
+
+}  // namespace
+}  // namespace kestrova::testing
