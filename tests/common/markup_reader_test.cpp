@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -265,6 +267,42 @@ TEST(MarkupStreams, NonSeekableStreamReadsLikeBytes) {
     ASSERT_NE(z, nullptr);
     ASSERT_EQ(z->children.size(), 1u);
     EXPECT_EQ(z->children[0].name, u"\nb");
+}
+
+// Real game files are binary, not markup: a good test that arbitrary bytes yield a bounded tree.
+void ExpectWithinCapacities(const MarkupNode& node, std::size_t depth) {
+    ASSERT_LE(depth, MarkupLimits{}.maxDepth);
+    EXPECT_LT(node.name.size(), MarkupLimits{}.nameCapacity);
+    EXPECT_LT(node.text.size(), kMarkupTextCapacity);
+    for (const auto& attribute : node.attributes) {
+        EXPECT_LT(attribute.value.size(), kMarkupValueCapacity);
+    }
+    for (const auto& child : node.children) {
+        ExpectWithinCapacities(child, depth + 1);
+    }
+}
+
+TEST(MarkupRealData, BinaryGameFilesGiveBoundedTrees) {
+    const char* folder = std::getenv("KESTROVA_REALDATA");
+    if (folder == nullptr || !std::filesystem::is_directory(folder)) {
+        GTEST_SKIP() << "KESTROVA_REALDATA is not set";
+    }
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (!entry.is_regular_file() || entry.path().extension() == ".md") {
+            continue;
+        }
+        std::FILE* stream = std::fopen(entry.path().c_str(), "rb");
+        ASSERT_NE(stream, nullptr) << entry.path();
+        MarkupDocument document;
+        ParseDocument(stream, document);
+        std::fclose(stream);
+        for (const auto& root : document.roots) {
+            ExpectWithinCapacities(root, 1);
+        }
+        ++files;
+    }
+    EXPECT_GT(files, 0);
 }
 
 TEST(MarkupFree, ReleasesChildrenAndAttributesButKeepsNameAndText) {
