@@ -103,6 +103,16 @@ bool CopyFile(const std::u16string& from, const std::u16string& to) {
 
 bool MoveFile(const std::u16string& from, const std::u16string& to) {
     std::string target = NativePath(to);
+#ifdef RENAME_NOREPLACE
+    // One step that refuses an existing target, so nothing created meanwhile can be overwritten.
+    if (::renameat2(AT_FDCWD, NativePath(from).c_str(), AT_FDCWD, target.c_str(),
+                    RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return false;
+    }
+#endif
     struct stat info {};
     if (::lstat(target.c_str(), &info) == 0) {
         return false;
