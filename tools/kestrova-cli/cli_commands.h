@@ -1,0 +1,14 @@
+#pragma once
+// Registration of kestrova-cli's commands. Each group of commands lives in its own source file
+// and adds its sub-commands to the application here.
+
+#include <CLI/CLI.hpp>
+
+#include "tools/kestrova-cli/cli_support.h"
+
+namespace kestrova::cli {
+
+// list, export, import, add, remove.
+void AddDocumentCommands(CLI::App& app, CliContext& context);
+
+}  // namespace kestrova::cli

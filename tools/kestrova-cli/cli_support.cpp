@@ -1,0 +1,125 @@
+#include "tools/kestrova-cli/cli_support.h"
+
+#include <stdlib.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+
+#include "common/text.h"
+
+namespace kestrova::cli {
+
+void Fail(int status, const std::string& message) {
+    throw CliFailure(status, message);
+}
+
+void Fail(int status, const Outcome& outcome) {
+    Fail(status, Utf16ToUtf8(outcome.message));
+}
+
+CliContext::~CliContext() {
+    if (hasWorkingFolder) {
+        CloseAssetFile(doc);
+    }
+}
+
+void OpenInput(CliContext& context, const std::string& file) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "kestrova-cli-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        Fail(kInputError, "cannot create a temporary working folder in " +
+                              std::filesystem::temp_directory_path().string());
+    }
+    context.doc.workingFolder = Utf8ToUtf16(pattern);
+    context.hasWorkingFolder = true;
+    Outcome outcome = LoadAssetFile(context.doc, Utf8ToUtf16(file));
+    if (!outcome) {
+        Fail(kInputError, file + ": " + Utf16ToUtf8(outcome.message));
+    }
+}
+
+void SaveOutput(const CliContext& context, const std::string& out) {
+    Outcome outcome = SaveWorkingCopyAs(context.doc, Utf8ToUtf16(out));
+    if (!outcome) {
+        Fail(kInputError, outcome);
+    }
+}
+
+void AddAssetOptions(CLI::App& command, AssetChoice& choice) {
+    CLI::Option* index =
+        command.add_option("--asset", choice.index, "table entry N (0-based)")->type_name("N");
+    CLI::Option* pathId =
+        command.add_option("--path-id", choice.pathId, "the first entry with this pathId")
+            ->type_name("P");
+    index->excludes(pathId);
+    pathId->excludes(index);
+}
+
+std::uint32_t PickAsset(const AssetFile& doc, const AssetChoice& choice) {
+    if (choice.index) {
+        if (*choice.index >= doc.entries.size()) {
+            Fail(kInputError, "the file has no asset " + std::to_string(*choice.index) +
+                                  " (it has " + std::to_string(doc.entries.size()) + ")");
+        }
+        return *choice.index;
+    }
+    if (choice.pathId) {
+        for (std::uint32_t i = 0; i < doc.entries.size(); ++i) {
+            if (doc.entries[i].pathId == *choice.pathId) {
+                return i;
+            }
+        }
+        Fail(kInputError, "the file has no asset with pathId " + std::to_string(*choice.pathId));
+    }
+    Fail(kUsageError, "choose an asset with --asset N or --path-id P");
+}
+
+std::uint32_t ParseUnsignedLikeWcstoul(const std::string& text) {
+    const char* p = text.c_str();
+    while (std::isspace(static_cast<unsigned char>(*p))) {
+        ++p;
+    }
+    bool negative = false;
+    if (*p == '+' || *p == '-') {
+        negative = *p == '-';
+        ++p;
+    }
+    if (*p == '+' || *p == '-') {
+        return 0;  // a second sign is not a number
+    }
+    errno = 0;
+    char* end = nullptr;
+    unsigned long long value = std::strtoull(p, &end, 0);
+    if (end == p) {
+        return 0;
+    }
+    if (errno == ERANGE || value > 0xFFFFFFFFull) {
+        return 0xFFFFFFFFu;
+    }
+    std::uint32_t word = static_cast<std::uint32_t>(value);
+    return negative ? static_cast<std::uint32_t>(0u - word) : word;
+}
+
+int RunCli(CLI::App& app, int argc, char** argv) {
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::cerr << "kestrova-cli: " << e.what() << " (see --help)\n";
+        return kUsageError;
+    } catch (const CliFailure& e) {
+        std::cerr << "kestrova-cli: " << e.what() << "\n";
+        return e.status();
+    } catch (const std::exception& e) {
+        std::cerr << "kestrova-cli: " << e.what() << "\n";
+        return kInputError;
+    }
+    return 0;
+}
+
+}  // namespace kestrova::cli

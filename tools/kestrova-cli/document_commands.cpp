@@ -1,0 +1,188 @@
+// The document commands: list, export, import, add, remove. FILE is only ever read (through
+// the working copy); OUT is written only after the whole edit succeeded.
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+
+#include "common/text.h"
+#include "tools/kestrova-cli/cli_commands.h"
+
+namespace kestrova::cli {
+
+namespace {
+
+std::string Latin1ToUtf8(const std::string& bytes) {
+    return Utf16ToUtf8(Latin1ToUtf16(bytes));
+}
+
+std::string HexBytes(const std::array<std::uint8_t, 8>& bytes) {
+    std::string out;
+    char digits[3];
+    for (std::uint8_t b : bytes) {
+        std::snprintf(digits, sizeof digits, "%02x", b);
+        out += digits;
+    }
+    return out;
+}
+
+nlohmann::json TableAsJson(const AssetFile& doc) {
+    const AssetFileHeader& h = doc.header;
+    nlohmann::json out;
+    out["header"] = {
+        {"metadataSize", h.metadataSize},   {"fileSize", h.fileSize},
+        {"formatVersion", h.formatVersion}, {"dataOffset", h.dataOffset},
+        {"endianWord", h.endianWord},       {"engineVersion", HexBytes(h.engineVersion)},
+        {"platform", h.platform},           {"typeTreeCount", h.typeTreeCount},
+        {"longIdsWord", h.longIdsWord},     {"assetCount", h.assetCount}};
+    if (doc.bundled) {
+        nlohmann::json files = nlohmann::json::array();
+        for (const BundleDirectoryEntry& f : doc.bundle.directory) {
+            files.push_back(
+                {{"name", Latin1ToUtf8(f.name)}, {"offset", f.offset}, {"size", f.size}});
+        }
+        out["bundle"] = {{"format", doc.bundle.bundleFormat},
+                         {"playerVersion", Latin1ToUtf8(doc.bundle.playerVersion)},
+                         {"engineRevision", Latin1ToUtf8(doc.bundle.engineRevision)},
+                         {"headerSize", doc.bundle.headerSize},
+                         {"files", files}};
+    } else {
+        out["bundle"] = nullptr;
+    }
+    nlohmann::json assets = nlohmann::json::array();
+    for (const AssetEntry& e : doc.entries) {
+        assets.push_back({{"name", Utf16ToUtf8(e.name)},
+                          {"pathId", e.pathId},
+                          {"offset", e.offset},
+                          {"size", e.size},
+                          {"typeId", e.typeId},
+                          {"classWord", e.classWord},
+                          {"named", e.named()}});
+    }
+    out["assets"] = std::move(assets);
+    return out;
+}
+
+// The columns of the editor's list (Name, Type, Index, Size) and the offset.
+void PrintTable(const AssetFile& doc) {
+    std::size_t nameWidth = 4;
+    for (const AssetEntry& e : doc.entries) {
+        nameWidth = std::max(nameWidth, Utf16ToUtf8(e.name).size());
+    }
+    auto row = [&](const std::string& name, const std::string& type, const std::string& index,
+                   const std::string& size, const std::string& offset) {
+        std::cout << name << std::string(nameWidth - std::min(nameWidth, name.size()) + 2, ' ')
+                  << type << std::string(12 - std::min<std::size_t>(10, type.size()), ' ')
+                  << std::string(11 - std::min<std::size_t>(11, index.size()), ' ') << index
+                  << std::string(12 - std::min<std::size_t>(10, size.size()), ' ') << size
+                  << std::string(12 - std::min<std::size_t>(10, offset.size()), ' ') << offset
+                  << "\n";
+    };
+    row("Name", "Type", "Index", "Size", "Offset");
+    for (const AssetEntry& e : doc.entries) {
+        row(Utf16ToUtf8(e.name), Utf16ToUtf8(HexWordText(e.typeId)),
+            std::to_string(static_cast<std::int32_t>(e.pathId)), std::to_string(e.size),
+            std::to_string(e.offset));
+    }
+}
+
+struct Options {
+    std::string file;
+    std::string out;
+    std::string data;
+    std::string name;
+    std::string type;
+    std::uint32_t indexOffset = 0;
+    bool json = false;
+    AssetChoice asset;
+};
+
+CLI::App* Command(CLI::App& app, const char* name, const char* what, Options& o) {
+    CLI::App* command = app.add_subcommand(name, what);
+    command->add_option("FILE", o.file, "the asset file (never written)")->required();
+    return command;
+}
+
+}  // namespace
+
+void AddDocumentCommands(CLI::App& app, CliContext& context) {
+    // The options live as long as the application that parses into them.
+    auto options = std::make_shared<Options>();
+    Options& o = *options;
+
+    CLI::App* list = Command(app, "list", "Print the asset table in table order.", o);
+    list->add_flag("--json", o.json, "one JSON object: header, bundle and assets");
+    list->callback([&context, options] {
+        OpenInput(context, options->file);
+        if (options->json) {
+            std::cout << TableAsJson(context.doc).dump(2) << "\n";
+        } else {
+            PrintTable(context.doc);
+        }
+    });
+
+    CLI::App* exportCommand =
+        Command(app, "export", "Write an asset's body, without its name prefix.", o);
+    AddAssetOptions(*exportCommand, o.asset);
+    exportCommand->add_option("-o", o.out, "the file to write")->required();
+    exportCommand->callback([&context, options] {
+        OpenInput(context, options->file);
+        std::uint32_t index = PickAsset(context.doc, options->asset);
+        Outcome outcome = ExportAssetBody(context.doc, index, Utf8ToUtf16(options->out));
+        if (!outcome) {
+            Fail(kInputError, outcome);
+        }
+    });
+
+    CLI::App* importCommand =
+        Command(app, "import", "Write FILE with an asset's body replaced by a file.", o);
+    AddAssetOptions(*importCommand, o.asset);
+    importCommand->add_option("--data", o.data, "the new body")->required();
+    importCommand->add_option("-o", o.out, "the file to write")->required();
+    importCommand->callback([&context, options] {
+        OpenInput(context, options->file);
+        std::uint32_t index = PickAsset(context.doc, options->asset);
+        std::optional<std::vector<std::uint8_t>> body = ReadWholeFile(Utf8ToUtf16(options->data));
+        if (!body) {
+            Fail(kInputError, "cannot read the file " + options->data);
+        }
+        Outcome outcome = ReplaceAssetBody(context.doc, index, *body);
+        if (!outcome) {
+            Fail(kInputError, outcome);
+        }
+        SaveOutput(context, options->out);
+    });
+
+    CLI::App* add = Command(app, "add", "Write FILE with a new asset appended.", o);
+    add->add_option("--name", o.name, "the new asset's name (may be empty)")->required();
+    add->add_option("--type", o.type, "its type number (decimal, 0x hexadecimal, 0 octal)")
+        ->required();
+    add->add_option("--index-offset", o.indexOffset, "added to the next free pathId");
+    add->add_option("-o", o.out, "the file to write")->required();
+    add->callback([&context, options] {
+        OpenInput(context, options->file);
+        Outcome outcome = AddAsset(context.doc, ParseUnsignedLikeWcstoul(options->type),
+                                   Utf8ToUtf16(options->name), options->indexOffset);
+        if (!outcome) {
+            Fail(kInputError, outcome);
+        }
+        SaveOutput(context, options->out);
+    });
+
+    CLI::App* remove = Command(app, "remove", "Write FILE without an asset.", o);
+    AddAssetOptions(*remove, o.asset);
+    remove->add_option("-o", o.out, "the file to write")->required();
+    remove->callback([&context, options] {
+        OpenInput(context, options->file);
+        Outcome outcome = RemoveAsset(context.doc, PickAsset(context.doc, options->asset));
+        if (!outcome) {
+            Fail(kInputError, outcome);
+        }
+        SaveOutput(context, options->out);
+    });
+}
+
+}  // namespace kestrova::cli
