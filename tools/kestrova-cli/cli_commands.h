@@ -11,4 +11,7 @@ namespace kestrova::cli {
 // list, export, import, add, remove.
 void AddDocumentCommands(CLI::App& app, CliContext& context);
 
+// search.
+void AddSearchCommand(CLI::App& app, CliContext& context);
+
 }  // namespace kestrova::cli
