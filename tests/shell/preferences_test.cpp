@@ -6,12 +6,26 @@
 #include <cstring>
 #include <string>
 
-#include "tests/common/temp_folder.h"
+#include "common/text.h"
+#include "tests/document/asset_file_builder.h"
 
 namespace kestrova {
 namespace {
 
 using testing::TempFolder;
+
+std::u16string Wide(const TempFolder& temp, std::string_view name) {
+    return Utf8ToUtf16(temp.File(name));
+}
+
+std::string ReadText(const TempFolder& temp, std::string_view name) {
+    testing::Bytes bytes = testing::ReadBytes(temp.File(name));
+    return std::string(bytes.begin(), bytes.end());
+}
+
+void WriteText(const TempFolder& temp, std::string_view name, const std::string& text) {
+    testing::WriteBytes(temp.File(name), testing::Bytes(text.begin(), text.end()));
+}
 
 std::uint32_t WordAt(const std::string& bytes, std::size_t at) {
     std::uint32_t value = 0;
@@ -25,7 +39,7 @@ TEST(Preferences, MissingFileGivesDefaultsAndSavingWritesTheFixedLayout) {
     TempFolder temp;
     Preferences p;
     p.windowWidth = 5;  // overwritten by the defaults
-    EXPECT_TRUE(LoadPreferences(p, temp.Wide("preferences")));
+    EXPECT_TRUE(LoadPreferences(p, Wide(temp, "preferences")));
     EXPECT_EQ(p.windowWidth, 800);
     EXPECT_EQ(p.windowHeight, 600);
     EXPECT_EQ(p.windowX, 0);
@@ -40,8 +54,8 @@ TEST(Preferences, MissingFileGivesDefaultsAndSavingWritesTheFixedLayout) {
     p.maximized = 1;
     SetFolderText(p.lastAssetFolder, u"/games/level/");
     p.panelMode = 2;
-    ASSERT_TRUE(SavePreferences(p, temp.Wide("preferences")));
-    std::string bytes = temp.Read("preferences");
+    ASSERT_TRUE(SavePreferences(p, Wide(temp, "preferences")));
+    std::string bytes = ReadText(temp, "preferences");
     ASSERT_EQ(bytes.size(), 2089u);
     EXPECT_EQ(WordAt(bytes, 0), 800u);
     EXPECT_EQ(WordAt(bytes, 8), 0xFFFFFFFDu);
@@ -70,10 +84,10 @@ TEST(Preferences, RoundTripKeepsEveryBitAndTheFolderBytesAfterTheTerminator) {
     p.lastDataFolder.fill(u'\u4E2D');
     p.lastDataFolder[511] = u'\0';
     p.panelMode = 1;
-    ASSERT_TRUE(SavePreferences(p, temp.Wide("preferences")));
+    ASSERT_TRUE(SavePreferences(p, Wide(temp, "preferences")));
 
     Preferences back;
-    LoadPreferences(back, temp.Wide("preferences"));
+    LoadPreferences(back, Wide(temp, "preferences"));
     EXPECT_EQ(back.windowWidth, 1234);
     EXPECT_EQ(back.windowHeight, -7);
     EXPECT_EQ(back.windowX, 100);
@@ -87,8 +101,8 @@ TEST(Preferences, RoundTripKeepsEveryBitAndTheFolderBytesAfterTheTerminator) {
     EXPECT_EQ(back.panelMode, 1);
     // A NaN ratio keeps its exact bits too.
     p.listPanelRatio = std::bit_cast<float>(0x7FC01234u);
-    ASSERT_TRUE(SavePreferences(p, temp.Wide("preferences")));
-    LoadPreferences(back, temp.Wide("preferences"));
+    ASSERT_TRUE(SavePreferences(p, Wide(temp, "preferences")));
+    LoadPreferences(back, Wide(temp, "preferences"));
     EXPECT_EQ(std::bit_cast<std::uint32_t>(back.listPanelRatio), 0x7FC01234u);
 }
 
@@ -96,13 +110,13 @@ TEST(Preferences, ShortFileKeepsDefaultBytesPastItsEndAndLongFileIgnoresTheRest)
     TempFolder temp;
     // Six bytes: windowWidth whole, then the first two bytes of windowHeight. The height keeps
     // the default's upper bytes (600 = 0x0258), so it reads 0x0000_0211 with low bytes 11 02.
-    temp.Write("short", std::string("\x20\x03\x00\x00\x11\x02", 6));
+    WriteText(temp, "short", std::string("\x20\x03\x00\x00\x11\x02", 6));
     Preferences p;
-    LoadPreferences(p, temp.Wide("short"));
+    LoadPreferences(p, Wide(temp, "short"));
     EXPECT_EQ(p.windowWidth, 800);
     EXPECT_EQ(p.windowHeight, 0x0211);
-    temp.Write("short", std::string("\x01\x00\x00\x00\xFF\xFF", 6));
-    LoadPreferences(p, temp.Wide("short"));
+    WriteText(temp, "short", std::string("\x01\x00\x00\x00\xFF\xFF", 6));
+    LoadPreferences(p, Wide(temp, "short"));
     EXPECT_EQ(p.windowHeight, 0x0000FFFF);
     EXPECT_EQ(p.listPanelRatio, 0.5f);
     EXPECT_EQ(p.columnWidths[0], 200);
@@ -111,20 +125,20 @@ TEST(Preferences, ShortFileKeepsDefaultBytesPastItsEndAndLongFileIgnoresTheRest)
     Preferences stored;
     stored.windowWidth = 1024;
     stored.panelMode = 2;
-    ASSERT_TRUE(SavePreferences(stored, temp.Wide("long")));
-    temp.Write("long", temp.Read("long") + std::string(100, '\x7F'));
-    LoadPreferences(p, temp.Wide("long"));
+    ASSERT_TRUE(SavePreferences(stored, Wide(temp, "long")));
+    WriteText(temp, "long", ReadText(temp, "long") + std::string(100, '\x7F'));
+    LoadPreferences(p, Wide(temp, "long"));
     EXPECT_EQ(p.windowWidth, 1024);
     EXPECT_EQ(p.panelMode, 2);
 
-    temp.Write("empty", "");
-    LoadPreferences(p, temp.Wide("empty"));
+    WriteText(temp, "empty", "");
+    LoadPreferences(p, Wide(temp, "empty"));
     EXPECT_EQ(p.windowWidth, 800);
 }
 
 TEST(Preferences, SaveReportsAFileThatCannotBeWritten) {
     TempFolder temp;
-    EXPECT_FALSE(SavePreferences(Preferences{}, temp.Wide("missing/preferences")));
+    EXPECT_FALSE(SavePreferences(Preferences{}, Wide(temp, "missing/preferences")));
 }
 
 TEST(Preferences, FolderTextIsCutToTheFieldAndClearsTheOldTail) {
