@@ -1,0 +1,164 @@
+// kestrova-cli run as a program: every command, its exit statuses, its one-line errors, and
+// that FILE is never written.
+
+#include <nlohmann/json.hpp>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+
+#include "tests/document/document_test_support.h"
+
+namespace kestrova::testing {
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        AssetFileBuilder b;
+        b.Add("Crosshair", 28, 1, Filled(20, 1))
+            .Add("aaa", 83, 2, Filled(30, 2))
+            .Add("", 83, 7, Filled(9, 3));
+        original = b.Build();
+        input = folder.File("in.assets");
+        WriteBytes(input, original);
+    }
+    void TearDown() override { EXPECT_EQ(ReadBytes(input), original) << "FILE was written"; }
+
+    CliRun Cli(const std::string& args) {
+        CliRun run;
+        std::string errFile = folder.File("stderr");
+        std::string command = std::string(KESTROVA_CLI) + " " + args + " 2>" + errFile;
+        std::FILE* pipe = ::popen(command.c_str(), "r");
+        char buffer[4096];
+        std::size_t n = 0;
+        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+            run.out.append(buffer, n);
+        }
+        int status = ::pclose(pipe);
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        Bytes err = ReadBytes(errFile);
+        run.err.assign(err.begin(), err.end());
+        return run;
+    }
+    std::string Q(const std::string& path) { return "'" + path + "'"; }
+
+    TempFolder folder;
+    Bytes original;
+    std::string input;
+};
+
+void ExpectOneErrorLine(const CliRun& run, int status) {
+    EXPECT_EQ(run.status, status) << run.err;
+    EXPECT_EQ(run.err.rfind("kestrova-cli: ", 0), 0u) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+}
+
+TEST_F(CliTest, ListPrintsTheTableInTableOrder) {
+    CliRun run = Cli("list " + Q(input));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("Name"), std::string::npos);
+    std::size_t a = run.out.find("Crosshair");
+    std::size_t b = run.out.find("aaa");
+    std::size_t c = run.out.find("unnamed asset");
+    EXPECT_TRUE(a < b && b < c) << run.out;
+    EXPECT_NE(run.out.find("0x0000001C"), std::string::npos);
+}
+
+TEST_F(CliTest, ListJsonHoldsHeaderBundleAndAssets) {
+    CliRun run = Cli("list --json " + Q(input));
+    ASSERT_EQ(run.status, 0) << run.err;
+    nlohmann::json j = nlohmann::json::parse(run.out);
+    EXPECT_EQ(j["header"]["assetCount"], 3);
+    EXPECT_EQ(j["header"]["engineVersion"], "332e352e35663300");
+    EXPECT_EQ(j["header"].size(), 10u);
+    EXPECT_TRUE(j["bundle"].is_null());
+    EXPECT_EQ(j["assets"][0]["name"], "Crosshair");
+    EXPECT_EQ(j["assets"][0]["named"], true);
+    EXPECT_EQ(j["assets"][2]["named"], false);
+    EXPECT_EQ(j["assets"][2]["pathId"], 7);
+
+    std::string bundle = folder.File("b.unity3d");
+    WriteBytes(bundle, WrapInBundle(original, 3, {{"extra", {1, 2}}}));
+    CliRun wrapped = Cli("list --json " + Q(bundle));
+    ASSERT_EQ(wrapped.status, 0) << wrapped.err;
+    nlohmann::json w = nlohmann::json::parse(wrapped.out);
+    EXPECT_EQ(w["bundle"]["format"], 3);
+    EXPECT_EQ(w["bundle"]["files"].size(), 2u);
+    EXPECT_EQ(w["bundle"]["files"][1]["name"], "extra");
+    EXPECT_EQ(w["assets"], j["assets"]);
+}
+
+TEST_F(CliTest, ExportWritesTheBodyByIndexOrPathId) {
+    ASSERT_EQ(Cli("export " + Q(input) + " --asset 0 -o " + Q(folder.File("a.data"))).status, 0);
+    EXPECT_EQ(ReadBytes(folder.File("a.data")), Filled(20, 1));
+    ASSERT_EQ(Cli("export " + Q(input) + " --path-id 7 -o " + Q(folder.File("b.data"))).status, 0);
+    EXPECT_EQ(ReadBytes(folder.File("b.data")), Filled(9, 3));
+}
+
+TEST_F(CliTest, ImportAddAndRemoveWriteOnlyOut) {
+    WriteBytes(folder.File("new.data"), Filled(50, 9));
+    std::string out = folder.File("out.assets");
+    ASSERT_EQ(Cli("import " + Q(input) + " --asset 1 --data " + Q(folder.File("new.data")) +
+                  " -o " + Q(out))
+                  .status,
+              0);
+    ASSERT_EQ(Cli("export " + Q(out) + " --asset 1 -o " + Q(folder.File("x"))).status, 0);
+    EXPECT_EQ(ReadBytes(folder.File("x")), Filled(50, 9));
+
+    ASSERT_EQ(
+        Cli("add " + Q(out) + " --name Added --type 0x72 --index-offset 100 -o " + Q(out)).status,
+        0);
+    nlohmann::json j = nlohmann::json::parse(Cli("list --json " + Q(out)).out);
+    ASSERT_EQ(j["assets"].size(), 4u);
+    EXPECT_EQ(j["assets"][3]["name"], "Added");
+    EXPECT_EQ(j["assets"][3]["typeId"], 114);
+    EXPECT_EQ(j["assets"][3]["pathId"], 108);
+
+    ASSERT_EQ(Cli("remove " + Q(out) + " --path-id 1 -o " + Q(out)).status, 0);
+    j = nlohmann::json::parse(Cli("list --json " + Q(out)).out);
+    EXPECT_EQ(j["assets"].size(), 3u);
+    EXPECT_EQ(j["assets"][0]["name"], "aaa");
+}
+
+TEST_F(CliTest, OutMayNameTheInputItself) {
+    std::string copy = folder.File("copy.assets");
+    WriteBytes(copy, original);
+    ASSERT_EQ(Cli("remove " + Q(copy) + " --asset 0 -o " + Q(copy)).status, 0);
+    EXPECT_EQ(nlohmann::json::parse(Cli("list --json " + Q(copy)).out)["assets"].size(), 2u);
+}
+
+TEST_F(CliTest, UsageErrorsExitWithOne) {
+    ExpectOneErrorLine(Cli(""), 1);
+    ExpectOneErrorLine(Cli("frobnicate " + Q(input)), 1);
+    ExpectOneErrorLine(Cli("export " + Q(input) + " -o x"), 1);  // no asset chosen
+    ExpectOneErrorLine(Cli("export " + Q(input) + " --asset 0 --path-id 1 -o x"), 1);
+    ExpectOneErrorLine(Cli("add " + Q(input) + " --name a -o x"), 1);
+}
+
+TEST_F(CliTest, UnusableInputsExitWithTwoAndWriteNothing) {
+    std::string out = folder.File("never");
+    ExpectOneErrorLine(Cli("list " + Q(folder.File("missing"))), 2);
+    WriteBytes(folder.File("damaged"), AssetFileBuilder{}.AssetCount(1000000).Build());
+    CliRun damaged = Cli("list " + Q(folder.File("damaged")));
+    ExpectOneErrorLine(damaged, 2);
+    EXPECT_NE(damaged.err.find("does not fit"), std::string::npos);
+    ExpectOneErrorLine(Cli("export " + Q(input) + " --asset 3 -o " + Q(out)), 2);
+    ExpectOneErrorLine(Cli("remove " + Q(input) + " --path-id 99 -o " + Q(out)), 2);
+    ExpectOneErrorLine(Cli("import " + Q(input) + " --asset 0 --data " + Q(folder.File("nodata")) +
+                           " -o " + Q(out)),
+                       2);
+    ExpectOneErrorLine(
+        Cli("add " + Q(input) + " --name a --type 1 -o " + Q(folder.File("no/such/folder/out"))),
+        2);
+    EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+}  // namespace
+}  // namespace kestrova::testing
