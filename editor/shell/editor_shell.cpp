@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <span>
 
 #include "common/text.h"
 #include "editor/shell/number_text.h"
@@ -51,20 +52,78 @@ void FormatStepStatus(std::u16string& out, std::u16string_view lead, std::uint32
     }
 }
 
-// The first four code units of a name, case-folded as the name comparison folds them, packed so
-// that comparing the numbers compares those units in order. Names hold no zero code unit, so the
-// zero padding of a short name sorts it before any longer name with the same beginning.
-std::uint64_t FoldedNamePrefix(std::u16string_view name) {
-    std::uint64_t prefix = 0;
-    for (std::size_t i = 0; i < 4; ++i) {
-        std::uint64_t unit = 0;
-        if (i < name.size()) {
-            char16_t c = name[i];
-            unit = (c >= u'A' && c <= u'Z') ? c + 32u : c;
-        }
-        prefix = (prefix << 16) | unit;
+// Names compare ignoring the case of A-Z only.
+char16_t FoldCase(char16_t c) {
+    return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
+}
+
+// Four code units of a name from `from` on, case-folded as the name comparison folds them, packed
+// so that comparing the numbers compares those units in order. Names hold no zero code unit, so
+// the zero padding past a name's end sorts it before any longer name with the same beginning.
+
+std::uint64_t FoldedNameChunk(std::u16string_view name, std::size_t from) {
+    std::uint64_t chunk = 0;
+    for (std::size_t i = from; i < from + 4; ++i) {
+        std::uint64_t unit = i < name.size() ? FoldCase(name[i]) : 0;
+        chunk = (chunk << 16) | unit;
     }
-    return prefix;
+    return chunk;
+}
+
+// One row being sorted: its asset and the part of the asset's sort key now compared.
+struct SortItem {
+    std::uint64_t key;
+    std::uint32_t asset;
+};
+
+void StableSortItems(std::span<SortItem> items, bool descending) {
+    if (descending) {
+        std::stable_sort(items.begin(), items.end(),
+                         [](const SortItem& a, const SortItem& b) { return a.key > b.key; });
+    } else {
+        std::stable_sort(items.begin(), items.end(),
+                         [](const SortItem& a, const SortItem& b) { return a.key < b.key; });
+    }
+}
+
+// Sorts by name four code units at a time: the rows are ordered by the chunk at `from`, and only
+// runs that share that chunk and go on past it are refined by the next chunk. Each step touches
+// every row of its run once, so names with long common beginnings cost no more than a few passes.
+void StableSortByName(std::span<SortItem> items, const std::vector<AssetEntry>& entries,
+                      std::size_t from, bool descending) {
+    // Whole chunks that every name of the run shares decide nothing: skip them in one pass.
+    std::u16string_view first = entries[items[0].asset].name;
+    std::size_t common = first.size();
+    for (const SortItem& item : items) {
+        std::u16string_view name = entries[item.asset].name;
+        std::size_t i = from;
+        std::size_t limit = std::min(common, name.size());
+        while (i < limit && FoldCase(name[i]) == FoldCase(first[i])) {
+            ++i;
+        }
+        common = i;
+        if (common <= from + 3) {
+            break;
+        }
+    }
+    if (common > from) {
+        from += (common - from) / 4 * 4;
+    }
+    for (SortItem& item : items) {
+        item.key = FoldedNameChunk(entries[item.asset].name, from);
+    }
+    StableSortItems(items, descending);
+    for (std::size_t start = 0; start < items.size();) {
+        std::size_t end = start + 1;
+        while (end < items.size() && items[end].key == items[start].key) {
+            ++end;
+        }
+        // A chunk that ends in padding holds the end of every name of the run: they are equal.
+        if (end - start > 1 && (items[start].key & 0xFFFF) != 0) {
+            StableSortByName(items.subspan(start, end - start), entries, from + 4, descending);
+        }
+        start = end;
+    }
 }
 
 std::uint32_t NumericSortKey(const AssetEntry& entry, int column) {
@@ -370,51 +429,25 @@ void EditorShell::SortByColumn(int column) {
 }
 
 void EditorShell::SortRows(int key) {
-    // Rows whose keys are equal keep their current order; the keys are gathered once so that the
-    // sort touches a compact array rather than the asset table.
+    // Rows whose keys are equal keep their current order. The keys are gathered into a compact
+    // array first, so that the sort does not wander through the asset table.
     const bool descending = (key & 1) != 0;
     const int column = key / 2;
     const std::vector<AssetEntry>& entries = document.entries;
+    std::vector<SortItem> items(rows_.size());
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        items[i].asset = rows_[i];
+    }
     if (column == 0) {
-        struct NameKey {
-            std::uint64_t prefix;
-            std::uint32_t asset;
-        };
-        std::vector<NameKey> keys(rows_.size());
-        for (std::size_t i = 0; i < rows_.size(); ++i) {
-            keys[i] = {FoldedNamePrefix(entries[rows_[i]].name), rows_[i]};
-        }
-        auto before = [&entries](const NameKey& a, const NameKey& b) {
-            if (a.prefix != b.prefix) {
-                return a.prefix < b.prefix;
-            }
-            return CompareIgnoringAsciiCase(entries[a.asset].name, entries[b.asset].name) < 0;
-        };
-        if (descending) {
-            std::stable_sort(
-                keys.begin(), keys.end(),
-                [&before](const NameKey& a, const NameKey& b) { return before(b, a); });
-        } else {
-            std::stable_sort(keys.begin(), keys.end(), before);
-        }
-        for (std::size_t i = 0; i < rows_.size(); ++i) {
-            rows_[i] = keys[i].asset;
-        }
-        return;
-    }
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> keys(rows_.size());
-    for (std::size_t i = 0; i < rows_.size(); ++i) {
-        keys[i] = {NumericSortKey(entries[rows_[i]], column), rows_[i]};
-    }
-    if (descending) {
-        std::stable_sort(keys.begin(), keys.end(),
-                         [](const auto& a, const auto& b) { return a.first > b.first; });
+        StableSortByName(items, entries, 0, descending);
     } else {
-        std::stable_sort(keys.begin(), keys.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (SortItem& item : items) {
+            item.key = NumericSortKey(entries[item.asset], column);
+        }
+        StableSortItems(items, descending);
     }
     for (std::size_t i = 0; i < rows_.size(); ++i) {
-        rows_[i] = keys[i].second;
+        rows_[i] = items[i].asset;
     }
 }
 

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <numeric>
+#include <random>
 
 #include "common/text.h"
 #include "shell_test_hosts.h"
@@ -232,6 +235,51 @@ TEST_F(EditorShellTest, ColumnClicksSortAscendingThenDescendingAndKeepTiesInOrde
     EXPECT_EQ(names(),
               (Texts{u"beta", u"unnamed asset", u"Alpha", u"gamma", u"alpha", u"unnamed asset"}));
     EXPECT_EQ(shell.sortState, 2);
+}
+
+// Names that share long beginnings and differ in case only, sorted by every column in turn: each
+// sort must equal a stable sort of the previous order by the key's plain comparison.
+TEST_F(EditorShellTest, SortsMatchAStableSortOfThePreviousOrder) {
+    std::mt19937 random(7);
+    AssetFileBuilder b;
+    const std::string stems[] = {"", "Sprite_Background_Layer_", "sprite_background_layer_",
+                                 "SPRITE"};
+    for (std::uint32_t i = 0; i < 300; ++i) {
+        std::string name = "s";
+        name += stems[random() % 4];
+        for (std::uint32_t k = random() % 7; k > 0; --k) {
+            name += "aAbB_"[random() % 5];
+        }
+        b.Add(name, random() % 4, random() % 6, Bytes(random() % 3 * 600, 0));
+    }
+    Open("many.assets", b);
+    const std::vector<AssetEntry>& entries = shell.document.entries;
+    std::vector<std::uint32_t> expected(entries.size());
+    std::iota(expected.begin(), expected.end(), 0u);
+    for (int column : {0, 0, 1, 3, 0, 2, 2, 0, 3, 1, 1}) {
+        const bool descending = shell.sortState == column;
+        auto key = [&](std::uint32_t a, std::uint32_t b) {
+            switch (column) {
+                case 0:
+                    return CompareIgnoringAsciiCase(entries[a].name, entries[b].name) < 0;
+                case 1:
+                    return entries[a].typeId < entries[b].typeId;
+                case 2:
+                    return entries[a].pathId < entries[b].pathId;
+                default:
+                    return entries[a].size < entries[b].size;
+            }
+        };
+        std::stable_sort(expected.begin(), expected.end(), [&](std::uint32_t a, std::uint32_t b) {
+            return descending ? key(b, a) : key(a, b);
+        });
+        shell.SortByColumn(column);
+        std::vector<std::uint32_t> rows;
+        for (std::size_t row = 0; row < shell.rowCount(); ++row) {
+            rows.push_back(shell.rowAssetIndex(row));
+        }
+        ASSERT_EQ(rows, expected) << "column " << column << (descending ? " descending" : "");
+    }
 }
 
 TEST_F(EditorShellTest, CompareAssetRowsNeverReturnsZero) {
