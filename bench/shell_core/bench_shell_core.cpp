@@ -4,6 +4,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -42,25 +43,30 @@ void PutLittle(std::string& out, std::uint32_t v) {
     }
 }
 
-// A plain serialized file of `count` assets, each named "asset" and seven digits with a 16-byte
-// body, types and sizes varied so that every sort has work to do.
-void WriteLargeFile(const std::filesystem::path& path, std::uint32_t count) {
+// A plain serialized file of `count` assets, each named "asset" and seven digits (after a common
+// beginning of 240 letters with `longNames`), with bodies of 0 to 16 bytes; types and sizes vary
+// so that every sort has work to do.
+void WriteLargeFile(const std::filesystem::path& path, std::uint32_t count, bool longNames) {
     const std::uint32_t dataOffset = 44 + 20 * count;
     std::string table;
     std::string data;
     table.reserve(20 * std::size_t{count});
     data.reserve(40 * std::size_t{count});
     for (std::uint32_t i = 0; i < count; ++i) {
-        char name[16];
-        std::snprintf(name, sizeof name, "asset%07u", (i * 7919u) % count);
+        char digits[16];
+        std::snprintf(digits, sizeof digits, "asset%07u", (i * 7919u) % count);
+        const std::string name = (longNames ? std::string(240, 'L') : std::string()) + digits;
         const std::uint32_t bodyLength = 4 * (i % 5);
         const std::uint32_t offset = static_cast<std::uint32_t>(data.size());
-        PutLittle(data, 12);
-        data.append(name, 12);
+        const auto nameLength = static_cast<std::uint32_t>(name.size());
+        const std::uint32_t prefixLength = 4 + (nameLength + 3) / 4 * 4;
+        PutLittle(data, nameLength);
+        data += name;
+        data.append(prefixLength - 4 - nameLength, '\0');
         data.append(bodyLength, '\x5A');
         PutLittle(table, (i * 2654435761u) % 1000003u);  // pathId
         PutLittle(table, offset);
-        PutLittle(table, 16 + bodyLength);
+        PutLittle(table, prefixLength + bodyLength);
         PutLittle(table, 1 + i % 200);  // typeId
         PutLittle(table, 1 + i % 200);
     }
@@ -102,12 +108,16 @@ public:
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::uint32_t count = argc > 1 ? static_cast<std::uint32_t>(std::atol(argv[1])) : 1000000;
+    // Arguments: the asset count (default 1000000), then "long" for names with a long common
+    // beginning, the hardest case of the name sort.
+    const std::uint32_t count =
+        argc > 1 ? static_cast<std::uint32_t>(std::max(1L, std::atol(argv[1]))) : 1000000;
+    const bool longNames = argc > 2 && std::string(argv[2]) == "long";
     const auto folder = std::filesystem::temp_directory_path() / "kestrova-bench-shell-core";
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
     const auto file = folder / "large.assets";
-    WriteLargeFile(file, count);
+    WriteLargeFile(file, count, longNames);
     const auto fileBytes = std::filesystem::file_size(file);
 
     auto copyStart = Clock::now();
@@ -126,7 +136,8 @@ int main(int argc, char** argv) {
     const double openSeconds = Seconds(openStart);
     const long peakAfterOpen = PeakKilobytes();
 
-    std::printf("assets: %u, file: %.1f MB\n", count, fileBytes / 1e6);
+    std::printf("assets: %u%s, file: %.1f MB\n", count, longNames ? " (long names)" : "",
+                fileBytes / 1e6);
     std::printf("OpenFile with rows:   %.3f s  (%ld status paints, %zu rows)\n", openSeconds,
                 view.paints, shell.rowCount());
     std::printf("plain copy of file:   %.3f s  (open / copy = %.1f)\n", copySeconds,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <ranges>
 #include <span>
 
 #include "common/text.h"
@@ -89,26 +90,35 @@ void StableSortItems(std::span<SortItem> items, bool descending) {
 // Sorts by name four code units at a time: the rows are ordered by the chunk at `from`, and only
 // runs that share that chunk and go on past it are refined by the next chunk. Each step touches
 // every row of its run once, so names with long common beginnings cost no more than a few passes.
-void StableSortByName(std::span<SortItem> items, const std::vector<AssetEntry>& entries,
-                      std::size_t from, bool descending) {
-    // Whole chunks that every name of the run shares decide nothing: skip them in one pass.
-    std::u16string_view first = entries[items[0].asset].name;
+// How far from `from` on every name of `names` agrees with `first` (ignoring case), rounded down
+// to whole chunks: those chunks decide nothing and are skipped.
+template <typename NameRange>
+std::size_t SkipSharedChunks(std::u16string_view first, const NameRange& names, std::size_t from) {
     std::size_t common = first.size();
-    for (const SortItem& item : items) {
-        std::u16string_view name = entries[item.asset].name;
+    for (std::u16string_view name : names) {
         std::size_t i = from;
         std::size_t limit = std::min(common, name.size());
+        // Names that agree exactly are the common case; compare them in bulk first.
+        if (limit > from && name.substr(from, limit - from) == first.substr(from, limit - from)) {
+            i = limit;
+        }
         while (i < limit && FoldCase(name[i]) == FoldCase(first[i])) {
             ++i;
         }
         common = i;
-        if (common <= from + 3) {
-            break;
+        if (common < from + 4) {
+            return from;
         }
     }
-    if (common > from) {
-        from += (common - from) / 4 * 4;
-    }
+    return from + (common - from) / 4 * 4;
+}
+
+void StableSortByName(std::span<SortItem> items, const std::vector<AssetEntry>& entries,
+                      std::size_t from, bool descending) {
+    auto names = items | std::views::transform([&entries](const SortItem& item) {
+                     return std::u16string_view(entries[item.asset].name);
+                 });
+    from = SkipSharedChunks(entries[items[0].asset].name, names, from);
     for (SortItem& item : items) {
         item.key = FoldedNameChunk(entries[item.asset].name, from);
     }
@@ -439,7 +449,14 @@ void EditorShell::SortRows(int key) {
         items[i].asset = rows_[i];
     }
     if (column == 0) {
-        StableSortByName(items, entries, 0, descending);
+        if (!items.empty()) {
+            // Read in table order, which is the order the names lie in memory.
+            auto names = entries | std::views::transform([](const AssetEntry& entry) {
+                             return std::u16string_view(entry.name);
+                         });
+            const std::size_t from = SkipSharedChunks(entries[0].name, names, 0);
+            StableSortByName(items, entries, from, descending);
+        }
     } else {
         for (SortItem& item : items) {
             item.key = NumericSortKey(entries[item.asset], column);
