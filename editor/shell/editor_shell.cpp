@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <numeric>
-#include <ranges>
 #include <span>
 
 #include "common/text.h"
@@ -90,12 +89,14 @@ void StableSortItems(std::span<SortItem> items, bool descending) {
 // Sorts by name four code units at a time: the rows are ordered by the chunk at `from`, and only
 // runs that share that chunk and go on past it are refined by the next chunk. Each step touches
 // every row of its run once, so names with long common beginnings cost no more than a few passes.
-// How far from `from` on every name of `names` agrees with `first` (ignoring case), rounded down
-// to whole chunks: those chunks decide nothing and are skipped.
-template <typename NameRange>
-std::size_t SkipSharedChunks(std::u16string_view first, const NameRange& names, std::size_t from) {
+// How far from `from` on the names nameAt(0) to nameAt(count - 1) agree (ignoring case), rounded
+// down to whole chunks: those chunks decide nothing and are skipped.
+template <typename NameAt>
+std::size_t SkipSharedChunks(std::size_t count, const NameAt& nameAt, std::size_t from) {
+    const std::u16string_view first = nameAt(0);
     std::size_t common = first.size();
-    for (std::u16string_view name : names) {
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::u16string_view name = nameAt(k);
         std::size_t i = from;
         std::size_t limit = std::min(common, name.size());
         // Names that agree exactly are the common case; compare them in bulk first.
@@ -115,10 +116,9 @@ std::size_t SkipSharedChunks(std::u16string_view first, const NameRange& names, 
 
 void StableSortByName(std::span<SortItem> items, const std::vector<AssetEntry>& entries,
                       std::size_t from, bool descending) {
-    auto names = items | std::views::transform([&entries](const SortItem& item) {
-                     return std::u16string_view(entries[item.asset].name);
-                 });
-    from = SkipSharedChunks(entries[items[0].asset].name, names, from);
+    from = SkipSharedChunks(
+        items.size(),
+        [&](std::size_t k) { return std::u16string_view(entries[items[k].asset].name); }, from);
     for (SortItem& item : items) {
         item.key = FoldedNameChunk(entries[item.asset].name, from);
     }
@@ -451,10 +451,9 @@ void EditorShell::SortRows(int key) {
     if (column == 0) {
         if (!items.empty()) {
             // Read in table order, which is the order the names lie in memory.
-            auto names = entries | std::views::transform([](const AssetEntry& entry) {
-                             return std::u16string_view(entry.name);
-                         });
-            const std::size_t from = SkipSharedChunks(entries[0].name, names, 0);
+            const std::size_t from = SkipSharedChunks(
+                entries.size(), [&](std::size_t k) { return std::u16string_view(entries[k].name); },
+                0);
             StableSortByName(items, entries, from, descending);
         }
     } else {

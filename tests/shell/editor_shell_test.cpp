@@ -237,26 +237,12 @@ TEST_F(EditorShellTest, ColumnClicksSortAscendingThenDescendingAndKeepTiesInOrde
     EXPECT_EQ(shell.sortState, 2);
 }
 
-// Names that share long beginnings and differ in case only, sorted by every column in turn: each
-// sort must equal a stable sort of the previous order by the key's plain comparison.
-TEST_F(EditorShellTest, SortsMatchAStableSortOfThePreviousOrder) {
-    std::mt19937 random(7);
-    AssetFileBuilder b;
-    const std::string stems[] = {"", "Sprite_Background_Layer_", "sprite_background_layer_",
-                                 "SPRITE"};
-    for (std::uint32_t i = 0; i < 300; ++i) {
-        std::string name = "s";
-        name += stems[random() % 4];
-        for (std::uint32_t k = random() % 7; k > 0; --k) {
-            name += "aAbB_"[random() % 5];
-        }
-        b.Add(name, random() % 4, random() % 6, Bytes(random() % 3 * 600, 0));
-    }
-    Open("many.assets", b);
+// Each sort must equal a stable sort of the previous order by the key's plain comparison.
+void ExpectSortsMatchReference(EditorShell& shell) {
     const std::vector<AssetEntry>& entries = shell.document.entries;
     std::vector<std::uint32_t> expected(entries.size());
     std::iota(expected.begin(), expected.end(), 0u);
-    for (int column : {0, 0, 1, 3, 0, 2, 2, 0, 3, 1, 1}) {
+    for (int column : {0, 0, 1, 3, 0, 2, 2, 0, 3, 1, 1, 0}) {
         const bool descending = shell.sortState == column;
         auto key = [&](std::uint32_t a, std::uint32_t b) {
             switch (column) {
@@ -280,6 +266,27 @@ TEST_F(EditorShellTest, SortsMatchAStableSortOfThePreviousOrder) {
         }
         ASSERT_EQ(rows, expected) << "column " << column << (descending ? " descending" : "");
     }
+}
+
+// Names that share long beginnings (among some of them, or all of them) and differ in case only.
+TEST_F(EditorShellTest, SortsMatchAStableSortOfThePreviousOrder) {
+    std::mt19937 random(7);
+    auto build = [&random](const std::vector<std::string>& stems) {
+        AssetFileBuilder b;
+        for (std::uint32_t i = 0; i < 300; ++i) {
+            std::string name = "s" + stems[random() % stems.size()];
+            for (std::uint32_t k = random() % 7; k > 0; --k) {
+                name += "aAbB_"[random() % 5];
+            }
+            b.Add(name, random() % 4, random() % 6, Bytes(random() % 3 * 600, 0));
+        }
+        return b;
+    };
+    Open("mixed.assets",
+         build({"", "Sprite_Background_Layer_", "sprite_background_layer_", "SPRITE"}));
+    ExpectSortsMatchReference(shell);
+    Open("shared.assets", build({"hared_Beginning_Of_All_", "HARED_beginning_of_all_"}));
+    ExpectSortsMatchReference(shell);
 }
 
 TEST_F(EditorShellTest, CompareAssetRowsNeverReturnsZero) {
@@ -493,7 +500,10 @@ TEST_F(EditorShellTest, SaveAsRenamesTheDocumentOnlyWhenTheCopyWasWritten) {
     shell.SaveFileAs();  // nothing open: no dialog
     EXPECT_TRUE(chooser.requests.empty());
     Open("five.assets", FiveAssets());
+    const Bytes original = ReadBytes(temp.File("five.assets"));
     shell.AddAsset(u"new", u"", u"1");
+    ASSERT_TRUE(shell.SelectAsset(1));
+    shell.RemoveAsset();
 
     std::filesystem::create_directory(temp.File("mods"));
     chooser.Next(Wide("mods/out"), 1);
@@ -508,6 +518,7 @@ TEST_F(EditorShellTest, SaveAsRenamesTheDocumentOnlyWhenTheCopyWasWritten) {
     EXPECT_EQ(shell.document.documentName, u"out.assets");
     EXPECT_EQ(view.titles.back(), u"Kestrova ( out.assets )");
     EXPECT_EQ(FolderText(shell.preferences.lastAssetFolder), Utf8ToUtf16(temp.File("mods/")));
+    EXPECT_EQ(ReadBytes(temp.File("five.assets")), original);
 
     // The all-files filter keeps a name without an extension as typed.
     chooser.Next(Wide("mods/plain"), 2);
