@@ -7,6 +7,7 @@
 #include <QSplitter>
 #include <QTimer>
 
+#include "editor/search/ui/find_dialog.h"
 #include "editor/shell/ui/asset_dialogs.h"
 #include "editor/shell/ui/list_panel.h"
 #include "editor/shell/ui/qt_file_chooser.h"
@@ -278,7 +279,9 @@ void MainWindow::openAboutDialog() {
 }
 
 void MainWindow::openFindDialog() {
-    // The Find dialog is opened here once the search is part of the editor.
+    // One Find dialog at a time: a new, empty one replaces the old.
+    delete findChild<FindDialog*>(QString(), Qt::FindDirectChildrenOnly);
+    (new FindDialog(*shell_, this))->show();
 }
 
 void MainWindow::openPluginInfoDialog() {

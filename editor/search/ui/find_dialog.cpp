@@ -1,0 +1,171 @@
+#include "find_dialog.h"
+
+#include <algorithm>
+#include <string>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+#include "common/text.h"
+#include "editor/search/search_engine.h"
+#include "editor/shell/editor_shell.h"
+
+namespace kestrova {
+
+namespace {
+
+QString FromWide(std::u16string_view text) {
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::u16string ToWide(const QString& text) {
+    return text.toStdU16String();
+}
+
+// Lines sort alphabetically, upper and lower case of A-Z alike, as a sorted list box orders them.
+class ResultLine : public QListWidgetItem {
+public:
+    using QListWidgetItem::QListWidgetItem;
+    bool operator<(const QListWidgetItem& other) const override {
+        return CompareIgnoringAsciiCase(ToWide(text()), ToWide(other.text())) < 0;
+    }
+};
+
+constexpr int kEntryRole = Qt::UserRole;
+constexpr int kIndexColumn = 2;
+
+}  // namespace
+
+const char* const FindDialog::kModeLabels[8] = {"Text (Case Insensitive)",
+                                                "Text (Case Sensitive)",
+                                                "Decimal (Signed)",
+                                                "Decimal (Unsigned)",
+                                                "Hexidecimal (Big Endian)",
+                                                "Hexidecimal (Little Endian)",
+                                                "Float",
+                                                "Double"};
+
+FindDialog::FindDialog(EditorShell& shell, QWidget* parent)
+    : ModelessDialog(QStringLiteral("Find"), 316, 183, parent), shell_(shell) {
+    queryEdit_ = new QLineEdit(this);
+    queryEdit_->setObjectName(QStringLiteral("queryEdit"));
+    queryEdit_->setMaxLength(kQueryCapacity);
+    queryEdit_->setGeometry(units().rect(7, 7, 244, 16));
+
+    findButton_ = AddButton(QStringLiteral("Find"), units().rect(259, 7, 50, 16));
+    findButton_->setObjectName(QStringLiteral("findButton"));
+
+    modeBox_ = new QComboBox(this);
+    modeBox_->setObjectName(QStringLiteral("modeBox"));
+    modeBox_->setEditable(true);
+    // A typed text is never added to the list; it only leaves the list without a selection.
+    modeBox_->setInsertPolicy(QComboBox::NoInsert);
+    modeBox_->setCompleter(nullptr);
+    for (const char* label : kModeLabels) {
+        modeBox_->addItem(QString::fromLatin1(label));
+    }
+    // The template's height includes the dropped list; the closed box is as high as its font.
+    const QRect modeArea = units().rect(7, 28, 302, 82);
+    modeBox_->setGeometry(modeArea.x(), modeArea.y(), modeArea.width(),
+                          modeBox_->sizeHint().height());
+    modeBox_->setCurrentIndex(0);
+
+    resultList_ = new QListWidget(this);
+    resultList_->setObjectName(QStringLiteral("resultList"));
+    resultList_->setGeometry(units().rect(7, 46, 302, 114));
+    resultList_->setSelectionMode(QAbstractItemView::SingleSelection);
+    resultList_->setSortingEnabled(true);
+
+    statusLine_ = new QLabel(QStringLiteral("Static"), this);
+    statusLine_->setObjectName(QStringLiteral("statusLine"));
+    statusLine_->setGeometry(units().rect(7, 161, 302, 15));
+    statusLine_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+
+    connect(findButton_, &QPushButton::clicked, this, &FindDialog::RunSearch);
+    connect(resultList_, &QListWidget::itemSelectionChanged, this, &FindDialog::ChooseResult);
+    connect(modeBox_->lineEdit(), &QLineEdit::textEdited, this, [this] { modeTyped_ = true; });
+    connect(modeBox_, &QComboBox::activated, this, [this] { modeTyped_ = false; });
+
+    Clear(results_);
+    Reset(results_);
+    ShowStatus(QStringLiteral("Found No Results - Ready"));
+    RefreshFindResults();
+}
+
+FindDialog::~FindDialog() {
+    Clear(results_);
+}
+
+int FindDialog::selectedMode() const {
+    return modeTyped_ ? -1 : modeBox_->currentIndex();
+}
+
+void FindDialog::ShowStatus(const QString& text) {
+    statusLine_->setText(text);
+    statusLine_->repaint();
+}
+
+void FindDialog::RunSearch() {
+    Clear(results_);
+    Reset(results_);
+    std::u16string query = ToWide(queryEdit_->text().left(kQueryCapacity));
+    bool refused = false;
+    if (!query.empty()) {
+        Outcome outcome =
+            SearchAssetData(shell_.document, query, results_, selectedMode(),
+                            [this](std::u16string_view text) { ShowStatus(FromWide(text)); });
+        refused = !outcome.ok && outcome.message == kQueryNotSingleByte;
+    }
+    RefreshFindResults();
+    if (refused) {
+        // The reason stays in view; the count alone would not say why nothing was searched.
+        ShowStatus(FromWide(kQueryNotSingleByte));
+    }
+}
+
+void FindDialog::RefreshFindResults() {
+    refreshing_ = true;
+    resultList_->clear();
+    for (std::uint32_t k = 0; k < results_.count(); ++k) {
+        std::u16string line =
+            results_.at(k) + u" (" + DecimalText(static_cast<std::int32_t>(results_.tag(k))) + u")";
+        auto* item = new ResultLine(FromWide(CopyLimited(line, 257)));
+        item->setData(kEntryRole, static_cast<int>(k));
+        resultList_->addItem(item);
+    }
+    resultList_->clearSelection();
+    refreshing_ = false;
+    ShowStatus(QStringLiteral("Found %1 Results - Ready").arg(results_.count()));
+}
+
+void FindDialog::ChooseResult() {
+    if (refreshing_ || shell_.document.entries.empty()) {
+        return;
+    }
+    const QList<QListWidgetItem*> chosen = resultList_->selectedItems();
+    if (chosen.isEmpty()) {
+        return;
+    }
+    const int entry = chosen.front()->data(kEntryRole).toInt();
+    if (entry < 0 || static_cast<std::uint32_t>(entry) >= results_.count()) {
+        return;
+    }
+    const std::uint32_t pathId = results_.tag(static_cast<std::size_t>(entry));
+    // The row is found by the number its Index column shows, read back as an unsigned value,
+    // in display order.
+    const std::size_t rows =
+        std::min<std::size_t>(shell_.rowCount(), shell_.document.entries.size());
+    for (std::size_t row = 0; row < rows; ++row) {
+        std::string digits;
+        Utf16ToLatin1(shell_.cellText(row, kIndexColumn), digits);
+        if (ParseUnsigned32(digits) == pathId) {
+            shell_.SelectAsset(static_cast<std::int32_t>(row));
+            return;
+        }
+    }
+}
+
+}  // namespace kestrova
