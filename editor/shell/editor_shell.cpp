@@ -1,9 +1,11 @@
 #include "editor/shell/editor_shell.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <numeric>
 #include <span>
 
+#include "common/platform.h"
 #include "common/text.h"
 #include "editor/shell/number_text.h"
 
@@ -145,6 +147,12 @@ std::uint32_t NumericSortKey(const AssetEntry& entry, int column) {
         default:
             return entry.size;
     }
+}
+
+// Whether two paths name one existing file (through links and relative parts too).
+bool IsSameFile(const std::u16string& a, const std::u16string& b) {
+    std::error_code error;
+    return std::filesystem::equivalent(platform::NativePath(a), platform::NativePath(b), error);
 }
 
 }  // namespace
@@ -328,6 +336,11 @@ void EditorShell::ExportAsset() {
         } else if (pluginType) {
             *path += u"." + types[filter - 1].extension;
         }
+    }
+    if (IsSameFile(*path, document.WorkingCopyPath())) {
+        // Writing an asset over the working copy would destroy the open document.
+        SetStatus(u"Cannot export over the working copy " + *path, 0.0f);
+        return;
     }
     Outcome exported = pluginType ? ExportPluginData(types[filter - 1], *path)
                                   : ExportAssetBody(document, currentAssetIndex, *path);

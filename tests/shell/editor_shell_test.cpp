@@ -381,6 +381,13 @@ TEST_F(EditorShellTest, ExportWritesTheBodyAndAppendsDataOnlyUnderTheRawFilter) 
     shell.ExportAsset();
     EXPECT_FALSE(shell.statusText.empty());
     EXPECT_NE(shell.statusText, u"Asset Selected: unnamed asset");
+
+    // The working copy is never an export's target: the document would be lost.
+    const Bytes workingCopy = ReadBytes(temp.File("Temp/temp"));
+    chooser.Next(Wide("Temp/../Temp/temp"), 2);
+    shell.ExportAsset();
+    EXPECT_EQ(ReadBytes(temp.File("Temp/temp")), workingCopy);
+    EXPECT_NE(shell.statusText.find(u"working copy"), std::u16string::npos);
 }
 
 TEST_F(EditorShellTest, ImportReplacesTheBodyAndTheListShowsTheNewSize) {
@@ -506,7 +513,7 @@ TEST_F(EditorShellTest, SaveAsRenamesTheDocumentOnlyWhenTheCopyWasWritten) {
     shell.RemoveAsset();
 
     std::filesystem::create_directory(temp.File("mods"));
-    chooser.Next(Wide("mods/out"), 1);
+    chooser.Next(Wide("mods/100% out"), 1);
     shell.SaveFileAs();
     const FileChooserRequest& request = chooser.requests.back();
     EXPECT_TRUE(request.save);
@@ -514,16 +521,16 @@ TEST_F(EditorShellTest, SaveAsRenamesTheDocumentOnlyWhenTheCopyWasWritten) {
     EXPECT_EQ(request.initialName, u"five.assets");
     EXPECT_EQ(request.initialFolder, Folder());
     EXPECT_EQ(request.filters.size(), 2u);
-    EXPECT_EQ(ReadBytes(temp.File("mods/out.assets")), ReadBytes(temp.File("Temp/temp")));
-    EXPECT_EQ(shell.document.documentName, u"out.assets");
-    EXPECT_EQ(view.titles.back(), u"Kestrova ( out.assets )");
+    EXPECT_EQ(ReadBytes(temp.File("mods/100% out.assets")), ReadBytes(temp.File("Temp/temp")));
+    EXPECT_EQ(shell.document.documentName, u"100% out.assets");
+    EXPECT_EQ(view.titles.back(), u"Kestrova ( 100% out.assets )");
     EXPECT_EQ(FolderText(shell.preferences.lastAssetFolder), Utf8ToUtf16(temp.File("mods/")));
     EXPECT_EQ(ReadBytes(temp.File("five.assets")), original);
 
     // The all-files filter keeps a name without an extension as typed.
     chooser.Next(Wide("mods/plain"), 2);
     shell.SaveFileAs();
-    EXPECT_EQ(chooser.requests.back().initialName, u"out.assets");
+    EXPECT_EQ(chooser.requests.back().initialName, u"100% out.assets");
     EXPECT_TRUE(std::filesystem::exists(temp.File("mods/plain")));
     EXPECT_EQ(shell.document.documentName, u"plain");
 
