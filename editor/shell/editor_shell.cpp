@@ -20,33 +20,15 @@ constexpr std::u16string_view kAssetFileFilter = u"Unity Asset File (*.assets)";
 constexpr std::u16string_view kRawDataFilter = u"Unity Asset Raw Data (*.data)";
 constexpr std::u16string_view kAllFilesFilter = u"All Files (*.*)";
 
-// Appends "%i" of `value` without building a temporary text: the list rebuild formats a status
-// line for every asset and must stay cheap for a million of them.
-void AppendDecimal(std::u16string& out, std::int64_t value) {
-    char16_t digits[24];
-    std::size_t n = 0;
-    std::uint64_t magnitude =
-        value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
-    do {
-        digits[n++] = static_cast<char16_t>(u'0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude != 0);
-    if (value < 0) {
-        out += u'-';
-    }
-    while (n > 0) {
-        out += digits[--n];
-    }
-}
-
-// "<lead>(%i/%i) %s" into `out`, cut to a status line.
+// "<lead>(%i/%i) %s" into `out`, cut to a status line. `out` keeps its storage from one row to the
+// next, which keeps a status line per asset cheap for a list of a million assets.
 void FormatStepStatus(std::u16string& out, std::u16string_view lead, std::uint32_t index,
                       std::uint32_t count, std::u16string_view name) {
     out.assign(lead);
     out += u'(';
-    AppendDecimal(out, static_cast<std::int32_t>(index));
+    out += DecimalText(static_cast<std::int32_t>(index));
     out += u'/';
-    AppendDecimal(out, static_cast<std::int32_t>(count));
+    out += DecimalText(static_cast<std::int32_t>(count));
     out += u") ";
     out.append(name.substr(0, EditorShell::kStatusCapacity));
     if (out.size() >= EditorShell::kStatusCapacity) {
