@@ -142,7 +142,7 @@ void FindDialog::RefreshFindResults() {
 }
 
 void FindDialog::ChooseResult() {
-    if (refreshing_ || shell_.document.entries.empty()) {
+    if (refreshing_ || shell_.document.assetCount() == 0) {
         return;
     }
     const QList<QListWidgetItem*> chosen = resultList_->selectedItems();
@@ -156,8 +156,7 @@ void FindDialog::ChooseResult() {
     const std::uint32_t pathId = results_.tag(static_cast<std::size_t>(entry));
     // The row is found by the number its Index column shows, read back as an unsigned value,
     // in display order.
-    const std::size_t rows =
-        std::min<std::size_t>(shell_.rowCount(), shell_.document.entries.size());
+    const std::size_t rows = std::min<std::size_t>(shell_.rowCount(), shell_.document.assetCount());
     for (std::size_t row = 0; row < rows; ++row) {
         std::string digits;
         Utf16ToLatin1(shell_.cellText(row, kIndexColumn), digits);
