@@ -1,5 +1,7 @@
 #include "editor/document/asset_file.h"
 
+#include <sys/mman.h>
+
 #include <utility>
 
 #include "common/mapped_file.h"
@@ -165,7 +167,8 @@ Outcome LoadAssetFile(AssetFile& doc, const std::u16string& path,
         if (!map.Open(staging)) {
             outcome = Outcome::Failure(u"Cannot read the file " + path + u".");
         } else {
-            map.AdviseSequential();
+            // Names are read here and there across the data: map only the pages they lie on.
+            ::madvise(const_cast<std::uint8_t*>(map.bytes().data()), map.size(), MADV_RANDOM);
             outcome = OpenAssetFile(fresh, map.bytes());
             if (outcome) {
                 outcome = ReadAssetTable(

@@ -234,31 +234,34 @@ void WriteFileHeader(const AssetFileHeader& header, std::vector<std::uint8_t>& o
 }
 
 void ReadAssetName(AssetEntry& entry, std::span<const std::uint8_t> data) {
+    // The name is assigned once: a short name then stays inside the string itself, with no
+    // block left over from an earlier value (a million assets load with one block less each).
     entry.prefixLength = 0;
-    entry.name = kUnnamedAsset;
     ByteReader reader(data.first(std::min<std::uint64_t>(data.size(), entry.size)));
     std::uint32_t n = 0;
-    if (!reader.ReadLittleEndian32(n)) {
-        return;
+    std::span<const std::uint8_t> text;
+    if (reader.ReadLittleEndian32(n)) {
+        // The 32-bit rounding of the stored length decides whether there is a name at all;
+        // the prefix must then lie wholly inside the asset's own data, so that a size-0 asset
+        // never takes the name of the asset that follows it.
+        std::uint32_t r = (n + 3) & ~std::uint32_t{3};
+        std::uint64_t prefix = 4 + RoundUp4(n);
+        if (r != 0 && prefix <= entry.size && prefix <= data.size()) {
+            text = reader.View(std::min<std::uint64_t>(r, kMaxFieldText));
+            std::uint8_t c = text[0];
+            bool alnum = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+            if (alnum) {
+                entry.prefixLength = static_cast<std::uint32_t>(prefix);
+            }
+        }
     }
-    // The 32-bit rounding of the stored length decides whether there is a name at all; the
-    // prefix must then lie wholly inside the asset's own data, so that a size-0 asset never
-    // takes the name of the asset that follows it.
-    std::uint32_t r = (n + 3) & ~std::uint32_t{3};
-    std::uint64_t prefix = 4 + RoundUp4(n);
-    if (r == 0 || prefix > entry.size || prefix > data.size()) {
-        return;
-    }
-    std::span<const std::uint8_t> text = reader.View(std::min<std::uint64_t>(r, kMaxFieldText));
-    std::uint8_t c = text[0];
-    bool alnum = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-    if (!alnum) {
+    if (entry.prefixLength == 0) {
+        entry.name = kUnnamedAsset;
         return;
     }
     const std::uint8_t* end = std::find(text.data(), text.data() + text.size(), std::uint8_t{0});
     entry.name = Latin1ToUtf16(std::string_view(reinterpret_cast<const char*>(text.data()),
                                                 static_cast<std::size_t>(end - text.data())));
-    entry.prefixLength = static_cast<std::uint32_t>(prefix);
 }
 
 bool ReadAssetRecord(AssetEntry& entry, std::uint64_t dataBase, ByteReader& reader) {
@@ -274,12 +277,13 @@ bool ReadAssetRecord(AssetEntry& entry, std::uint64_t dataBase, ByteReader& read
     std::uint64_t start = dataBase + entry.offset;  // both below 2^33: no overflow
     std::uint64_t available = reader.Contains(start, 0) ? reader.size() - start : 0;
     std::uint64_t length = std::min<std::uint64_t>(available, entry.size);
-    entry.name = kUnnamedAsset;
-    entry.prefixLength = 0;
     std::uint64_t back = reader.position();
     if (length > 0 && reader.Seek(start)) {
         ReadAssetName(entry, reader.View(length));
         reader.Seek(back);
+    } else {
+        entry.name = kUnnamedAsset;
+        entry.prefixLength = 0;
     }
     return true;
 }

@@ -151,6 +151,33 @@ bool RangeWriter::FinishAs(std::uint64_t length, const std::u16string& target) {
     return true;
 }
 
+bool RangeWriter::FinishAsPrivate(std::uint64_t length, const std::u16string& target) {
+    if (!fd_.valid()) {
+        return false;
+    }
+    if (::ftruncate(fd_.get(), static_cast<off_t>(length)) != 0 || !fd_.Reset()) {
+        return Fail();
+    }
+    const std::u16string aside = target + u".old";
+    platform::DeleteFile(aside);
+    bool hadTarget = platform::FileExists(target);
+    if (hadTarget && !platform::MoveFile(target, aside)) {
+        return Fail();
+    }
+    if (!platform::MoveFile(path_, target)) {
+        Fail();
+        if (hadTarget) {
+            platform::MoveFile(aside, target);
+        }
+        return false;
+    }
+    finished_ = true;
+    if (hadTarget) {
+        platform::DeleteFile(aside);
+    }
+    return true;
+}
+
 void RangeWriter::Abandon() {
     fd_.Reset();
     if (!finished_ && !path_.empty()) {

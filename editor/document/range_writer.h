@@ -55,6 +55,11 @@ public:
     // Sets the final length, closes the file and renames it over `target` in one step. On any
     // failure the new file is deleted and the target stays as it was.
     bool FinishAs(std::uint64_t length, const std::u16string& target);
+    // The same for a target that only this program uses: the target is first renamed aside and
+    // deleted after the new file took its name (moved back if that fails). Some file systems
+    // flush a file's data at once when it is renamed over another, which costs as much as
+    // writing it; two renames onto free names do not.
+    bool FinishAsPrivate(std::uint64_t length, const std::u16string& target);
     // Closes and deletes the file unless it was finished.
     void Abandon();
 

@@ -121,7 +121,7 @@ Outcome WorkingCopyRewrite::Finish(std::uint64_t newLength, BundleHeader& bundle
             return WriteFailure();
         }
     }
-    if (!writer_.FinishAs(newTotal, doc_.WorkingCopyPath())) {
+    if (!writer_.FinishAsPrivate(newTotal, doc_.WorkingCopyPath())) {
         return WriteFailure();
     }
     return Outcome::Success();
