@@ -221,8 +221,8 @@ int main(int argc, char** argv) {
     }
     fs::path workingCopy = platform::NativePath(doc.WorkingCopyPath());
     const double bytes = static_cast<double>(fs::file_size(workingCopy));
-    std::printf("loaded in %.1f s; peak memory while loading %ld KiB\n", Seconds(start),
-                StatusKilobytes("VmHWM"));
+    std::printf("loaded in %.1f s; peak resident while loading %ld KiB (mapped file pages count)\n",
+                Seconds(start), StatusKilobytes("VmHWM"));
     ResetPeak();
     const long residentBefore = StatusKilobytes("VmRSS");
 
