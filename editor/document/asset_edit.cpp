@@ -73,11 +73,11 @@ private:
 };
 
 // Table indices of the assets that hold data, in data order (ties in table order).
-std::vector<std::uint32_t> DataOrder(const AssetFile& doc, std::uint32_t alsoIndex) {
+std::vector<std::uint32_t> DataOrder(const AssetFile& doc) {
     std::vector<std::uint32_t> order;
     order.reserve(doc.entries.size());
     for (std::uint32_t k = 0; k < doc.entries.size(); ++k) {
-        if (doc.entries[k].size > 0 || k == alsoIndex) {
+        if (doc.entries[k].size > 0) {
             order.push_back(k);
         }
     }
@@ -188,20 +188,20 @@ Outcome RewriteWorkingCopy(AssetFile& doc, std::uint32_t index,
         ok = ok && rewrite.Copy(tableEnd, tableEnd, base - tableEnd);  // the rest of the metadata
     }
     DataMover mover(rewrite);
-    for (std::uint32_t k : DataOrder(doc, index)) {
+    for (std::uint32_t k : DataOrder(doc)) {
         if (!ok) {
             break;
         }
         const AssetEntry& e = doc.entries[k];
-        std::uint64_t from = base + e.offset;
-        if (k == index) {
-            ok = mover.Flush() && rewrite.Copy(from, from, prefix) &&
-                 rewrite.Write(from + prefix, body);
-        } else {
-            ok = mover.Add(from, e.size, static_cast<std::int64_t>(newOffsets[k]) - e.offset);
+        if (k != index) {
+            ok = mover.Add(base + e.offset, e.size,
+                           static_cast<std::int64_t>(newOffsets[k]) - e.offset);
         }
     }
-    ok = ok && mover.Flush();
+    // The changed asset is written last, so that in a file whose assets share bytes the new
+    // body is what the changed asset holds afterwards.
+    const std::uint64_t at = base + changed.offset;
+    ok = ok && mover.Flush() && rewrite.Copy(at, at, prefix) && rewrite.Write(at + prefix, body);
     if (!ok) {
         return rewrite.WriteFailure();
     }
@@ -293,20 +293,35 @@ Outcome RemoveAsset(AssetFile& doc, std::uint32_t index) {
         return Outcome::Failure(u"The data base (dataOffset " + DecimalText(base) +
                                 u") is too small to remove a table record.");
     }
-    const std::uint64_t cut = removed.size;
+    const std::uint64_t removedStart = removed.offset;
+    const std::uint64_t removedEnd = removedStart + removed.size;
+    // The removed bytes are cut out unless another asset shares some of them; then they stay,
+    // so that no other asset loses data.
+    bool shared = false;
+    for (std::uint32_t k = 0; k < doc.entries.size() && !shared; ++k) {
+        const AssetEntry& e = doc.entries[k];
+        shared = k != index && e.size > 0 && e.offset < removedEnd &&
+                 std::uint64_t{e.offset} + e.size > removedStart;
+    }
+    const std::uint32_t cut = shared ? 0 : removed.size;
     const std::uint64_t oldTableEnd =
         kFileHeaderSize + std::uint64_t{kAssetRecordSize} * doc.entries.size();
-    const std::uint64_t cutStart = std::max(base + removed.offset, oldTableEnd);
+    const std::uint64_t cutStart = std::max(base + removedStart, oldTableEnd);
     const std::uint64_t cutEnd = cutStart + cut;
-    const std::uint64_t removedEnd = std::uint64_t{removed.offset} + removed.size;
-    // Only the assets whose data lies after the removed data move back.
-    auto moves = [&](const AssetEntry& e) { return cut > 0 && e.offset >= removedEnd; };
+    // The assets whose data lies after the removed data move back by the cut; empty assets
+    // inside the cut move to where it was.
+    auto newOffset = [&](const AssetEntry& e) -> std::uint32_t {
+        if (cut == 0 || e.offset <= removedStart) {
+            return e.offset;
+        }
+        return e.offset >= removedEnd ? e.offset - cut : static_cast<std::uint32_t>(removedStart);
+    };
 
     AssetFileHeader header = doc.header;
     header.assetCount -= 1;
     header.metadataSize -= kAssetRecordSize;
     header.dataOffset -= kAssetRecordSize;
-    header.fileSize -= kAssetRecordSize + removed.size;
+    header.fileSize -= kAssetRecordSize + cut;
 
     std::vector<std::uint8_t> front = HeaderAndTable(header, doc.entries.size() - 1);
     for (std::uint32_t k = 0; k < doc.entries.size(); ++k) {
@@ -314,9 +329,7 @@ Outcome RemoveAsset(AssetFile& doc, std::uint32_t index) {
             continue;
         }
         AssetEntry record = doc.entries[k];
-        if (moves(record)) {
-            record.offset -= removed.size;
-        }
+        record.offset = newOffset(record);
         WriteAssetRecord(record, front);
     }
 
@@ -337,12 +350,9 @@ Outcome RemoveAsset(AssetFile& doc, std::uint32_t index) {
     if (Outcome o = rewrite.Finish(newLength, bundle, total); !o) {
         return o;
     }
-    const std::uint32_t removedSize = removed.size;
     doc.header = header;
     for (AssetEntry& e : doc.entries) {
-        if (moves(e)) {
-            e.offset -= removedSize;
-        }
+        e.offset = newOffset(e);
     }
     doc.entries.erase(doc.entries.begin() + index);
     Commit(doc, bundle, newLength, total);

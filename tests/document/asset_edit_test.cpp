@@ -302,6 +302,42 @@ TEST_F(EditTest, RemoveKeepsAssetsThatLieBeforeInDataOrder) {
     EXPECT_EQ(Body(1), Filled(8, 0x70));
 }
 
+// Bytes that another asset also uses are not cut out with the removed asset.
+TEST_F(EditTest, RemoveKeepsBytesSharedWithAnotherAsset) {
+    AssetFileBuilder b;
+    b.AddAt(0, Filled(16, 0x10), 1, 1)
+        .AddAt(8, Filled(8, 0x18), 2, 2)
+        .AddAt(16, Filled(8, 0x70), 3, 3);
+    Load(b.Build());
+    std::size_t oldLength = WorkingCopy().size();
+    std::uint32_t fileSize = doc.header.fileSize;
+    ASSERT_TRUE(RemoveAsset(doc, 0).ok);
+    EXPECT_EQ(WorkingCopy().size(), oldLength - 20);
+    EXPECT_EQ(doc.header.fileSize, fileSize - 20);
+    EXPECT_EQ(Body(0), Filled(8, 0x18));
+    EXPECT_EQ(Body(1), Filled(8, 0x70));
+    ExpectConsistent();
+}
+
+TEST_F(EditTest, RemoveMovesEmptyAssetsInsideTheCutToItsStart) {
+    AssetFileBuilder b;
+    b.AddAt(0, Filled(8, 1), 1, 1).AddAt(8, Filled(16, 2), 2, 2).AddAt(12, {}, 3, 3);
+    Load(b.Build());
+    ASSERT_TRUE(RemoveAsset(doc, 1).ok);
+    EXPECT_EQ(doc.entries[1].offset, 8u);
+    ExpectConsistent();
+}
+
+// When assets share bytes, the imported body is what the changed asset holds afterwards.
+TEST_F(EditTest, ResizeWritesTheNewBodyOverSharedBytes) {
+    AssetFileBuilder b;
+    b.AddAt(0, Filled(16, 1), 1, 1).AddAt(8, Filled(8, 9), 2, 2);
+    Load(b.Build());
+    ASSERT_TRUE(ReplaceAssetBody(doc, 0, Filled(20, 0x40)).ok);
+    EXPECT_EQ(Body(0), Filled(20, 0x40));
+    ExpectConsistent();
+}
+
 TEST_F(EditTest, OutOfRangeIndexIsRefused) {
     Load(FiveAssets());
     EXPECT_FALSE(ReplaceAssetBody(doc, 5, {}).ok);
