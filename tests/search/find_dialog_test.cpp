@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QEvent>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
@@ -113,11 +114,33 @@ TEST_F(FindDialogTest, OpensEmptyWithTheTemplateLayoutAndReplacesItself) {
     Stop(window);
 }
 
+// Records the text of a label every time it is painted.
+class PaintedTexts : public QObject {
+public:
+    explicit PaintedTexts(QLabel* label) : label_(label) { label->installEventFilter(this); }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == label_ && event->type() == QEvent::Paint) {
+            texts << label_->text();
+        }
+        return false;
+    }
+    QStringList texts;
+
+private:
+    QLabel* label_;
+};
+
 TEST_F(FindDialogTest, ResultsAreSortedAndLinkedToTheirEntries) {
     auto window = Start();
     OpenFile(*window, WriteNeedles());
     FindDialog* dialog = OpenFind(*window);
+    PaintedTexts painted(dialog->statusLine());
     Search(dialog, "needle", 0);
+    // The progress was painted while the search ran, before the final count.
+    ASSERT_FALSE(painted.texts.isEmpty());
+    EXPECT_TRUE(painted.texts.filter("Number Found:").size() > 0)
+        << painted.texts.join("|").toStdString();
+    EXPECT_EQ(painted.texts.back(), "Found 4 Results - Ready");
     EXPECT_EQ(dialog->statusLine()->text(), "Found 4 Results - Ready");
     EXPECT_EQ(Lines(dialog), QStringList({"Alpha (9)", "alpha2 (9)", "beta (3)", "delta (-5)"}));
     // Item data: the entry in the results, which are in table order.
