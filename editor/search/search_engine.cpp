@@ -1,5 +1,7 @@
 #include "search_engine.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <string>
 
