@@ -96,6 +96,8 @@ FindDialog::FindDialog(EditorShell& shell, QWidget* parent)
 }
 
 FindDialog::~FindDialog() {
+    // The list is destroyed after this object and may report its emptied selection on the way.
+    disconnect(resultList_, nullptr, this, nullptr);
     Clear(results_);
 }
 
