@@ -267,7 +267,11 @@ void EditorShell::SaveFileAs() {
 }
 
 std::vector<PluginDataType> EditorShell::PluginDataTypes() const {
-    // The plug-in host offers the current plug-in's data types here, in the Plugin mode only.
+    // Only the plug-in chosen by the asset's type converts data, so only in the Plugin mode.
+    if (bridge_ == nullptr || panelMode() != PanelMode::Plugin) {
+        return {};
+    }
+    // The plug-in host offers the current plug-in's data types here.
     return {};
 }
 
