@@ -111,8 +111,10 @@ void MainWindow::CreatePanels() {
     statusBar_->show();
 
     LayoutClientArea();
-    FitFrameToStoredSize();
     tracking_ = true;
+    if (!isMaximized()) {
+        FitFrameToStoredSize();
+    }
 
     const QByteArray screenshot = qgetenv("KESTROVA_SCREENSHOT");
     if (!screenshot.isEmpty()) {
@@ -120,17 +122,19 @@ void MainWindow::CreatePanels() {
     }
 }
 
-void MainWindow::FitFrameToStoredSize() {
-    if (shell_->preferences.maximized != 0 || isMaximized()) {
-        return;
-    }
-    // A window manager's frame makes the outer size larger than the client size asked for.
+bool MainWindow::FitFrameToStoredSize() {
+    // A window manager's frame makes the outer size larger than the client size asked for. The
+    // frame is known only once the window is shown (with some window managers a little later),
+    // so the fit waits for the first normal window that has one.
     const int extraWidth = frameGeometry().width() - width();
     const int extraHeight = frameGeometry().height() - height();
-    if (extraWidth > 0 || extraHeight > 0) {
-        resize(shell_->preferences.windowWidth - extraWidth,
-               shell_->preferences.windowHeight - extraHeight);
+    if (!frameFitPending_ || (extraWidth <= 0 && extraHeight <= 0)) {
+        return false;
     }
+    frameFitPending_ = false;
+    const Preferences& preferences = shell_->preferences;
+    resize(preferences.windowWidth - extraWidth, preferences.windowHeight - extraHeight);
+    return true;
 }
 
 void MainWindow::ScheduleScreenshot(const QString& path) {
@@ -205,6 +209,9 @@ void MainWindow::TrackGeometry(bool moved) {
         }
         return;
     }
+    // The stored rectangle is still the one read at start-up here: nothing was recorded while the
+    // window was maximized.
+    FitFrameToStoredSize();
     if (moved) {
         if (preferences.maximized == 0) {
             RecordRectangle();

@@ -73,7 +73,7 @@ private:
     void LayoutClientArea();
     void TrackGeometry(bool moved);
     void RecordRectangle();
-    void FitFrameToStoredSize();
+    bool FitFrameToStoredSize();
     void StoreListPanelRatio(int listWidth);
     void Shutdown();
     void ScheduleScreenshot(const QString& path);
@@ -96,6 +96,8 @@ private:
     // notifications describe a window that is still being set up.
     bool tracking_ = false;
     bool shutDown_ = false;
+    // The stored outer size still has to be turned into a client size once the frame is known.
+    bool frameFitPending_ = true;
 };
 
 }  // namespace kestrova
