@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSplitter>
@@ -43,6 +44,15 @@ MainWindow::MainWindow(const Preferences& preferences, FileChooser* chooser) {
 
 MainWindow::~MainWindow() {
     Shutdown();
+    // The panels and dialogs refer to the shell, which is destroyed before the base class would
+    // delete them.
+    qDeleteAll(findChildren<QDialog*>(Qt::FindDirectChildrenOnly));
+    delete takeCentralWidget();
+    client_ = nullptr;
+    splitter_ = nullptr;
+    listPanel_ = nullptr;
+    pluginArea_ = nullptr;
+    statusBar_ = nullptr;
 }
 
 void MainWindow::CreateMenus() {
