@@ -157,6 +157,13 @@ Outcome RewriteWorkingCopy(AssetFile& doc, std::uint32_t index,
     const std::uint64_t base = doc.header.dataOffset;
     const std::size_t count = doc.entries.size();
     const std::uint64_t tableEnd = kFileHeaderSize + std::uint64_t{kAssetRecordSize} * count;
+    // An empty asset may point into the header or the table; data written there would
+    // overwrite them.
+    if (newSize > 0 && base + changed.offset < tableEnd) {
+        return Outcome::Failure(u"Asset " + DecimalText(index) +
+                                u" lies inside the file header or the asset table; it cannot "
+                                u"hold data there.");
+    }
     std::vector<std::uint32_t> newOffsets(count);
     std::uint64_t newLength = tableEnd;
     for (std::uint32_t k = 0; k < count; ++k) {

@@ -94,6 +94,16 @@ Outcome OpenAssetFile(AssetFile& doc, std::span<const std::uint8_t> bytes) {
         return Outcome::Failure(u"The bundle's serialized file (at byte " + Number(doc.innerStart) +
                                 u") begins inside the bundle header.");
     }
+    // The other files must lie wholly before or after the serialized file, which every change
+    // rewrites; files after it move with its end.
+    const std::uint64_t innerEnd = doc.innerStart + doc.serializedLength;
+    for (std::uint32_t i = 1; i < bundle.fileCount; ++i) {
+        std::uint64_t start = std::uint64_t{bundle.headerSize} + bundle.directory[i].offset;
+        if (start < innerEnd && start + bundle.directory[i].size > doc.innerStart) {
+            return Outcome::Failure(u"The bundle's directory entry " + Number(i) +
+                                    u" overlaps its serialized file.");
+        }
+    }
     return Outcome::Success();
 }
 
@@ -111,6 +121,13 @@ Outcome ReadAssetTable(AssetFile& doc, std::span<const std::uint8_t> serialized,
     if (tableEnd > serialized.size()) {
         return Outcome::Failure(u"The asset table (" + Number(header.assetCount) +
                                 u" entries) does not fit in the file.");
+    }
+    // The data base must lie inside the file: every asset's data, and any asset added later,
+    // is placed from it.
+    if (header.dataOffset > serialized.size()) {
+        return Outcome::Failure(u"The data offset (" + Number(header.dataOffset) +
+                                u") lies beyond the end of the file (" + Number(serialized.size()) +
+                                u" bytes).");
     }
     doc.entries.resize(header.assetCount);
     std::u16string text;

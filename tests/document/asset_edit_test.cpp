@@ -338,6 +338,18 @@ TEST_F(EditTest, ResizeWritesTheNewBodyOverSharedBytes) {
     ExpectConsistent();
 }
 
+TEST_F(EditTest, AnEmptyAssetInsideTheTableCannotGrow) {
+    Bytes file = AssetFileBuilder{}.AddAt(0, {}, 1, 1).AddAt(0, Filled(8, 1), 2, 2).Build();
+    std::fill(file.begin() + 12, file.begin() + 16, 0);  // dataOffset 0
+    file[44 + 20 + 4] = 96;                              // asset 1 keeps its bytes
+    Load(file);
+    Bytes before = WorkingCopy();
+    Outcome o = ReplaceAssetBody(doc, 0, Bytes{1, 2, 3});
+    EXPECT_FALSE(o.ok);
+    EXPECT_NE(Utf16ToUtf8(o.message).find("inside the file header"), std::string::npos);
+    EXPECT_EQ(WorkingCopy(), before);
+}
+
 TEST_F(EditTest, OutOfRangeIndexIsRefused) {
     Load(FiveAssets());
     EXPECT_FALSE(ReplaceAssetBody(doc, 5, {}).ok);

@@ -95,6 +95,11 @@ std::vector<Damage> DamagedFiles() {
         std::fill(b.begin() + 12, b.begin() + 16, 0);  // dataOffset 0: the data is the header
         list.push_back({"overlap", b, "overlaps the file header or the asset table"});
     }
+    {
+        Bytes b = AssetFileBuilder{}.Build();
+        b[12] = 0x7F;  // dataOffset far beyond the end
+        list.push_back({"data offset", b, "lies beyond the end of the file"});
+    }
     Bytes inner = AssetFileBuilder{}.Add("x", 1, 1, {1}).Build();
     {
         Bytes b = WrapInBundle(inner, 3);
@@ -130,6 +135,13 @@ std::vector<Damage> DamagedFiles() {
         std::size_t countAt = nameAt - 4;
         b[countAt] = 0x10;
         list.push_back({"file count", b, "file count"});
+    }
+    {
+        Bytes b = WrapInBundle(inner, 3, {{"second", {1, 2}}});
+        std::string name = "second";
+        std::size_t nameAt = std::search(b.begin(), b.end(), name.begin(), name.end()) - b.begin();
+        std::fill(b.begin() + nameAt + 7, b.begin() + nameAt + 11, 0);  // offset 0: inside
+        list.push_back({"entry overlaps", b, "overlaps its serialized file"});
     }
     return list;
 }
