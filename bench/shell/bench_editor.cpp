@@ -18,6 +18,7 @@
 
 #include "common/text.h"
 #include "editor/document/asset_file.h"
+#include "editor/shell/ui/asset_table_model.h"
 #include "editor/shell/ui/list_panel.h"
 #include "editor/shell/ui/main_window.h"
 #include "tests/document/asset_file_builder.h"
