@@ -24,10 +24,25 @@ function(kestrova_add_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} GTest::gtest GTest::gtest_main)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  # Discovered tests get their properties through a flat list, where a second ENVIRONMENT entry
+  # would be taken for a property name: extra variables go through ENVIRONMENT_MODIFICATION.
+  set(modification "")
+  foreach(variable IN LISTS ARG_ENVIRONMENT)
+    string(REGEX REPLACE "=" "=set:" entry "${variable}")
+    list(APPEND modification ${entry})
+  endforeach()
+  list(LENGTH modification extra)
+  if(extra GREATER 1)
+    message(FATAL_ERROR "kestrova_add_test takes one ENVIRONMENT variable")
+  endif()
+  set(properties ENVIRONMENT "KESTROVA_REALDATA=${KESTROVA_REALDATA_DIR}")
+  if(extra EQUAL 1)
+    list(APPEND properties ENVIRONMENT_MODIFICATION "${modification}")
+  endif()
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "KESTROVA_REALDATA=${KESTROVA_REALDATA_DIR};${ARG_ENVIRONMENT}")
+    PROPERTIES ${properties})
 endfunction()
 
 # Registers one libFuzzer target and a bounded ctest run of it.
