@@ -4,8 +4,9 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+
 #include <algorithm>
-#include <numeric>
+#include <cerrno>
 
 #include "common/platform.h"
 #include "common/text.h"
