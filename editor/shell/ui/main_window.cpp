@@ -132,19 +132,18 @@ void MainWindow::CreatePanels() {
     }
 }
 
-bool MainWindow::FitFrameToStoredSize() {
+void MainWindow::FitFrameToStoredSize() {
     // A window manager's frame makes the outer size larger than the client size asked for. The
     // frame is known only once the window is shown (with some window managers a little later),
     // so the fit waits for the first normal window that has one.
     const int extraWidth = frameGeometry().width() - width();
     const int extraHeight = frameGeometry().height() - height();
     if (!frameFitPending_ || (extraWidth <= 0 && extraHeight <= 0)) {
-        return false;
+        return;
     }
     frameFitPending_ = false;
     const Preferences& preferences = shell_->preferences;
     resize(preferences.windowWidth - extraWidth, preferences.windowHeight - extraHeight);
-    return true;
 }
 
 void MainWindow::ScheduleScreenshot(const QString& path) {

@@ -73,7 +73,7 @@ private:
     void LayoutClientArea();
     void TrackGeometry(bool moved);
     void RecordRectangle();
-    bool FitFrameToStoredSize();
+    void FitFrameToStoredSize();
     void StoreListPanelRatio(int listWidth);
     void Shutdown();
     void ScheduleScreenshot(const QString& path);
