@@ -127,6 +127,19 @@ TEST_F(CliTest, ImportAddAndRemoveWriteOnlyOut) {
     EXPECT_EQ(j["assets"][0]["name"], "aaa");
 }
 
+// The type is read as the Add dialog reads it: base prefixes, a sign, trailing text ignored.
+TEST_F(CliTest, AddReadsTheTypeLikeTheAddDialog) {
+    std::string out = folder.File("typed.assets");
+    const std::pair<const char*, std::uint32_t> cases[] = {
+        {"072", 58}, {"-2", 0xFFFFFFFEu}, {"12abc", 12}, {"99999999999", 0xFFFFFFFFu}};
+    for (const auto& [text, value] : cases) {
+        ASSERT_EQ(Cli("add " + Q(input) + " --name t --type=" + text + " -o " + Q(out)).status, 0)
+            << text;
+        nlohmann::json j = nlohmann::json::parse(Cli("list --json " + Q(out)).out);
+        EXPECT_EQ(j["assets"][3]["typeId"], value) << text;
+    }
+}
+
 TEST_F(CliTest, OutMayNameTheInputItself) {
     std::string copy = folder.File("copy.assets");
     WriteBytes(copy, original);

@@ -6,7 +6,7 @@
 #include "tools/kestrova-cli/cli_support.h"
 
 int main(int argc, char** argv) {
-    CLI::App app{"Lists and edits Unity asset files; FILE is never written.", "kestrova-cli"};
+    CLI::App app{"Lists and edits serialized asset files; FILE is never written.", "kestrova-cli"};
     app.require_subcommand(1);
     kestrova::cli::CliContext context;
     kestrova::cli::AddDocumentCommands(app, context);
