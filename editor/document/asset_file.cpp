@@ -26,6 +26,10 @@ void CloseAssetFile(AssetFile& doc) {
     doc.entries.shrink_to_fit();
     FreeBundleHeader(doc.bundle);
     platform::DeleteFile(doc.WorkingCopyPath());
+    // What an interrupted rewrite may have left behind, so that the folder can go.
+    for (const char16_t* name : {u"temp2", u"temp.old", u"load"}) {
+        platform::DeleteFile(doc.workingFolder + platform::kSeparator + name);
+    }
     platform::RemoveDirectory(doc.workingFolder);
     ResetAssetFile(doc);
 }
