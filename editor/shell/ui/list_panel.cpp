@@ -75,6 +75,7 @@ ListPanel::ListPanel(EditorShell& shell, QMenu* assetMenu, QWidget* parent)
     view_->setItemsExpandable(false);
     view_->setUniformRowHeights(true);  // rows are laid out without asking each one its height
     view_->setAllColumnsShowFocus(true);
+    view_->setAlternatingRowColors(true);
     view_->setSelectionBehavior(QAbstractItemView::SelectRows);
     view_->setSelectionMode(QAbstractItemView::SingleSelection);
     view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
