@@ -433,7 +433,15 @@ void EditorShell::SortByColumn(int column) {
     } else {
         sortState = column;
     }
+    // The selected row follows its asset, so that a mode button re-selects the asset the user sees
+    // highlighted rather than whatever the sort moved into that row.
+    const bool followSelection = selectedRow >= 0 && static_cast<std::size_t>(selectedRow) < rows_.size();
+    const std::uint32_t selectedAsset = followSelection ? rows_[selectedRow] : 0;
     SortRows(key);
+    if (followSelection) {
+        const auto row = std::find(rows_.begin(), rows_.end(), selectedAsset);
+        selectedRow = static_cast<std::int32_t>(row - rows_.begin());
+    }
     view_.RowsChanged();
 }
 

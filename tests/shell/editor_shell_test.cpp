@@ -237,6 +237,17 @@ TEST_F(EditorShellTest, ColumnClicksSortAscendingThenDescendingAndKeepTiesInOrde
     EXPECT_EQ(shell.sortState, 2);
 }
 
+TEST_F(EditorShellTest, SortKeepsTheSelectedRowOnItsAssetSoModeButtonsReselectIt) {
+    Open("five.assets", FiveAssets());
+    ASSERT_TRUE(shell.SelectAsset(0));  // "beta", asset 0
+    shell.SortByColumn(0);              // beta moves to row 2
+    EXPECT_EQ(shell.selectedRow, 2);
+    EXPECT_EQ(shell.rowAssetIndex(2), 0u);
+    shell.SetPanelMode(PanelMode::Hex);
+    EXPECT_EQ(shell.currentAssetIndex, 0u);
+    EXPECT_EQ(shell.statusText, u"Asset Selected: beta");
+}
+
 // Each sort must equal a stable sort of the previous order by the key's plain comparison.
 void ExpectSortsMatchReference(EditorShell& shell) {
     const std::vector<AssetEntry>& entries = shell.document.entries;
