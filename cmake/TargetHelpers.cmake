@@ -1,22 +1,17 @@
-# Compiler flags shared by every target of the project.
-add_compile_options(-Wall -Wextra -Wpedantic)
-if(KESTROVA_WERROR)
-  add_compile_options(-Werror)
-endif()
+# Functions that register the project's tests, fuzz targets and per-subsystem folders.
 
-if(KESTROVA_SANITIZE)
-  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined
-                      -fno-omit-frame-pointer -g)
-  add_link_options(-fsanitize=address,undefined)
-endif()
-
-# Fuzz targets link libFuzzer's main; the libraries they test are instrumented for coverage.
-if(KESTROVA_FUZZ)
-  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
-    message(FATAL_ERROR "KESTROVA_FUZZ needs clang")
-  endif()
-  add_compile_options(-fsanitize=fuzzer-no-link)
-endif()
+# Adds every sub-folder of the current folder that has a CMakeLists.txt, in name order: tests/,
+# bench/ and fuzz/ hold one such folder per subsystem.
+function(kestrova_add_subsystem_folders)
+  file(GLOB parts LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}
+       ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT parts)
+  foreach(part IN LISTS parts)
+    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${part}/CMakeLists.txt)
+      add_subdirectory(${part})
+    endif()
+  endforeach()
+endfunction()
 
 # Registers one test executable with ctest; tests run from the build folder.
 function(kestrova_add_test name)

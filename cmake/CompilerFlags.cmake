@@ -1,0 +1,19 @@
+# Compiler flags shared by every target of the project.
+add_compile_options(-Wall -Wextra -Wpedantic)
+if(KESTROVA_WERROR)
+  add_compile_options(-Werror)
+endif()
+
+if(KESTROVA_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined
+                      -fno-omit-frame-pointer -g)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Fuzz targets link libFuzzer's main; the libraries they test are instrumented for coverage.
+if(KESTROVA_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "KESTROVA_FUZZ needs clang")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
