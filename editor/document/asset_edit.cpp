@@ -90,11 +90,24 @@ std::vector<std::uint32_t> DataOrder(const AssetFile& doc) {
     return order;
 }
 
-void Commit(AssetFile& doc, const BundleHeader& bundle, std::uint64_t serializedLength,
-            std::uint64_t total) {
-    doc.bundle = bundle;
+// Ends a rewrite. When everything was written, the new working copy replaces the old one and
+// `apply` brings the table in line with it; otherwise the document stays exactly as it was.
+template <typename Apply>
+Outcome CompleteRewrite(WorkingCopyRewrite& rewrite, bool written, AssetFile& doc,
+                        std::uint64_t serializedLength, Apply apply) {
+    if (!written) {
+        return rewrite.WriteFailure();
+    }
+    BundleHeader bundle;
+    std::uint64_t total = 0;
+    if (Outcome o = rewrite.Finish(serializedLength, bundle, total); !o) {
+        return o;
+    }
+    apply();
+    doc.bundle = std::move(bundle);
     doc.serializedLength = serializedLength;
     doc.workingLength = total;
+    return Outcome::Success();
 }
 
 }  // namespace
@@ -210,22 +223,13 @@ Outcome RewriteWorkingCopy(AssetFile& doc, std::uint32_t index,
     // body is what the changed asset holds afterwards.
     const std::uint64_t at = base + changed.offset;
     ok = ok && mover.Flush() && rewrite.Copy(at, at, prefix) && rewrite.Write(at + prefix, body);
-    if (!ok) {
-        return rewrite.WriteFailure();
-    }
-    BundleHeader bundle;
-    std::uint64_t total = 0;
-    if (Outcome o = rewrite.Finish(newLength, bundle, total); !o) {
-        return o;
-    }
-
-    doc.header.fileSize = header.fileSize;
-    for (std::uint32_t k = 0; k < count; ++k) {
-        doc.entries[k].offset = newOffsets[k];
-    }
-    doc.entries[index].size = static_cast<std::uint32_t>(newSize);
-    Commit(doc, bundle, newLength, total);
-    return Outcome::Success();
+    return CompleteRewrite(rewrite, ok, doc, newLength, [&] {
+        doc.header.fileSize = header.fileSize;
+        for (std::uint32_t k = 0; k < count; ++k) {
+            doc.entries[k].offset = newOffsets[k];
+        }
+        doc.entries[index].size = static_cast<std::uint32_t>(newSize);
+    });
 }
 
 Outcome AddAsset(AssetFile& doc, std::uint32_t typeId, std::u16string_view name,
@@ -277,18 +281,10 @@ Outcome AddAsset(AssetFile& doc, std::uint32_t typeId, std::u16string_view name,
     bool ok = rewrite.Write(0, front) &&
               rewrite.Copy(oldTableEnd, oldTableEnd + kAssetRecordSize, oldLength - oldTableEnd) &&
               rewrite.Write(place + kAssetRecordSize, prefix);
-    if (!ok) {
-        return rewrite.WriteFailure();
-    }
-    BundleHeader bundle;
-    std::uint64_t total = 0;
-    if (Outcome o = rewrite.Finish(newLength, bundle, total); !o) {
-        return o;
-    }
-    doc.header = header;
-    doc.entries.push_back(std::move(added));
-    Commit(doc, bundle, newLength, total);
-    return Outcome::Success();
+    return CompleteRewrite(rewrite, ok, doc, newLength, [&] {
+        doc.header = header;
+        doc.entries.push_back(std::move(added));
+    });
 }
 
 Outcome RemoveAsset(AssetFile& doc, std::uint32_t index) {
@@ -350,21 +346,13 @@ Outcome RemoveAsset(AssetFile& doc, std::uint32_t index) {
     bool ok = rewrite.Write(0, front) &&
               rewrite.Copy(oldTableEnd, oldTableEnd - kAssetRecordSize, cutStart - oldTableEnd) &&
               rewrite.Copy(cutEnd, cutStart - kAssetRecordSize, oldLength - cutEnd);
-    if (!ok) {
-        return rewrite.WriteFailure();
-    }
-    BundleHeader bundle;
-    std::uint64_t total = 0;
-    if (Outcome o = rewrite.Finish(newLength, bundle, total); !o) {
-        return o;
-    }
-    doc.header = header;
-    for (AssetEntry& e : doc.entries) {
-        e.offset = newOffset(e);
-    }
-    doc.entries.erase(doc.entries.begin() + index);
-    Commit(doc, bundle, newLength, total);
-    return Outcome::Success();
+    return CompleteRewrite(rewrite, ok, doc, newLength, [&] {
+        doc.header = header;
+        for (AssetEntry& e : doc.entries) {
+            e.offset = newOffset(e);
+        }
+        doc.entries.erase(doc.entries.begin() + index);
+    });
 }
 
 }  // namespace kestrova

@@ -20,17 +20,24 @@ Outcome CannotWrite(const std::u16string& target, const RangeWriter& writer) {
     return Outcome::Failure(u"Cannot write " + target + u": " + writer.error() + u".");
 }
 
+Outcome OpenWorkingCopy(const AssetFile& doc, FileDescriptor& in) {
+    in = FileDescriptor::OpenForReading(doc.WorkingCopyPath());
+    if (!in.valid()) {
+        return Outcome::Failure(u"Cannot read the working copy " + doc.WorkingCopyPath() + u": " +
+                                SystemErrorText() + u".");
+    }
+    return Outcome::Success();
+}
+
 }  // namespace
 
 Outcome SaveWorkingCopyAs(const AssetFile& doc, const std::u16string& target) {
-    const std::u16string source = doc.WorkingCopyPath();
-    FileDescriptor in = FileDescriptor::OpenForReading(source);
-    if (!in.valid()) {
-        return Outcome::Failure(u"Cannot read the working copy " + source + u": " +
-                                SystemErrorText() + u".");
+    FileDescriptor in;
+    if (Outcome o = OpenWorkingCopy(doc, in); !o) {
+        return o;
     }
     RangeWriter writer;
-    std::optional<unsigned long long> length = platform::FileSize(source);
+    std::optional<unsigned long long> length = platform::FileSize(doc.WorkingCopyPath());
     if (!length || !writer.CreateBeside(target) || !writer.Copy(in.get(), 0, 0, *length) ||
         !writer.FinishAs(*length, target)) {
         return CannotWrite(target, writer);
@@ -69,11 +76,9 @@ Outcome ExportAssetBody(const AssetFile& doc, std::uint32_t index, const std::u1
         return Outcome::Failure(u"There is no asset " + DecimalText(index) + u".");
     }
     const AssetEntry& entry = doc.entries[index];
-    const std::u16string source = doc.WorkingCopyPath();
-    FileDescriptor in = FileDescriptor::OpenForReading(source);
-    if (!in.valid()) {
-        return Outcome::Failure(u"Cannot read the working copy " + source + u": " +
-                                SystemErrorText() + u".");
+    FileDescriptor in;
+    if (Outcome o = OpenWorkingCopy(doc, in); !o) {
+        return o;
     }
     RangeWriter writer;
     std::uint64_t at = doc.DataBase() + entry.offset + entry.prefixLength;
