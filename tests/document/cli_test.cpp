@@ -3,11 +3,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include <sys/wait.h>
-
-#include <cstdio>
-
 #include "tests/document/document_test_support.h"
+#include "tests/document/program_run.h"
 
 namespace kestrova::testing {
 namespace {
@@ -32,17 +29,9 @@ protected:
     void TearDown() override { EXPECT_EQ(ReadBytes(input), original) << "FILE was written"; }
 
     CliRun Cli(const std::string& args) {
-        CliRun run;
         std::string errFile = folder.File("stderr");
-        std::string command = std::string(KESTROVA_CLI) + " " + args + " 2>" + errFile;
-        std::FILE* pipe = ::popen(command.c_str(), "r");
-        char buffer[4096];
-        std::size_t n = 0;
-        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-            run.out.append(buffer, n);
-        }
-        int status = ::pclose(pipe);
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        ProgramRun program = RunProgram(std::string(KESTROVA_CLI) + " " + args + " 2>" + errFile);
+        CliRun run{program.status, program.out, {}};
         Bytes err = ReadBytes(errFile);
         run.err.assign(err.begin(), err.end());
         return run;

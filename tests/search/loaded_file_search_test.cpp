@@ -1,8 +1,6 @@
 // Searching documents opened by the loader: plain and bundle-wrapped files, real game files
 // compared with the per-position search, and `kestrova-cli search` run as a program.
 
-#include <sys/wait.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -16,6 +14,7 @@
 #include "editor/search/search_engine.h"
 #include "reference_search.h"
 #include "tests/document/asset_file_builder.h"
+#include "tests/document/program_run.h"
 
 namespace kestrova::testing {
 namespace {
@@ -131,29 +130,14 @@ TEST(RealFileSearch, AgreesWithThePerPositionSearch) {
     EXPECT_GT(searched, 0);
 }
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-};
-
-CliRun RunCli(const std::string& arguments) {
-    CliRun run;
-    std::string command = std::string(KESTROVA_CLI) + " " + arguments + " 2>/dev/null";
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    char buffer[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        run.out.append(buffer, n);
-    }
-    int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+ProgramRun RunCli(const std::string& arguments) {
+    return RunProgram(std::string(KESTROVA_CLI) + " " + arguments + " 2>/dev/null");
 }
 
 TEST_F(LoadedFileSearch, CommandLinePrintsResultsInListOrderWithSignedPathIds) {
     WriteBytes(folder.File("input.assets"), Sample());
     const std::string file = "'" + folder.File("input.assets") + "'";
-    CliRun run = RunCli("search " + file + " --mode text dot");
+    ProgramRun run = RunCli("search " + file + " --mode text dot");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "Crosshair (1)\nPlayer (-2)\nunnamed asset (3)\nFound 3 Results\n");
     // The second "Player" holds "dot" in this case; it shares name and pathId with the first.
