@@ -118,6 +118,11 @@ std::u16string HexWordText(std::uint32_t value) {
     return out;
 }
 
+std::size_t FileNameStart(std::u16string_view path) {
+    std::size_t separator = path.find_last_of(u"/\\");
+    return separator == std::u16string_view::npos ? 0 : separator + 1;
+}
+
 int CompareIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
     auto fold = [](char16_t c) -> int { return (c >= u'A' && c <= u'Z') ? c + 32 : c; };
     std::size_t n = std::min(a.size(), b.size());

@@ -30,6 +30,10 @@ std::u16string DecimalText(std::int64_t value);
 // "0x%08X": eight upper-case hexadecimal digits after 0x.
 std::u16string HexWordText(std::uint32_t value);
 
+// Where the file name of `path` begins: after its last slash or backslash (0 when it has none).
+// Paths from either platform's conventions are split the same way.
+std::size_t FileNameStart(std::u16string_view path);
+
 // Case-insensitive comparison of the letters A-Z only, as the C library does in the "C" locale.
 // Returns <0, 0 or >0 like wcscmp.
 int CompareIgnoringAsciiCase(std::u16string_view a, std::u16string_view b);

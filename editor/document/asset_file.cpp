@@ -58,12 +58,6 @@ std::u16string Number(std::uint64_t value) {
     return DecimalText(static_cast<std::int64_t>(value));
 }
 
-// The part of a path after its last separator of either kind.
-std::u16string FileNameOf(const std::u16string& path) {
-    std::size_t cut = path.find_last_of(u"/\\");
-    return cut == std::u16string::npos ? path : path.substr(cut + 1);
-}
-
 // Finds the serialized file: the whole file, or the first file of a "UnityRaw" bundle, whose
 // header and directory are checked against the file's length first.
 Outcome OpenAssetFile(AssetFile& doc, std::span<const std::uint8_t> bytes) {
@@ -205,7 +199,7 @@ Outcome LoadAssetFile(AssetFile& doc, const std::u16string& path,
         platform::DeleteFile(staging);
         return outcome;
     }
-    fresh.documentName = FileNameOf(path);
+    fresh.documentName = path.substr(FileNameStart(path));
     doc = std::move(fresh);
     Report(progress, u"Ready", 0.0f);
     return Outcome::Success();

@@ -1,5 +1,7 @@
 #include "editor/shell/file_dialog.h"
 
+#include "common/text.h"
+
 namespace kestrova {
 
 namespace {
@@ -15,11 +17,6 @@ std::size_t FilterListLength(const std::vector<FileFilter>& filters) {
 }
 
 }  // namespace
-
-std::size_t FileNameStart(std::u16string_view path) {
-    std::size_t separator = path.find_last_of(u"/\\");
-    return separator == std::u16string_view::npos ? 0 : separator + 1;
-}
 
 std::uint32_t ExtensionOffset(std::u16string_view path) {
     std::size_t nameStart = FileNameStart(path);

@@ -40,9 +40,6 @@ public:
     virtual std::optional<FileChoice> Choose(const FileChooserRequest& request) = 0;
 };
 
-// Where the file name of `path` begins: after its last slash or backslash (0 when it has none).
-std::size_t FileNameStart(std::u16string_view path);
-
 // Position in `path` of the text after the last dot of its file name; 0 when the name has no dot.
 std::uint32_t ExtensionOffset(std::u16string_view path);
 
