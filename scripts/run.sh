@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j"$(nproc)" --target kestrova
+cmake --build build -j"$(nproc)" --target run_folder
 
 run_dir=$PWD/build/run
 cd "$run_dir"
