@@ -1,0 +1,49 @@
+#pragma once
+// Sequential reads from a span of bytes: the one way every parser reads untrusted files. It never
+// reads outside its span and reports a read that would.
+
+#include <cstdint>
+#include <span>
+
+namespace kestrova {
+
+// Sequential reads from a span of bytes. Positions are 64-bit and every bound is checked before
+// an add can overflow; a read that does not fit fails, leaves the position where it was and
+// marks the reader failed.
+class ByteReader {
+public:
+    explicit ByteReader(std::span<const std::uint8_t> bytes, std::uint64_t position = 0)
+        : bytes_(bytes), position_(position <= bytes.size() ? position : bytes.size()) {}
+
+    std::uint64_t position() const { return position_; }
+    std::uint64_t size() const { return bytes_.size(); }
+    std::uint64_t remaining() const { return bytes_.size() - position_; }
+    bool failed() const { return failed_; }
+
+    bool Seek(std::uint64_t position);
+    bool Skip(std::uint64_t count);
+    bool ReadByte(std::uint8_t& value);
+    bool ReadBigEndian32(std::uint32_t& value);
+    bool ReadLittleEndian16(std::uint16_t& value);
+    bool ReadLittleEndian32(std::uint32_t& value);
+    bool ReadBytes(std::span<std::uint8_t> out);
+    // The next `count` bytes without moving; empty (and failed) when they do not all fit.
+    std::span<const std::uint8_t> View(std::uint64_t count);
+
+    // True when [start, start + count) lies inside the span, computed without overflow.
+    bool Contains(std::uint64_t start, std::uint64_t count) const {
+        return start <= bytes_.size() && count <= bytes_.size() - start;
+    }
+
+private:
+    bool Fail() {
+        failed_ = true;
+        return false;
+    }
+
+    std::span<const std::uint8_t> bytes_;
+    std::uint64_t position_ = 0;
+    bool failed_ = false;
+};
+
+}  // namespace kestrova
