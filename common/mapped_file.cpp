@@ -67,4 +67,10 @@ void MappedFile::AdviseSequential() const {
     }
 }
 
+void MappedFile::AdviseRandom() const {
+    if (data_ != nullptr) {
+        ::madvise(const_cast<std::uint8_t*>(data_), size_, MADV_RANDOM);
+    }
+}
+
 }  // namespace kestrova

@@ -25,8 +25,9 @@ public:
     std::span<const std::uint8_t> bytes() const { return {data_, size_}; }
     std::size_t size() const { return size_; }
 
-    // Tells the system the view is read once from front to back.
+    // Tells the system the view is read once from front to back, or here and there.
     void AdviseSequential() const;
+    void AdviseRandom() const;
 
 private:
     const std::uint8_t* data_ = nullptr;

@@ -2,11 +2,7 @@
 // change that alters the length of the file builds a complete new working copy first and
 // changes the document in memory only after that copy has replaced the old one.
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 
 #include "common/platform.h"
 #include "common/text.h"
@@ -122,23 +118,15 @@ Outcome ReplaceAssetBody(AssetFile& doc, std::uint32_t index, std::span<const st
     }
     // Same length: only the body's bytes change, in place.
     const std::u16string path = doc.WorkingCopyPath();
-    FileDescriptor fd(::open(platform::NativePath(path).c_str(), O_WRONLY | O_CLOEXEC));
+    FileDescriptor fd = FileDescriptor::OpenForWriting(path);
     if (!fd.valid()) {
         return Outcome::Failure(u"Cannot open the working copy " + path + u": " +
                                 SystemErrorText() + u".");
     }
-    std::uint64_t at = doc.DataBase() + entry.offset + entry.prefixLength;
-    while (!body.empty()) {
-        ssize_t n = ::pwrite(fd.get(), body.data(), body.size(), static_cast<off_t>(at));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return Outcome::Failure(u"Cannot write the working copy " + path + u": " +
-                                    SystemErrorText() + u".");
-        }
-        body = body.subspan(static_cast<std::size_t>(n));
-        at += static_cast<std::uint64_t>(n);
+    const std::uint64_t at = doc.DataBase() + entry.offset + entry.prefixLength;
+    if (!WriteAt(fd.get(), at, body)) {
+        return Outcome::Failure(u"Cannot write the working copy " + path + u": " +
+                                SystemErrorText() + u".");
     }
     if (!fd.Reset()) {
         return Outcome::Failure(u"Cannot write the working copy " + path + u": " +

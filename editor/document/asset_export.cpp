@@ -2,9 +2,6 @@
 // working copy into a file of the user's choice. Files are written beside their target and
 // renamed over it when complete, so a failure never destroys an existing file.
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 
 #include "common/platform.h"
@@ -55,18 +52,8 @@ std::optional<std::vector<std::uint8_t>> ReadAssetBody(const AssetFile& doc, std
         return std::nullopt;
     }
     std::vector<std::uint8_t> body(entry.bodyLength());
-    std::uint64_t at = doc.DataBase() + entry.offset + entry.prefixLength;
-    std::size_t done = 0;
-    while (done < body.size()) {
-        ssize_t n = ::pread(in.get(), body.data() + done, body.size() - done,
-                            static_cast<off_t>(at + done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return std::nullopt;
-        }
-        done += static_cast<std::size_t>(n);
+    if (!ReadAt(in.get(), doc.DataBase() + entry.offset + entry.prefixLength, body)) {
+        return std::nullopt;
     }
     return body;
 }

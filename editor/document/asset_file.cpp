@@ -1,7 +1,5 @@
 #include "editor/document/asset_file.h"
 
-#include <sys/mman.h>
-
 #include <utility>
 
 #include "common/mapped_file.h"
@@ -183,7 +181,7 @@ Outcome LoadAssetFile(AssetFile& doc, const std::u16string& path,
             outcome = Outcome::Failure(u"Cannot read the file " + path + u".");
         } else {
             // Names are read here and there across the data: map only the pages they lie on.
-            ::madvise(const_cast<std::uint8_t*>(map.bytes().data()), map.size(), MADV_RANDOM);
+            map.AdviseRandom();
             outcome = OpenAssetFile(fresh, map.bytes());
             if (outcome) {
                 outcome = ReadAssetTable(

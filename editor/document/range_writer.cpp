@@ -22,6 +22,40 @@ FileDescriptor FileDescriptor::OpenForReading(const std::u16string& path) {
     return FileDescriptor(::open(platform::NativePath(path).c_str(), O_RDONLY | O_CLOEXEC));
 }
 
+FileDescriptor FileDescriptor::OpenForWriting(const std::u16string& path) {
+    return FileDescriptor(::open(platform::NativePath(path).c_str(), O_WRONLY | O_CLOEXEC));
+}
+
+bool ReadAt(int fd, std::uint64_t position, std::span<std::uint8_t> bytes) {
+    while (!bytes.empty()) {
+        ssize_t n = ::pread(fd, bytes.data(), bytes.size(), static_cast<off_t>(position));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        bytes = bytes.subspan(static_cast<std::size_t>(n));
+        position += static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
+
+bool WriteAt(int fd, std::uint64_t position, std::span<const std::uint8_t> bytes) {
+    while (!bytes.empty()) {
+        ssize_t n = ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(position));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        bytes = bytes.subspan(static_cast<std::size_t>(n));
+        position += static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
+
 bool FileDescriptor::Reset() {
     bool ok = true;
     if (fd_ >= 0) {
@@ -71,18 +105,7 @@ bool RangeWriter::Write(std::uint64_t position, std::span<const std::uint8_t> by
     if (!fd_.valid()) {
         return false;
     }
-    while (!bytes.empty()) {
-        ssize_t n = ::pwrite(fd_.get(), bytes.data(), bytes.size(), static_cast<off_t>(position));
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return Fail();
-        }
-        bytes = bytes.subspan(static_cast<std::size_t>(n));
-        position += static_cast<std::uint64_t>(n);
-    }
-    return true;
+    return WriteAt(fd_.get(), position, bytes) || Fail();
 }
 
 bool RangeWriter::Copy(int source, std::uint64_t from, std::uint64_t to, std::uint64_t count) {

@@ -28,6 +28,8 @@ public:
     }
 
     static FileDescriptor OpenForReading(const std::u16string& path);
+    // An existing file, for writing in place.
+    static FileDescriptor OpenForWriting(const std::u16string& path);
     int get() const { return fd_; }
     bool valid() const { return fd_ >= 0; }
     // Closes now; false when the system reports an error on close (a late write failure).
@@ -36,6 +38,10 @@ public:
 private:
     int fd_ = -1;
 };
+
+// Positioned reads and writes of a whole span; false on an error or a read past the end.
+bool ReadAt(int fd, std::uint64_t position, std::span<std::uint8_t> bytes);
+bool WriteAt(int fd, std::uint64_t position, std::span<const std::uint8_t> bytes);
 
 class RangeWriter {
 public:
