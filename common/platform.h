@@ -12,6 +12,13 @@ namespace kestrova::platform {
 // The system's spelling of a wide path (UTF-8).
 std::string NativePath(const std::u16string& path);
 
+#ifdef _WIN32
+// Windows takes wide paths as they are: its wide characters are UTF-16 code units.
+inline const wchar_t* WidePath(const std::u16string& path) {
+    return reinterpret_cast<const wchar_t*>(path.c_str());
+}
+#endif
+
 // Opens a file with a C stream mode ("rb", "wb", "rb+", ...). Returns null on failure.
 std::FILE* OpenFile(const std::u16string& path, const char* mode);
 
@@ -47,7 +54,11 @@ struct DirectoryEntry {
 std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::u16string& folder);
 
 // The separator between a folder and a name on this platform.
+#ifdef _WIN32
+inline constexpr char16_t kSeparator = u'\\';
+#else
 inline constexpr char16_t kSeparator = u'/';
+#endif
 
 // Shared libraries. The handle is opaque; a null handle means the library did not load.
 using LibraryHandle = void*;

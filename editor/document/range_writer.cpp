@@ -1,69 +1,11 @@
+// The writer of new files from byte ranges; the system calls it rests on are in
+// range_writer_posix.cpp and range_writer_win32.cpp.
+
 #include "editor/document/range_writer.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <system_error>
-#include <vector>
-
 #include "common/platform.h"
-#include "common/text.h"
 
 namespace kestrova {
-
-std::u16string SystemErrorText() {
-    return Utf8ToUtf16(std::generic_category().message(errno));
-}
-
-FileDescriptor FileDescriptor::OpenForReading(const std::u16string& path) {
-    return FileDescriptor(::open(platform::NativePath(path).c_str(), O_RDONLY | O_CLOEXEC));
-}
-
-FileDescriptor FileDescriptor::OpenForWriting(const std::u16string& path) {
-    return FileDescriptor(::open(platform::NativePath(path).c_str(), O_WRONLY | O_CLOEXEC));
-}
-
-bool ReadAt(int fd, std::uint64_t position, std::span<std::uint8_t> bytes) {
-    while (!bytes.empty()) {
-        ssize_t n = ::pread(fd, bytes.data(), bytes.size(), static_cast<off_t>(position));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        bytes = bytes.subspan(static_cast<std::size_t>(n));
-        position += static_cast<std::uint64_t>(n);
-    }
-    return true;
-}
-
-bool WriteAt(int fd, std::uint64_t position, std::span<const std::uint8_t> bytes) {
-    while (!bytes.empty()) {
-        ssize_t n = ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(position));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        bytes = bytes.subspan(static_cast<std::size_t>(n));
-        position += static_cast<std::uint64_t>(n);
-    }
-    return true;
-}
-
-bool FileDescriptor::Reset() {
-    bool ok = true;
-    if (fd_ >= 0) {
-        ok = ::close(fd_) == 0;
-        fd_ = -1;
-    }
-    return ok;
-}
 
 bool RangeWriter::Fail() {
     if (error_.empty()) {
@@ -77,8 +19,7 @@ bool RangeWriter::Create(const std::u16string& path) {
     path_ = path;
     finished_ = false;
     error_.clear();
-    fd_ = FileDescriptor(
-        ::open(platform::NativePath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    fd_ = FileDescriptor::Create(path);
     return fd_.valid() || Fail();
 }
 
@@ -86,19 +27,8 @@ bool RangeWriter::CreateBeside(const std::u16string& target) {
     Abandon();
     finished_ = false;
     error_.clear();
-    std::string pattern = platform::NativePath(target) + ".kestrova-XXXXXX";
-    int fd = ::mkstemp(pattern.data());
-    if (fd < 0) {
-        path_.clear();
-        return Fail();
-    }
-    // mkstemp makes the file private; a saved file gets the usual permissions.
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-    fd_ = FileDescriptor(fd);
-    path_ = Utf8ToUtf16(pattern);
-    return true;
+    fd_ = FileDescriptor::CreateBeside(target, path_);
+    return fd_.valid() || Fail();
 }
 
 bool RangeWriter::Write(std::uint64_t position, std::span<const std::uint8_t> bytes) {
@@ -112,60 +42,14 @@ bool RangeWriter::Copy(int source, std::uint64_t from, std::uint64_t to, std::ui
     if (!fd_.valid()) {
         return false;
     }
-    while (count > 0) {
-        loff_t in = static_cast<loff_t>(from);
-        loff_t out = static_cast<loff_t>(to);
-        std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(count, 1u << 30));
-        ssize_t n = ::copy_file_range(source, &in, fd_.get(), &out, chunk, 0);
-        if (n > 0) {
-            from += static_cast<std::uint64_t>(n);
-            to += static_cast<std::uint64_t>(n);
-            count -= static_cast<std::uint64_t>(n);
-            continue;
-        }
-        if (n == 0) {
-            errno = EIO;  // the source ended before the range did
-            return Fail();
-        }
-        if (errno == EINTR) {
-            continue;
-        }
-        if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL) {
-            return Fail();
-        }
-        // No kernel copy between these files: copy through a bounded buffer.
-        std::vector<std::uint8_t> buffer(
-            static_cast<std::size_t>(std::min<std::uint64_t>(count, std::uint64_t{4} << 20)));
-        while (count > 0) {
-            std::size_t want =
-                static_cast<std::size_t>(std::min<std::uint64_t>(count, buffer.size()));
-            ssize_t got = ::pread(source, buffer.data(), want, static_cast<off_t>(from));
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            if (got <= 0) {
-                if (got == 0) {
-                    errno = EIO;
-                }
-                return Fail();
-            }
-            std::size_t done = static_cast<std::size_t>(got);
-            if (!Write(to, std::span<const std::uint8_t>(buffer.data(), done))) {
-                return false;
-            }
-            from += done;
-            to += done;
-            count -= done;
-        }
-    }
-    return true;
+    return CopyRange(source, from, fd_.get(), to, count) || Fail();
 }
 
 bool RangeWriter::FinishAs(std::uint64_t length, const std::u16string& target) {
     if (!fd_.valid()) {
         return false;
     }
-    if (::ftruncate(fd_.get(), static_cast<off_t>(length)) != 0) {
+    if (!SetFileLength(fd_.get(), length)) {
         return Fail();
     }
     if (!fd_.Reset() || !platform::ReplaceFile(path_, target)) {
@@ -179,7 +63,7 @@ bool RangeWriter::FinishAsPrivate(std::uint64_t length, const std::u16string& ta
     if (!fd_.valid()) {
         return false;
     }
-    if (::ftruncate(fd_.get(), static_cast<off_t>(length)) != 0 || !fd_.Reset()) {
+    if (!SetFileLength(fd_.get(), length) || !fd_.Reset()) {
         return Fail();
     }
     const std::u16string aside = target + u".old";

@@ -30,6 +30,10 @@ public:
     static FileDescriptor OpenForReading(const std::u16string& path);
     // An existing file, for writing in place.
     static FileDescriptor OpenForWriting(const std::u16string& path);
+    // Creates (or empties) a file for writing.
+    static FileDescriptor Create(const std::u16string& path);
+    // Creates a new file with a unique name in the folder of `target` and sets `path` to it.
+    static FileDescriptor CreateBeside(const std::u16string& target, std::u16string& path);
     int get() const { return fd_; }
     bool valid() const { return fd_ >= 0; }
     // Closes now; false when the system reports an error on close (a late write failure).
@@ -42,6 +46,10 @@ private:
 // Positioned reads and writes of a whole span; false on an error or a read past the end.
 bool ReadAt(int fd, std::uint64_t position, std::span<std::uint8_t> bytes);
 bool WriteAt(int fd, std::uint64_t position, std::span<const std::uint8_t> bytes);
+bool SetFileLength(int fd, std::uint64_t length);
+// Copies `count` bytes from `source` at `from` to `target` at `to`, by the kernel where it can;
+// false when the source ends before the range does or a read or write fails.
+bool CopyRange(int source, std::uint64_t from, int target, std::uint64_t to, std::uint64_t count);
 
 class RangeWriter {
 public:

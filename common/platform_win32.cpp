@@ -1,0 +1,127 @@
+// The platform layer on Windows: the same meanings and results as on Linux, through the wide
+// Win32 file and library functions.
+
+#include "common/platform.h"
+#include "common/text.h"
+#include "common/win32_api.h"
+
+namespace kestrova::platform {
+
+std::string NativePath(const std::u16string& path) {
+    return Utf16ToUtf8(path);
+}
+
+std::FILE* OpenFile(const std::u16string& path, const char* mode) {
+    std::wstring wideMode;
+    for (const char* c = mode; *c != '\0'; ++c) {
+        wideMode.push_back(static_cast<wchar_t>(*c));
+    }
+    return ::_wfopen(WidePath(path), wideMode.c_str());
+}
+
+bool CopyFile(const std::u16string& from, const std::u16string& to) {
+    DWORD attributes = ::GetFileAttributesW(WidePath(from));
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return false;
+    }
+    return ::CopyFileW(WidePath(from), WidePath(to), FALSE) != 0;
+}
+
+bool MoveFile(const std::u16string& from, const std::u16string& to) {
+    return ::MoveFileExW(WidePath(from), WidePath(to), 0) != 0;
+}
+
+bool ReplaceFile(const std::u16string& from, const std::u16string& to) {
+    return ::MoveFileExW(WidePath(from), WidePath(to), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+bool DeleteFile(const std::u16string& path) {
+    return ::DeleteFileW(WidePath(path)) != 0;
+}
+
+bool CreateDirectory(const std::u16string& path) {
+    return ::CreateDirectoryW(WidePath(path), nullptr) != 0;
+}
+
+bool RemoveDirectory(const std::u16string& path) {
+    return ::RemoveDirectoryW(WidePath(path)) != 0;
+}
+
+bool FileExists(const std::u16string& path) {
+    return ::GetFileAttributesW(WidePath(path)) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::optional<unsigned long long> FileSize(const std::u16string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (::GetFileAttributesExW(WidePath(path), GetFileExInfoStandard, &data) == 0) {
+        return std::nullopt;
+    }
+    return (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::u16string& folder) {
+    std::u16string pattern = folder;
+    if (!pattern.empty() && pattern.back() != u'\\' && pattern.back() != u'/') {
+        pattern += kSeparator;
+    }
+    pattern += u'*';
+    WIN32_FIND_DATAW found{};
+    HANDLE search = ::FindFirstFileExW(WidePath(pattern), FindExInfoBasic, &found,
+                                       FindExSearchNameMatch, nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE) {
+        // An empty folder still lists "." and ".."; failing here means no such folder.
+        return std::nullopt;
+    }
+    std::vector<DirectoryEntry> entries;
+    do {
+        std::u16string name(reinterpret_cast<const char16_t*>(found.cFileName));
+        if (name == u"." || name == u"..") {
+            continue;
+        }
+        entries.push_back(
+            {std::move(name), (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+    } while (::FindNextFileW(search, &found) != 0);
+    ::FindClose(search);
+    return entries;
+}
+
+LibraryHandle LoadLibrary(const std::u16string& path) {
+    return reinterpret_cast<LibraryHandle>(::LoadLibraryW(WidePath(path)));
+}
+
+void* FindSymbol(LibraryHandle library, const char* name) {
+    if (library == nullptr) {
+        return nullptr;
+    }
+    return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(library), name));
+}
+
+void FreeLibrary(LibraryHandle library) {
+    if (library != nullptr) {
+        ::FreeLibrary(static_cast<HMODULE>(library));
+    }
+}
+
+std::u16string ModulePath(const void* address) {
+    HMODULE module = nullptr;
+    if (::GetModuleHandleExW(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            static_cast<LPCWSTR>(address), &module) == 0) {
+        return {};
+    }
+    std::u16string path(MAX_PATH, u'\0');
+    for (;;) {
+        DWORD n = ::GetModuleFileNameW(module, reinterpret_cast<wchar_t*>(path.data()),
+                                       static_cast<DWORD>(path.size()));
+        if (n == 0) {
+            return {};
+        }
+        if (n < path.size()) {
+            path.resize(n);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+}  // namespace kestrova::platform

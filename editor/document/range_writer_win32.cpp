@@ -1,0 +1,170 @@
+// The system half of the file helpers on Windows. Descriptors are the C runtime's, made from
+// handles opened with every sharing mode, so that a file being read can still be renamed aside,
+// as the working copy's rewrite does; positioned reads and writes go to the handle beneath.
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "common/platform.h"
+#include "common/text.h"
+#include "common/win32_api.h"
+#include "editor/document/range_writer.h"
+
+namespace kestrova {
+
+std::u16string SystemErrorText() {
+    DWORD code = ::GetLastError();
+    wchar_t* text = nullptr;
+    DWORD n = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::u16string message;
+    if (n > 0 && text != nullptr) {
+        message.assign(reinterpret_cast<const char16_t*>(text), n);
+    }
+    if (text != nullptr) {
+        ::LocalFree(text);
+    }
+    // The system's texts end with a full stop and a line break; callers add their own.
+    while (!message.empty() &&
+           (message.back() == u'\n' || message.back() == u'\r' || message.back() == u'.')) {
+        message.pop_back();
+    }
+    if (message.empty()) {
+        message = u"system error " + DecimalText(code);
+    }
+    return message;
+}
+
+namespace {
+
+FileDescriptor FromHandle(HANDLE handle, int flags) {
+    if (handle == INVALID_HANDLE_VALUE) {
+        return FileDescriptor();
+    }
+    int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), flags | _O_BINARY);
+    if (fd < 0) {
+        ::CloseHandle(handle);
+        ::SetLastError(ERROR_TOO_MANY_OPEN_FILES);
+    }
+    return FileDescriptor(fd);
+}
+
+HANDLE OpenHandle(const std::u16string& path, DWORD access, DWORD disposition) {
+    return ::CreateFileW(platform::WidePath(path), access,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+HANDLE HandleOf(int fd) {
+    return reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+}
+
+OVERLAPPED At(std::uint64_t position) {
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(position);
+    where.OffsetHigh = static_cast<DWORD>(position >> 32);
+    return where;
+}
+
+// Single reads and writes stay well below the 4 GiB a DWORD can count.
+constexpr std::size_t kLargestTransfer = std::size_t{1} << 30;
+
+}  // namespace
+
+FileDescriptor FileDescriptor::OpenForReading(const std::u16string& path) {
+    return FromHandle(OpenHandle(path, GENERIC_READ, OPEN_EXISTING), _O_RDONLY);
+}
+
+FileDescriptor FileDescriptor::OpenForWriting(const std::u16string& path) {
+    return FromHandle(OpenHandle(path, GENERIC_WRITE, OPEN_EXISTING), _O_WRONLY);
+}
+
+FileDescriptor FileDescriptor::Create(const std::u16string& path) {
+    return FromHandle(OpenHandle(path, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS), _O_RDWR);
+}
+
+FileDescriptor FileDescriptor::CreateBeside(const std::u16string& target, std::u16string& path) {
+    static unsigned counter = 0;
+    unsigned long long seed = ::GetTickCount64() ^ (std::uint64_t{::GetCurrentProcessId()} << 20);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        unsigned long long tag = seed + (++counter) * 0x9E3779B97F4A7C15ull;
+        path = target + u".kestrova-" + HexWordText(static_cast<std::uint32_t>(tag)).substr(2);
+        HANDLE handle = OpenHandle(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW);
+        if (handle != INVALID_HANDLE_VALUE) {
+            return FromHandle(handle, _O_RDWR);
+        }
+        if (::GetLastError() != ERROR_FILE_EXISTS && ::GetLastError() != ERROR_ALREADY_EXISTS) {
+            break;
+        }
+    }
+    path.clear();
+    return FileDescriptor();
+}
+
+bool FileDescriptor::Reset() {
+    bool ok = true;
+    if (fd_ >= 0) {
+        ok = ::_close(fd_) == 0;
+        fd_ = -1;
+    }
+    return ok;
+}
+
+bool ReadAt(int fd, std::uint64_t position, std::span<std::uint8_t> bytes) {
+    while (!bytes.empty()) {
+        OVERLAPPED where = At(position);
+        DWORD want = static_cast<DWORD>(std::min(bytes.size(), kLargestTransfer));
+        DWORD got = 0;
+        if (::ReadFile(HandleOf(fd), bytes.data(), want, &got, &where) == 0 || got == 0) {
+            if (got == 0 && ::GetLastError() == ERROR_SUCCESS) {
+                ::SetLastError(ERROR_HANDLE_EOF);
+            }
+            return false;
+        }
+        bytes = bytes.subspan(got);
+        position += got;
+    }
+    return true;
+}
+
+bool WriteAt(int fd, std::uint64_t position, std::span<const std::uint8_t> bytes) {
+    while (!bytes.empty()) {
+        OVERLAPPED where = At(position);
+        DWORD want = static_cast<DWORD>(std::min(bytes.size(), kLargestTransfer));
+        DWORD done = 0;
+        if (::WriteFile(HandleOf(fd), bytes.data(), want, &done, &where) == 0 || done == 0) {
+            return false;
+        }
+        bytes = bytes.subspan(done);
+        position += done;
+    }
+    return true;
+}
+
+bool SetFileLength(int fd, std::uint64_t length) {
+    FILE_END_OF_FILE_INFO end{};
+    end.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
+    return ::SetFileInformationByHandle(HandleOf(fd), FileEndOfFileInfo, &end, sizeof end) != 0;
+}
+
+bool CopyRange(int source, std::uint64_t from, int target, std::uint64_t to, std::uint64_t count) {
+    std::vector<std::uint8_t> buffer(
+        static_cast<std::size_t>(std::min<std::uint64_t>(count, std::uint64_t{4} << 20)));
+    while (count > 0) {
+        std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(count, buffer.size()));
+        std::span<std::uint8_t> chunk(buffer.data(), n);
+        if (!ReadAt(source, from, chunk) || !WriteAt(target, to, chunk)) {
+            return false;
+        }
+        from += n;
+        to += n;
+        count -= n;
+    }
+    return true;
+}
+
+}  // namespace kestrova
