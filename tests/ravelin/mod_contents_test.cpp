@@ -70,7 +70,7 @@ TEST_F(ModContentsTest, DuplicatesAreRefusedAndFailedWritesAddNothing) {
 
     ModRecord before = mod;
     data = DataFile();
-    files.data = folder.Wide("missing/mod");
+    files.data = Wide("missing/mod");
     Outcome failed = Add(Pending(u"c.assets", u"y", 6, {1, 2}));
     EXPECT_FALSE(failed.ok);
     EXPECT_NE(failed.message, u"Asset already exists in mod.");
@@ -129,7 +129,7 @@ TEST_F(ModContentsTest, EveryEntryKeepsItsDataThroughRemovalsSortsAndOpens) {
             }
             ASSERT_EQ(DataFile().size(), total);
         } else if (action == 4) {
-            ASSERT_TRUE(ravelin::SaveModAs(folder.Wide("saved.umod"), mod, files).ok);
+            ASSERT_TRUE(ravelin::SaveModAs(Wide("saved.umod"), mod, files).ok);
         } else {
             // A mod file whose payload holds the entries back to front, with a gap.
             std::vector<EntryBytes> table;
@@ -142,7 +142,7 @@ TEST_F(ModContentsTest, EveryEntryKeepsItsDataThroughRemovalsSortsAndOpens) {
             }
             WriteFile("reversed.umod",
                       ModFileBytes({u"", u"", u"", u"", u"", u"", u"", u"", u""}, table, payload));
-            ASSERT_TRUE(ravelin::OpenMod(folder.Wide("reversed.umod"), mod, files).ok);
+            ASSERT_TRUE(ravelin::OpenMod(Wide("reversed.umod"), mod, files).ok);
         }
         check("step " + std::to_string(step));
     }

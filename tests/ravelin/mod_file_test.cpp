@@ -32,11 +32,11 @@ EntryBytes Stored(const ModEntry& e) {
 class ModFileTest : public RavelinTest {
 protected:
     Outcome Save(ModRecord& mod, const std::string& name = "out.umod") {
-        return ravelin::SaveModAs(folder.Wide(name), mod, files);
+        return ravelin::SaveModAs(Wide(name), mod, files);
     }
     Outcome Open(const Bytes& bytes, ModRecord& mod) {
         WriteFile("in.umod", bytes);
-        return ravelin::OpenMod(folder.Wide("in.umod"), mod, files);
+        return ravelin::OpenMod(Wide("in.umod"), mod, files);
     }
     std::vector<std::string> Names() const {
         std::vector<std::string> names;

@@ -14,9 +14,7 @@ using ravelin::ModSession;
 
 class ModSessionTest : public RavelinTest {
 protected:
-    ModSessionTest() : session(files, folder.Wide("RavelinData")) {
-        folder.MakeFolder("RavelinData/installers");
-    }
+    ModSessionTest() : session(files, Wide("RavelinData")) { MakeFolder("RavelinData/installers"); }
 
     // A hand-over as the editor makes it in the "Ravelin" mode.
     void HandOver(const std::u16string& file, const std::u16string& name, std::int32_t type,
@@ -27,10 +25,10 @@ protected:
     }
     void Installers(std::initializer_list<std::string> names) {
         for (const std::string& name : names) {
-            folder.Write("RavelinData/installers/" + name, "MZ");
+            Write("RavelinData/installers/" + name, "MZ");
         }
     }
-    void Templates(const std::string& xml) { folder.Write("RavelinData/modtemplates.xml", xml); }
+    void Templates(const std::string& xml) { Write("RavelinData/modtemplates.xml", xml); }
 
     ModSession session;
     ScriptedServices ui;
@@ -120,7 +118,7 @@ TEST_F(ModSessionTest, WithoutDataTheBoxesAreEmpty) {
     EXPECT_FALSE(session.TemplateSelection());
     EXPECT_TRUE(session.InstallerItems().empty());
     EXPECT_FALSE(session.InstallerSelection());
-    ModSession nowhere(files, folder.Wide("none"));
+    ModSession nowhere(files, Wide("none"));
     nowhere.BeginForm(nullptr, 0, true);
     EXPECT_TRUE(nowhere.TemplateItems().empty());
 }
@@ -199,8 +197,8 @@ TEST_F(ModSessionTest, SaveOpenAndPackageGoThroughTheirDialogsAndReportFailures)
     session.EditField(ModField::Description, u"line\r\nline");
     EXPECT_EQ(session.mod().name.size(), 127u);
 
-    ui.files = {std::nullopt, folder.Wide("m.umod"), folder.Wide("damaged.umod"),
-                folder.Wide("m.umod"), folder.Wide("out.exe")};
+    ui.files = {std::nullopt, Wide("m.umod"), Wide("damaged.umod"), Wide("m.umod"),
+                Wide("out.exe")};
     session.SaveModFile(ui, ui);  // cancelled
     EXPECT_FALSE(Exists("m.umod"));
     session.SaveModFile(ui, ui);

@@ -5,27 +5,20 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "common/text.h"
 #include "plugins/ravelin/core/mod_file.h"
-#include "tests/common/temp_folder.h"
+#include "tests/document/asset_file_builder.h"
 
 namespace kestrova::testing {
 
-using Bytes = std::vector<std::uint8_t>;
-
-inline void PutWord(Bytes& out, std::uint32_t v) {
-    for (int shift = 0; shift <= 24; shift += 8) {
-        out.push_back(static_cast<std::uint8_t>(v >> shift));
-    }
-}
-
 // A stored text: its length in code units, then the units, little-endian.
 inline void PutModText(Bytes& out, std::u16string_view text) {
-    PutWord(out, static_cast<std::uint32_t>(text.size()));
+    PutLittle32(out, static_cast<std::uint32_t>(text.size()));
     for (char16_t c : text) {
         out.push_back(static_cast<std::uint8_t>(c));
         out.push_back(static_cast<std::uint8_t>(c >> 8));
@@ -48,17 +41,17 @@ inline Bytes ModFileBytes(std::initializer_list<std::u16string_view> texts,
                           bool older = false) {
     Bytes out;
     if (!older) {
-        PutWord(out, 1);
+        PutLittle32(out, 1);
     }
     for (std::u16string_view t : texts) {
         PutModText(out, t);
     }
-    PutWord(out, static_cast<std::uint32_t>(entries.size()));
+    PutLittle32(out, static_cast<std::uint32_t>(entries.size()));
     for (const EntryBytes& e : entries) {
         PutModText(out, e.fileName);
         PutModText(out, e.assetName);
         for (std::uint32_t w : {e.type, e.index, e.length, e.offset}) {
-            PutWord(out, w);
+            PutLittle32(out, w);
         }
     }
     out.insert(out.end(), payload.begin(), payload.end());
@@ -72,17 +65,26 @@ inline Bytes ToBytes(const std::string& s) {
 class RavelinTest : public ::testing::Test {
 protected:
     RavelinTest() {
-        folder.MakeFolder("Temp");
-        files.data = folder.Wide("Temp/mod");
-        files.scratch = folder.Wide("Temp/mod2");
+        MakeFolder("Temp");
+        files.data = Wide("Temp/mod");
+        files.scratch = Wide("Temp/mod2");
     }
 
-    void WriteFile(const std::string& name, const Bytes& bytes) const {
-        folder.Write(name, std::string(bytes.begin(), bytes.end()));
+    // A path inside the test's folder, as the core's wide text.
+    std::u16string Wide(const std::string& name) const { return Utf8ToUtf16(folder.File(name)); }
+    void MakeFolder(const std::string& name) const {
+        std::filesystem::create_directories(folder.File(name));
     }
-    Bytes ReadFile(const std::string& name) const { return ToBytes(folder.Read(name)); }
+    void Write(const std::string& name, const std::string& text) const {
+        WriteFile(name, ToBytes(text));
+    }
+    void WriteFile(const std::string& name, const Bytes& bytes) const {
+        std::filesystem::create_directories(std::filesystem::path(folder.File(name)).parent_path());
+        WriteBytes(folder.File(name), bytes);
+    }
+    Bytes ReadFile(const std::string& name) const { return ReadBytes(folder.File(name)); }
     bool Exists(const std::string& name) const {
-        return std::filesystem::exists(folder.path() / name);
+        return std::filesystem::exists(folder.File(name));
     }
     Bytes DataFile() const { return ReadFile("Temp/mod"); }
 
