@@ -1,4 +1,4 @@
-#include "common/byte_reader.h"
+#include "byte_reader.h"
 
 #include <cstring>
 

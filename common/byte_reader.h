@@ -1,9 +1,12 @@
 #pragma once
-// Sequential reads from a span of bytes: the one way every parser reads untrusted files. It never
-// reads outside its span and reports a read that would.
+// The one way the program reads untrusted bytes (asset files, bundles, mod files, icon and
+// program files): ByteReader never reads outside its span and reports a read that would. The two
+// Put functions are the matching writers, which append a 32-bit word to a buffer.
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace kestrova {
 
@@ -45,5 +48,24 @@ private:
     std::uint64_t position_ = 0;
     bool failed_ = false;
 };
+
+// Rounds up to a multiple of 4 in 64 bits, so that no length wraps.
+inline std::uint64_t RoundUp4(std::uint64_t n) {
+    return (n + 3) & ~std::uint64_t{3};
+}
+
+inline void PutBigEndian32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+    out.push_back(static_cast<std::uint8_t>(v >> 24));
+    out.push_back(static_cast<std::uint8_t>(v >> 16));
+    out.push_back(static_cast<std::uint8_t>(v >> 8));
+    out.push_back(static_cast<std::uint8_t>(v));
+}
+
+inline void PutLittleEndian32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+    out.push_back(static_cast<std::uint8_t>(v));
+    out.push_back(static_cast<std::uint8_t>(v >> 8));
+    out.push_back(static_cast<std::uint8_t>(v >> 16));
+    out.push_back(static_cast<std::uint8_t>(v >> 24));
+}
 
 }  // namespace kestrova

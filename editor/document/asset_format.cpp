@@ -1,26 +1,13 @@
 #include "editor/document/asset_format.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "common/text.h"
 
 namespace kestrova {
 
 namespace {
-
-void PutBigEndian32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    out.push_back(static_cast<std::uint8_t>(v >> 24));
-    out.push_back(static_cast<std::uint8_t>(v >> 16));
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-    out.push_back(static_cast<std::uint8_t>(v));
-}
-
-void PutLittleEndian32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    out.push_back(static_cast<std::uint8_t>(v));
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-    out.push_back(static_cast<std::uint8_t>(v >> 16));
-    out.push_back(static_cast<std::uint8_t>(v >> 24));
-}
 
 // A zero-terminated text of the bundle header. The text must end inside the file and fit its
 // 256-byte field with the terminator; `what` names it in the refusal.

@@ -19,11 +19,6 @@ inline constexpr std::uint32_t kAssetRecordSize = 20;
 // Longest bundle text or shown name, in bytes (a field of 256 with its terminator).
 inline constexpr std::size_t kMaxFieldText = 255;
 
-// Rounds up to a multiple of 4 in 64 bits, so that no length wraps.
-inline std::uint64_t RoundUp4(std::uint64_t n) {
-    return (n + 3) & ~std::uint64_t{3};
-}
-
 void InitBundleHeader(BundleHeader& bundle, std::string_view signature);
 // Reads the bundle fields after the signature's zero byte. Refuses texts that run past the end
 // or do not fit their field, counts the file cannot hold and an empty directory, saying which.
