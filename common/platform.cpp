@@ -23,6 +23,26 @@ std::FILE* OpenFile(const std::u16string& path, const char* mode) {
     return std::fopen(NativePath(path).c_str(), mode);
 }
 
+std::FILE* CreateFileBeside(const std::u16string& target, std::u16string& path) {
+    for (int i = 0; i < 1000; ++i) {
+        path = target + u".partial" + (i == 0 ? u"" : DecimalText(i));
+        int fd = ::open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            if (std::FILE* file = ::fdopen(fd, "wb")) {
+                return file;
+            }
+            ::close(fd);
+            ::unlink(NativePath(path).c_str());
+            break;
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    path.clear();
+    return nullptr;
+}
+
 namespace {
 
 // Copies the whole of one open file into another with the kernel's copy where it can.

@@ -22,6 +22,11 @@ inline const wchar_t* WidePath(const std::u16string& path) {
 // Opens a file with a C stream mode ("rb", "wb", "rb+", ...). Returns null on failure.
 std::FILE* OpenFile(const std::u16string& path, const char* mode);
 
+// Creates a new file beside `target`, named `target` with a suffix that no file has yet, opened
+// for writing ("wb"), and sets `path` to its name. Null when no such file can be made. For files
+// written completely before they are renamed over their target.
+std::FILE* CreateFileBeside(const std::u16string& target, std::u16string& path);
+
 // Copies a file, replacing the target. False when the source cannot be read or the target written.
 bool CopyFile(const std::u16string& from, const std::u16string& to);
 

@@ -1,6 +1,9 @@
 // The platform layer on Windows: the same meanings and results as on Linux, through the wide
 // Win32 file and library functions.
 
+#include <fcntl.h>
+#include <io.h>
+
 #include "common/platform.h"
 #include "common/text.h"
 #include "common/win32_api.h"
@@ -17,6 +20,33 @@ std::FILE* OpenFile(const std::u16string& path, const char* mode) {
         wideMode.push_back(static_cast<wchar_t>(*c));
     }
     return ::_wfopen(WidePath(path), wideMode.c_str());
+}
+
+std::FILE* CreateFileBeside(const std::u16string& target, std::u16string& path) {
+    for (int i = 0; i < 1000; ++i) {
+        path = target + u".partial" + (i == 0 ? u"" : DecimalText(i));
+        HANDLE handle = ::CreateFileW(WidePath(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) {
+            int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+            std::FILE* file = fd >= 0 ? ::_fdopen(fd, "wb") : nullptr;
+            if (file != nullptr) {
+                return file;
+            }
+            if (fd >= 0) {
+                ::_close(fd);
+            } else {
+                ::CloseHandle(handle);
+            }
+            ::DeleteFileW(WidePath(path));
+            break;
+        }
+        if (::GetLastError() != ERROR_FILE_EXISTS) {
+            break;
+        }
+    }
+    path.clear();
+    return nullptr;
 }
 
 bool CopyFile(const std::u16string& from, const std::u16string& to) {

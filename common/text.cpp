@@ -123,6 +123,11 @@ std::size_t FileNameStart(std::u16string_view path) {
     return separator == std::u16string_view::npos ? 0 : separator + 1;
 }
 
+bool IsPlainFileName(std::u16string_view name) {
+    return !name.empty() && name != u"." && name != u".." &&
+           name.find_first_of(u"/\\:") == std::u16string_view::npos;
+}
+
 int CompareIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
     auto fold = [](char16_t c) -> int { return (c >= u'A' && c <= u'Z') ? c + 32 : c; };
     std::size_t n = std::min(a.size(), b.size());

@@ -34,6 +34,10 @@ std::u16string HexWordText(std::uint32_t value);
 // Paths from either platform's conventions are split the same way.
 std::size_t FileNameStart(std::u16string_view path);
 
+// True for a bare file name that stays inside its folder: not empty, no slash, backslash or drive
+// colon, and not "." or "..".
+bool IsPlainFileName(std::u16string_view name);
+
 // Case-insensitive comparison of the letters A-Z only, as the C library does in the "C" locale.
 // Returns <0, 0 or >0 like wcscmp.
 int CompareIgnoringAsciiCase(std::u16string_view a, std::u16string_view b);

@@ -121,6 +121,10 @@ Outcome ReadPeImage(std::span<const std::uint8_t> file, PeImage& image) {
     if (!PowerOfTwo(image.fileAlignment) || !PowerOfTwo(image.sectionAlignment)) {
         return Refuse(u"its alignments are not powers of two");
     }
+    if (image.sizeOfHeaders > file.size()) {
+        return Refuse(u"its headers run past the end of the file");
+    }
+    image.rawEnd = image.sizeOfHeaders;
     // Only the directories that both the count and the header's size hold are read.
     directoryCount = std::min<std::uint32_t>(
         {directoryCount, kMaxDirectories, (image.sizeOfOptionalHeader - fixedSize) / 8u});

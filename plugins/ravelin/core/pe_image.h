@@ -57,9 +57,9 @@ struct PeImage {
     std::vector<PeDataDirectory> directories;
     std::uint64_t sectionTableAt = 0;
     std::vector<PeSection> sections;
-    // Where the sections' raw data ends in the file, and where the image ends: the same, or the
-    // end of the certificate table when it lies further on. What follows is not part of the
-    // program (an installer finds its mod there).
+    // Where the headers and the sections' raw data end in the file, and where the image ends: the
+    // same, or the end of the certificate table when it lies further on. What follows is not part
+    // of the program (an installer finds its mod there).
     std::uint64_t rawEnd = 0;
     std::uint64_t imageEnd = 0;
 
