@@ -71,30 +71,6 @@ void ExpectConsistentImage(const Bytes& program, const Bytes& after = {}) {
     }
 }
 
-// A template as installers have them: icon group 102 of three 16-pixel images, the images, and
-// resources that must come through unchanged (a named one, another language, a version).
-class IconTemplate {
-public:
-    IconTemplate() {
-        AddResource(root, ResourceName::Id(kGroupIconResourceType),
-                    ResourceName::Id(kInstallerIconGroup), kUsEnglish, group);
-        for (int i = 0; i < 3; ++i) {
-            AddResource(root, ResourceName::Id(kIconResourceType),
-                        ResourceName::Id(static_cast<std::uint16_t>(i + 1)), kUsEnglish, icons[i]);
-        }
-        AddResource(root, ResourceName::Id(10), ResourceName{true, 0, u"NOTES"}, kUsEnglish, notes);
-        AddResource(root, ResourceName::Id(10), ResourceName::Id(5), 1031, german);
-        AddResource(root, ResourceName::Id(16), ResourceName::Id(1), kUsEnglish, version);
-    }
-
-    ResourceDirectory root;
-    Bytes group = IconGroup(3, 16, 40);
-    std::vector<Bytes> icons = {Bytes(40, 1), Bytes(40, 2), Bytes(40, 3)};
-    Bytes notes = {'k', 'e', 'p', 't'};
-    Bytes german = {'d', 'e', 0};
-    Bytes version = Bytes(92, 0x56);
-};
-
 struct LayoutCase {
     const char* name;
     bool pe32Plus;
