@@ -1,0 +1,76 @@
+#pragma once
+// Installing a mod into a game folder and taking it out again: the logic that the Windows
+// installer program and `kestrova-cli mod apply` share. Nothing here knows of a window or of a
+// command line.
+//
+// Installing checks everything before it changes anything: the game folder (and its verify file),
+// every entry's asset file somewhere in the folder or below it, that file loading as an asset
+// file, and an asset with the entry's path id in it. Then every file gets its new bodies in a
+// working copy beside the game's files; only when all of them are complete are the originals
+// moved aside (to NAME.bak when there is no backup yet) and the new files put in their place,
+// each by a rename, so that the folder ends with either every file changed or none.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/mapped_file.h"
+#include "common/outcome.h"
+#include "plugins/ravelin/core/mod_file.h"
+#include "plugins/ravelin/core/mod_record.h"
+
+namespace kestrova::installer {
+
+// A mod as installing reads it: from a .umod file, or from the end of a packaged installer
+// program (the first byte after its program image). The file stays mapped while this lives.
+class ModSource {
+public:
+    Outcome Open(const std::u16string& path);
+
+    const ravelin::ModRecord& mod() const { return mod_; }
+    std::span<const std::uint8_t> payload() const;
+    // True when the mod was found after a program.
+    bool packaged() const { return packaged_; }
+
+private:
+    MappedFile file_;
+    ravelin::ModRecord mod_;
+    ravelin::ModLayout layout_;
+    bool packaged_ = false;
+};
+
+// Where a mod appended to a program begins: the end of the program image (its sections' data,
+// or its certificate table when that lies further). Nothing when `bytes` is not a program.
+std::optional<std::uint64_t> AppendedModStart(std::span<const std::uint8_t> bytes);
+
+// Progress of an installation, for a status line.
+using ApplyProgress = std::function<void(std::u16string_view text)>;
+
+struct ApplyReport {
+    std::vector<std::u16string> changedFiles;  // full paths, in the order they were changed
+    std::vector<std::u16string> newBackups;    // NAME.bak files made by this run
+};
+
+// A mod's `directory` on one drive or root folder ("C:\" and "Games\X\Data" give
+// "C:\Games\X\Data"), written with this platform's separator.
+std::u16string GameFolderOn(const std::u16string& drive, const std::u16string& directory);
+
+// The game folder exists and, when the mod names a verify file, holds it.
+Outcome CheckGameFolder(const ravelin::ModRecord& mod, const std::u16string& root);
+
+// Installs the mod's entries (their data in `payload`) into the game folder `root`. On failure
+// nothing in the folder has changed and the message names everything that is missing or wrong.
+Outcome InstallMod(const ravelin::ModRecord& mod, std::span<const std::uint8_t> payload,
+                   const std::u16string& root, const ApplyProgress& progress = {},
+                   ApplyReport* report = nullptr);
+
+// Puts back the backups (NAME.bak) of every asset file the mod changes. Fails when there is none
+// to put back, or names the files that could not be restored.
+Outcome UninstallMod(const ravelin::ModRecord& mod, const std::u16string& root,
+                     ApplyReport* report = nullptr);
+
+}  // namespace kestrova::installer

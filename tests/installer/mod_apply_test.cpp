@@ -1,0 +1,291 @@
+// Installing a mod into a game folder and taking it out: the files after installing against files
+// built independently with the new bodies, bundles and the real game files read back by the
+// loader, the checks that refuse a folder without changing it, and undo.
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "editor/document/asset_file.h"
+#include "installer/core/mod_apply.h"
+#include "tests/installer/installer_test_support.h"
+
+namespace kestrova::testing {
+namespace {
+
+// An entry's data as installed: the body, then zeros up to a multiple of 4.
+Bytes Padded(Bytes body) {
+    body.resize((body.size() + 3) / 4 * 4, 0);
+    return body;
+}
+
+class ApplyTest : public ModTest {
+protected:
+    void Game(const std::string& relative, const Bytes& bytes) {
+        WriteFile("Game/" + relative, bytes);
+    }
+
+    Outcome Install() {
+        report = {};
+        payload = DataFile();
+        return installer::InstallMod(mod, payload, Wide("Game"), {}, &report);
+    }
+    Outcome Uninstall() { return installer::UninstallMod(mod, Wide("Game")); }
+
+    // The bodies of every asset of a file, read back by the loader.
+    std::vector<Bytes> Bodies(const std::string& relative) {
+        AssetFile doc;
+        doc.workingFolder = Wide("Check");
+        Outcome o = LoadAssetFile(doc, Wide(relative));
+        EXPECT_TRUE(o.ok) << relative << ": " << Utf16ToUtf8(o.message);
+        std::vector<Bytes> bodies;
+        for (std::uint32_t i = 0; i < doc.entries.size(); ++i) {
+            bodies.push_back(ReadAssetBody(doc, i).value_or(Bytes{0xEE}));
+        }
+        CloseAssetFile(doc);
+        return bodies;
+    }
+
+    Bytes payload;
+    installer::ApplyReport report;
+};
+
+TEST_F(ApplyTest, InstallGivesTheAssetsTheModsBodiesAndUndoRestoresTheFile) {
+    AssetFileBuilder before;
+    before.Align(1)
+        .Add("Crosshair", 28, 1, Filled(20, 1))
+        .Add("", 83, 2, Filled(9, 3))
+        .Add("boing", 83, 3, Filled(30, 2));
+    const Bytes original = before.Build();
+    Game("Data/level0", original);
+    Add(u"level0", ravelin::kUnnamedAsset, 2, Filled(13, 50));
+    Add(u"level0", u"boing", 3, Filled(6, 70));
+
+    ASSERT_TRUE(Install().ok);
+    AssetFileBuilder after;
+    after.Align(1)
+        .Add("Crosshair", 28, 1, Filled(20, 1))
+        .Add("", 83, 2, Padded(Filled(13, 50)))
+        .Add("boing", 83, 3, Padded(Filled(6, 70)));
+    EXPECT_EQ(ReadFile("Game/Data/level0"), after.Build());
+    EXPECT_EQ(ReadFile("Game/Data/level0.bak"), original);
+    EXPECT_EQ(Listing("Game"), (std::vector<std::string>{"Data"}));
+    EXPECT_EQ(report.changedFiles, (std::vector<std::u16string>{Wide("Game/Data/level0")}));
+    EXPECT_EQ(report.newBackups, (std::vector<std::u16string>{Wide("Game/Data/level0.bak")}));
+
+    ASSERT_TRUE(Uninstall().ok);
+    EXPECT_EQ(ReadFile("Game/Data/level0"), original);
+    EXPECT_EQ(Listing("Game/Data"), (std::vector<std::string>{"level0"}));
+    EXPECT_FALSE(Uninstall().ok);  // nothing left to restore
+}
+
+TEST_F(ApplyTest, BundlesKeepTheirOtherFilesAndSizes) {
+    AssetFileBuilder b;
+    b.Add("Crosshair", 28, 1, Filled(20, 1)).Add("", 83, 2, Filled(9, 3));
+    const Bytes original = WrapInBundle(b.Build(), 3, {{"extra", {7, 7, 7, 7, 7}}});
+    Game("level1.unity3d", original);
+    Add(u"level1.unity3d", u"Crosshair", 1, Filled(41, 9));
+
+    ASSERT_TRUE(Install().ok);
+    std::vector<Bytes> bodies = Bodies("Game/level1.unity3d");
+    ASSERT_EQ(bodies.size(), 2u);
+    EXPECT_EQ(bodies[0], Padded(Filled(41, 9)));
+    EXPECT_EQ(bodies[1], Filled(9, 3));
+    AssetFile doc;
+    doc.workingFolder = Wide("Check");
+    ASSERT_TRUE(LoadAssetFile(doc, Wide("Game/level1.unity3d")).ok);
+    const BundleDirectoryEntry extra = doc.bundle.directory.at(1);
+    const Bytes bytes = ReadFile("Game/level1.unity3d");
+    EXPECT_EQ(Bytes(bytes.begin() + doc.bundle.headerSize + extra.offset,
+                    bytes.begin() + doc.bundle.headerSize + extra.offset + extra.size),
+              Bytes(5, 7));
+    CloseAssetFile(doc);
+
+    ASSERT_TRUE(Uninstall().ok);
+    EXPECT_EQ(ReadFile("Game/level1.unity3d"), original);
+}
+
+TEST_F(ApplyTest, RealGameFilesTakeTheModAndComeBackByteForByte) {
+    const char* realdata = std::getenv("KESTROVA_REALDATA");
+    if (realdata == nullptr || !std::filesystem::is_directory(realdata)) {
+        GTEST_SKIP() << "No real game files (KESTROVA_REALDATA).";
+    }
+    // Every real file, and one of them wrapped in a bundle.
+    std::map<std::string, Bytes> originals;
+    for (const auto& e : std::filesystem::directory_iterator(realdata)) {
+        if (e.is_regular_file() && e.path().extension() != ".md") {
+            originals["Data/" + e.path().filename().string()] = ReadBytes(e.path().string());
+        }
+    }
+    originals["Data/Bundles/resources.unity3d"] =
+        WrapInBundle(originals.at("Data/ld24_Ludum_Data_resources.assets"), 2);
+    std::map<std::string, std::vector<Bytes>> expected;
+    for (const auto& [relative, bytes] : originals) {
+        Game(relative, bytes);
+        AssetFile doc;
+        doc.workingFolder = Wide("Check");
+        ASSERT_TRUE(LoadAssetFile(doc, Wide("Game/" + relative)).ok) << relative;
+        std::vector<Bytes>& bodies = expected[relative];
+        for (std::uint32_t i = 0; i < doc.entries.size(); ++i) {
+            bodies.push_back(*ReadAssetBody(doc, i));
+        }
+        // The first, the largest and the last asset change: longer, reversed, shorter.
+        const auto largest = std::max_element(
+            doc.entries.begin(), doc.entries.end(),
+            [](const AssetEntry& a, const AssetEntry& b) { return a.size < b.size; });
+        const std::size_t chosen[] = {0, static_cast<std::size_t>(largest - doc.entries.begin()),
+                                      doc.entries.size() - 1};
+        const std::u16string fileName = Utf8ToUtf16(relative.substr(relative.rfind('/') + 1));
+        for (std::size_t n = 0; n < 3; ++n) {
+            const std::size_t i = chosen[n];
+            if (n > 0 && (i == chosen[0] || (n == 2 && i == chosen[1]))) {
+                continue;
+            }
+            Bytes body = bodies[i];
+            if (n == 0) {
+                body.insert(body.end(), {1, 2, 3, 4, 5});
+            } else if (n == 1) {
+                std::reverse(body.begin(), body.end());
+            } else {
+                body.resize(body.size() / 2);
+            }
+            Add(fileName, doc.entries[i].name, doc.entries[i].pathId, body);
+            bodies[i] = Padded(body);
+        }
+        CloseAssetFile(doc);
+    }
+
+    Outcome o = Install();
+    ASSERT_TRUE(o.ok) << Utf16ToUtf8(o.message);
+    EXPECT_EQ(report.changedFiles.size(), originals.size());
+    for (const auto& [relative, bodies] : expected) {
+        EXPECT_EQ(Bodies("Game/" + relative), bodies) << relative;
+        EXPECT_EQ(ReadFile("Game/" + relative + ".bak"), originals[relative]);
+    }
+    ASSERT_TRUE(Uninstall().ok);
+    for (const auto& [relative, bytes] : originals) {
+        EXPECT_EQ(ReadFile("Game/" + relative), bytes) << relative;
+        EXPECT_FALSE(Exists("Game/" + relative + ".bak"));
+    }
+}
+
+TEST_F(ApplyTest, ChecksNameEverythingThatIsMissingAndChangeNothing) {
+    AssetFileBuilder b;
+    b.Add("Crosshair", 28, 1, Filled(20, 1)).Add("", 83, 2, Filled(9, 3));
+    Game("Data/level0", b.Build());
+    Game("Data/broken.assets", ToBytes("not an asset file"));
+    Game("Data/game.dll", ToBytes("MZ"));
+    Add(u"level0", u"Crosshair", 99, Filled(4, 1));
+    Add(u"broken.assets", u"Lid", 1, Filled(4, 1));
+    Add(u"gone.assets", u"Lid", 1, Filled(4, 1));
+    Add(u"../level0", u"Crosshair", 1, Filled(4, 1));
+    Add(u"level0", u"Crosshair", 1, Filled(4, 1));
+    const std::map<std::string, Bytes> before = Snapshot("Game");
+
+    Outcome o = Install();
+    ASSERT_FALSE(o.ok);
+    const std::string message = Utf16ToUtf8(o.message);
+    for (const char* part : {"holds no asset with path id 99", "broken.assets is not an asset file",
+                             "gone.assets is missing",
+                             "../level0 / Crosshair (path id 1): the "
+                             "file name is not a plain file name",
+                             "Nothing was changed."}) {
+        EXPECT_NE(message.find(part), std::string::npos) << part << " in: " << message;
+    }
+    // Four problems, one line each; the one good entry is not among them.
+    EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 5) << message;
+    EXPECT_EQ(Snapshot("Game"), before);
+
+    // The verify file decides whether the folder is the game's.
+    mod.entries.resize(1);
+    mod.entries[0].index = 1;
+    mod.verifyFile = u"Data\\game.dll";
+    ASSERT_TRUE(Install().ok);
+    ASSERT_TRUE(Uninstall().ok);
+    mod.verifyFile = u"Data\\missing.dll";
+    o = Install();
+    EXPECT_NE(Utf16ToUtf8(o.message).find("missing.dll is not in it"), std::string::npos);
+    EXPECT_FALSE(Uninstall().ok);
+    EXPECT_EQ(Snapshot("Game"), before);
+    EXPECT_FALSE(installer::InstallMod(mod, payload, Wide("NoSuchGame")).ok);
+}
+
+TEST_F(ApplyTest, ASecondInstallKeepsTheFirstBackup) {
+    AssetFileBuilder b;
+    b.Add("Crosshair", 28, 1, Filled(20, 1));
+    const Bytes original = b.Build();
+    Game("level0", original);
+    Add(u"level0", u"Crosshair", 1, Filled(8, 1));
+    ASSERT_TRUE(Install().ok);
+    const Bytes first = ReadFile("Game/level0");
+    ASSERT_TRUE(RemoveEntry(mod, 0, files).ok);
+    Add(u"level0", u"Crosshair", 1, Filled(12, 2));
+    ASSERT_TRUE(Install().ok);
+    EXPECT_TRUE(report.newBackups.empty());
+    EXPECT_NE(ReadFile("Game/level0"), first);
+    EXPECT_EQ(ReadFile("Game/level0.bak"), original);
+    ASSERT_TRUE(Uninstall().ok);
+    EXPECT_EQ(ReadFile("Game/level0"), original);
+}
+
+TEST_F(ApplyTest, FilesAreFoundBelowTheFolderShallowestFirstInAnyCase) {
+    AssetFileBuilder b;
+    b.Add("Crosshair", 28, 1, Filled(20, 1));
+    const Bytes original = b.Build();
+    Game("Deep/Er/level0", original);
+    Game("Z/LEVEL0", original);
+    Add(u"level0", u"Crosshair", 1, Filled(8, 1));
+    ASSERT_TRUE(Install().ok);
+    EXPECT_EQ(Bodies("Game/Z/LEVEL0").at(0), Filled(8, 1));
+    EXPECT_EQ(ReadFile("Game/Deep/Er/level0"), original);
+}
+
+TEST_F(ApplyTest, AFileThatCannotBeReplacedPutsEveryOriginalBack) {
+    AssetFileBuilder b;
+    b.Add("Crosshair", 28, 1, Filled(20, 1));
+    Game("a.assets", b.Build());
+    Game("b.assets", b.Build());
+    // b.assets has a backup already, and the place its original would step aside to is taken.
+    Game("b.assets.bak", ToBytes("the first original"));
+    Game("b.assets.kestrova-old/blocker", ToBytes("x"));
+    Add(u"a.assets", u"Crosshair", 1, Filled(8, 1));
+    Add(u"b.assets", u"Crosshair", 1, Filled(8, 2));
+    const std::map<std::string, Bytes> before = Snapshot("Game");
+    Outcome o = Install();
+    EXPECT_FALSE(o.ok);
+    EXPECT_NE(Utf16ToUtf8(o.message).find("b.assets"), std::string::npos);
+    EXPECT_EQ(Snapshot("Game"), before);
+}
+
+TEST_F(ApplyTest, ModsAreReadFromModFilesAndRefusedFromEmptyInstallers) {
+    Add(u"level0", u"Crosshair", 1, Filled(8, 1));
+    ASSERT_TRUE(ravelin::SaveModAs(Wide("a.umod"), mod, files).ok);
+    installer::ModSource source;
+    ASSERT_TRUE(source.Open(Wide("a.umod")).ok);
+    EXPECT_FALSE(source.packaged());
+    EXPECT_EQ(source.mod(), mod);
+    EXPECT_EQ(source.payload().size(), 24u);  // the name prefix and the body
+
+    // A program with nothing after it.
+    Bytes program(0x400, 0);
+    program[0] = 'M';
+    program[1] = 'Z';
+    program[0x3C] = 0x40;
+    const Bytes header = {'P', 'E', 0, 0, 0x64, 0x86, 0, 0,    0, 0, 0, 0,    0,
+                          0,   0,   0, 0, 0,    0,    0, 0xF0, 0, 0, 0, 0x0B, 0x02};
+    std::copy(header.begin(), header.end(), program.begin() + 0x40);
+    program[0x40 + 24 + 32 + 1] = 0x10;  // section alignment 0x1000
+    program[0x40 + 24 + 36 + 1] = 0x02;  // file alignment 0x200
+    program[0x40 + 24 + 60 + 1] = 0x04;  // headers of 0x400 bytes
+    WriteFile("empty.exe", program);
+    installer::ModSource empty;
+    Outcome o = empty.Open(Wide("empty.exe"));
+    EXPECT_NE(Utf16ToUtf8(o.message).find("no mod in it"), std::string::npos)
+        << Utf16ToUtf8(o.message);
+    WriteFile("junk", ToBytes("junk"));
+    installer::ModSource junk;
+    EXPECT_FALSE(junk.Open(Wide("junk")).ok);
+    EXPECT_FALSE(junk.Open(Wide("missing")).ok);
+}
+
+}  // namespace
+}  // namespace kestrova::testing
