@@ -13,9 +13,10 @@ function(kestrova_add_subsystem_folders)
   endforeach()
 endfunction()
 
-# Registers one test executable with ctest; tests run from the build folder.
+# Registers one test executable with ctest; tests run from the build folder. PROPERTIES are
+# further test properties for every test of the executable (for example a fixture it requires).
 function(kestrova_add_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES;ENVIRONMENT" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES;ENVIRONMENT;PROPERTIES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} GTest::gtest GTest::gtest_main)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
@@ -34,6 +35,7 @@ function(kestrova_add_test name)
   if(extra EQUAL 1)
     list(APPEND properties ENVIRONMENT_MODIFICATION "${modification}")
   endif()
+  list(APPEND properties ${ARG_PROPERTIES})
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
     DISCOVERY_TIMEOUT 60

@@ -49,12 +49,29 @@ std::FILE* CreateFileBeside(const std::u16string& target, std::u16string& path) 
     return nullptr;
 }
 
+namespace {
+
+// Linux lets a file be replaced or deleted whatever its own permissions say, and makes copies
+// writable; Windows refuses both for a read-only file. The attribute is dropped where the Linux
+// layer would not have looked at the permissions.
+bool ClearReadOnly(const std::u16string& path) {
+    DWORD attributes = ::GetFileAttributesW(WidePath(path));
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+           ::SetFileAttributesW(WidePath(path), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY}) != 0;
+}
+
+}  // namespace
+
 bool CopyFile(const std::u16string& from, const std::u16string& to) {
     DWORD attributes = ::GetFileAttributesW(WidePath(from));
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return false;
     }
-    return ::CopyFileW(WidePath(from), WidePath(to), FALSE) != 0;
+    if (::CopyFileW(WidePath(from), WidePath(to), FALSE) == 0) {
+        return false;
+    }
+    ClearReadOnly(to);
+    return true;
 }
 
 bool MoveFile(const std::u16string& from, const std::u16string& to) {
@@ -62,11 +79,15 @@ bool MoveFile(const std::u16string& from, const std::u16string& to) {
 }
 
 bool ReplaceFile(const std::u16string& from, const std::u16string& to) {
-    return ::MoveFileExW(WidePath(from), WidePath(to), MOVEFILE_REPLACE_EXISTING) != 0;
+    auto replace = [&] {
+        return ::MoveFileExW(WidePath(from), WidePath(to), MOVEFILE_REPLACE_EXISTING) != 0;
+    };
+    return replace() || (::GetLastError() == ERROR_ACCESS_DENIED && ClearReadOnly(to) && replace());
 }
 
 bool DeleteFile(const std::u16string& path) {
-    return ::DeleteFileW(WidePath(path)) != 0;
+    auto remove = [&] { return ::DeleteFileW(WidePath(path)) != 0; };
+    return remove() || (::GetLastError() == ERROR_ACCESS_DENIED && ClearReadOnly(path) && remove());
 }
 
 bool CreateDirectory(const std::u16string& path) {

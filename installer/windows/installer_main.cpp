@@ -1,0 +1,59 @@
+// The installer template program. Packaging appends a mod to a copy of it; run, it finds that mod
+// after its own program image and installs it into a game folder, with a window or silently.
+
+#include <string>
+
+#include "common/platform.h"
+#include "common/text.h"
+#include "common/win32_api.h"
+#include "installer/core/installer_command.h"
+#include "installer/core/mod_apply.h"
+#include "installer/windows/installer_window.h"
+
+// COM, for the folder chooser (after the Windows header).
+#include <objbase.h>
+
+namespace {
+
+using kestrova::installer::InstallerCommand;
+
+// One line on standard error, when there is one to write to (a window program has none unless
+// it was started with one).
+void WriteError(const std::u16string& line) {
+    HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
+    if (error == nullptr || error == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    const std::string text = kestrova::Utf16ToUtf8(u"installer: " + line) + "\n";
+    DWORD written = 0;
+    ::WriteFile(error, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    const std::u16string commandLine(reinterpret_cast<const char16_t*>(::GetCommandLineW()));
+    const InstallerCommand command =
+        kestrova::installer::ParseInstallerArguments(kestrova::installer::ArgumentsOf(commandLine));
+    const std::u16string self =
+        kestrova::platform::ModulePath(reinterpret_cast<const void*>(&WriteError));
+    if (command.silent) {
+        const kestrova::installer::SilentResult result =
+            kestrova::installer::RunSilently(self, command);
+        if (result.status != kestrova::installer::kSucceeded) {
+            WriteError(result.message);
+        }
+        return result.status;
+    }
+    kestrova::installer::ModSource source;
+    if (kestrova::Outcome o = source.Open(self); !o) {
+        ::MessageBoxW(nullptr, reinterpret_cast<const wchar_t*>(o.message.c_str()), L"Installer",
+                      MB_OK | MB_ICONERROR);
+        return kestrova::installer::kNoModError;
+    }
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // for the folder chooser
+    const int status =
+        kestrova::installer::RunInstallerWindow(instance, source, command.folder.value_or(u""));
+    ::CoUninitialize();
+    return status;
+}
