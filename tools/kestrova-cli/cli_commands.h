@@ -14,4 +14,7 @@ void AddDocumentCommands(CLI::App& app, CliContext& context);
 // search.
 void AddSearchCommand(CLI::App& app, CliContext& context);
 
+// mod info, mod build, mod extract.
+void AddModCommands(CLI::App& app, CliContext& context);
+
 }  // namespace kestrova::cli

@@ -11,5 +11,6 @@ int main(int argc, char** argv) {
     kestrova::cli::CliContext context;
     kestrova::cli::AddDocumentCommands(app, context);
     kestrova::cli::AddSearchCommand(app, context);
+    kestrova::cli::AddModCommands(app, context);
     return kestrova::cli::RunCli(app, argc, argv);
 }
