@@ -34,7 +34,7 @@ std::int32_t dataLength = 0;
 int dataHow = 0;
 int importHow = 0;
 std::vector<std::uint8_t> handedOver;
-char panelMarker;
+[[maybe_unused]] char panelMarker;
 
 #ifdef RECORDING_PANEL_WIDGET
 QPointer<QLabel> panel;
