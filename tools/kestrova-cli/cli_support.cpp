@@ -26,7 +26,10 @@ CliContext::~CliContext() {
     }
 }
 
-void OpenInput(CliContext& context, const std::string& file) {
+void EnsureWorkingFolder(CliContext& context) {
+    if (context.hasWorkingFolder) {
+        return;
+    }
     std::string pattern = (std::filesystem::temp_directory_path() / "kestrova-cli-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
         Fail(kInputError, "cannot create a temporary working folder in " +
@@ -34,6 +37,10 @@ void OpenInput(CliContext& context, const std::string& file) {
     }
     context.doc.workingFolder = Utf8ToUtf16(pattern);
     context.hasWorkingFolder = true;
+}
+
+void OpenInput(CliContext& context, const std::string& file) {
+    EnsureWorkingFolder(context);
     Outcome outcome = LoadAssetFile(context.doc, Utf8ToUtf16(file));
     if (!outcome) {
         Fail(kInputError, file + ": " + Utf16ToUtf8(outcome.message));
@@ -74,32 +81,6 @@ std::uint32_t PickAsset(const AssetFile& doc, const AssetChoice& choice) {
         Fail(kInputError, "the file has no asset with pathId " + std::to_string(*choice.pathId));
     }
     Fail(kUsageError, "choose an asset with --asset N or --path-id P");
-}
-
-std::uint32_t ParseUnsignedLikeWcstoul(const std::string& text) {
-    const char* p = text.c_str();
-    while (std::isspace(static_cast<unsigned char>(*p))) {
-        ++p;
-    }
-    bool negative = false;
-    if (*p == '+' || *p == '-') {
-        negative = *p == '-';
-        ++p;
-    }
-    if (*p == '+' || *p == '-') {
-        return 0;  // a second sign is not a number
-    }
-    errno = 0;
-    char* end = nullptr;
-    unsigned long long value = std::strtoull(p, &end, 0);
-    if (end == p) {
-        return 0;
-    }
-    if (errno == ERANGE || value > 0xFFFFFFFFull) {
-        return 0xFFFFFFFFu;
-    }
-    std::uint32_t word = static_cast<std::uint32_t>(value);
-    return negative ? static_cast<std::uint32_t>(0u - word) : word;
 }
 
 int RunCli(CLI::App& app, int argc, char** argv) {
