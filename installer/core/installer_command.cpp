@@ -21,22 +21,6 @@ std::u16string_view TrimSpaces(std::u16string_view text) {
     return text;
 }
 
-// A message of several lines on one line, for standard error.
-std::u16string OneLine(std::u16string_view text) {
-    std::u16string out;
-    for (char16_t c : text) {
-        if (c == u'\r') {
-            continue;
-        }
-        if (c == u'\n') {
-            out += u' ';
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 }  // namespace
 
 std::u16string_view ArgumentsOf(std::u16string_view commandLine) {
@@ -90,12 +74,12 @@ SilentResult RunSilently(const std::u16string& program, const InstallerCommand& 
     }
     ModSource source;
     if (Outcome o = source.Open(program); !o) {
-        return {kNoModError, OneLine(o.message)};
+        return {kNoModError, OnOneLine(o.message)};
     }
     const Outcome done = command.undo ? UninstallMod(source.mod(), *command.folder)
                                       : InstallMod(source.mod(), source.payload(), *command.folder);
     if (!done) {
-        return {kInstallError, OneLine(done.message)};
+        return {kInstallError, OnOneLine(done.message)};
     }
     return {};
 }

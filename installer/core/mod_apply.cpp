@@ -375,6 +375,18 @@ Outcome CheckGameFolder(const ModRecord& mod, const std::u16string& root) {
     return Outcome::Success();
 }
 
+std::u16string OnOneLine(std::u16string_view message) {
+    std::u16string out;
+    for (char16_t c : message) {
+        if (c == u'\n') {
+            out += u' ';
+        } else if (c != u'\r') {
+            out += c;
+        }
+    }
+    return out;
+}
+
 Outcome InstallMod(const ModRecord& mod, std::span<const std::uint8_t> payload,
                    const std::u16string& root, const ApplyProgress& progress, ApplyReport* report) {
     return Installation(mod, payload, root, progress).Run(report);

@@ -73,4 +73,7 @@ Outcome InstallMod(const ravelin::ModRecord& mod, std::span<const std::uint8_t> 
 Outcome UninstallMod(const ravelin::ModRecord& mod, const std::u16string& root,
                      ApplyReport* report = nullptr);
 
+// A message of several lines (as the checks give them) on one line, for standard error.
+std::u16string OnOneLine(std::u16string_view message);
+
 }  // namespace kestrova::installer

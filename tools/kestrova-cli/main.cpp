@@ -14,5 +14,6 @@ int main(int argc, char** argv) {
     kestrova::cli::AddPluginsCommand(app);
     kestrova::cli::AddSearchCommand(app, context);
     kestrova::cli::AddModCommands(app, context);
+    kestrova::cli::AddModInstallerCommands(app, context);
     return kestrova::cli::RunCli(app, argc, argv);
 }
