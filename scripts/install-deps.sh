@@ -8,7 +8,7 @@ packages=(
   clang libclang-rt-14-dev
   qt6-base-dev libgl-dev fonts-dejavu-core
   qt6-multimedia-dev libsquish-dev
-  g++-mingw-w64-x86-64 gcc-mingw-w64-i686 binutils-mingw-w64-i686 wine64 icoutils
+  g++-mingw-w64-x86-64 gcc-mingw-w64-i686 binutils-mingw-w64-i686 wine64 fonts-wine icoutils
   lintian
   libgtest-dev libgmock-dev
   libcli11-dev nlohmann-json3-dev

@@ -39,9 +39,15 @@ InstallerCommand ParseInstallerArguments(std::u16string_view arguments) {
     InstallerCommand command;
     std::u16string_view rest = TrimSpaces(arguments);
     while (!rest.empty()) {
-        if (rest.size() >= 3 && CompareIgnoringAsciiCase(rest.substr(0, 3), u"/D=") == 0) {
-            std::u16string_view folder = TrimSpaces(rest.substr(3));
-            if (folder.size() >= 2 && folder.front() == u'"' && folder.back() == u'"') {
+        // The whole option may be quoted too, as programs that start others quote an argument
+        // with spaces in it.
+        const bool quoted = rest.front() == u'"';
+        const std::u16string_view option = quoted ? rest.substr(1) : rest;
+        if (option.size() >= 3 && CompareIgnoringAsciiCase(option.substr(0, 3), u"/D=") == 0) {
+            std::u16string_view folder = TrimSpaces(option.substr(3));
+            if (quoted && !folder.empty() && folder.back() == u'"') {
+                folder.remove_suffix(1);
+            } else if (folder.size() >= 2 && folder.front() == u'"' && folder.back() == u'"') {
                 folder = folder.substr(1, folder.size() - 2);
             }
             command.folder = std::u16string(folder);
@@ -51,13 +57,13 @@ InstallerCommand ParseInstallerArguments(std::u16string_view arguments) {
         while (end < rest.size() && !IsSpace(rest[end])) {
             ++end;
         }
-        const std::u16string_view option = rest.substr(0, end);
-        if (CompareIgnoringAsciiCase(option, u"/S") == 0) {
+        const std::u16string_view word = rest.substr(0, end);
+        if (CompareIgnoringAsciiCase(word, u"/S") == 0) {
             command.silent = true;
-        } else if (CompareIgnoringAsciiCase(option, u"/U") == 0) {
+        } else if (CompareIgnoringAsciiCase(word, u"/U") == 0) {
             command.undo = true;
         } else {
-            command.unknown.emplace_back(option);
+            command.unknown.emplace_back(word);
         }
         rest = TrimSpaces(rest.substr(end));
     }

@@ -1,0 +1,260 @@
+// The real installer program under Wine: packaged by kestrova-cli with the user's icon, run in
+// silent mode on a copy of a game folder and compared byte for byte with `kestrova-cli mod apply`
+// on a second copy; undo gives the original files back. And a picture of its window, on a
+// virtual display, for a person to look at.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "common/text.h"
+#include "installer/core/installer_command.h"
+#include "tests/installer/installer_test_support.h"
+#include "tests/installer/pe_builder.h"
+#include "tests/installer/wine_support.h"
+
+#ifdef KESTROVA_SCREENSHOT_DIR
+#include <QImage>
+#endif
+
+namespace kestrova::testing {
+namespace {
+
+#if defined(KESTROVA_WINE64) && defined(KESTROVA_INSTALLER_PROGRAM)
+
+class WineTest : public ModTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(EnsureWinePrefix(KESTROVA_WINE64, KESTROVA_WINE_PREFIX))
+            << "wineboot could not make the prefix " << KESTROVA_WINE_PREFIX;
+        MakeFolder("installers");
+        WriteFile("installers/default", ReadBytes(KESTROVA_INSTALLER_PROGRAM));
+    }
+
+    // A mod of assets of two real game files, with new bodies, saved as a .umod.
+    void MakeModOfTwoRealFiles(const std::string& realdata) {
+        mod.name = u"Evil tests, reworked";
+        mod.author = u"Kestrova tests";
+        mod.version = u"1.2";
+        mod.date = u"2026-12-08";
+        mod.description = u"Changes three assets of two files.\nA second line.";
+        mod.directory = u"Games\\EvilTests";
+        mod.verifyFile = u"Data\\level0";
+        for (const char* name :
+             {"ld24_EvilTestsWin32_level0", "ld24_Ludum_Data_resources.assets"}) {
+            const Bytes original = ReadBytes(realdata + "/" + name);
+            originals[name] = original;
+            AssetFile doc;
+            doc.workingFolder = Wide("Check");
+            ASSERT_TRUE(LoadAssetFile(doc, Utf8ToUtf16(realdata + "/" + name)).ok);
+            for (std::uint32_t i : {0u, static_cast<std::uint32_t>(doc.entries.size() - 1)}) {
+                Bytes body = *ReadAssetBody(doc, i);
+                std::reverse(body.begin(), body.end());
+                body.insert(body.end(), i + 1, 0x42);
+                Add(Utf8ToUtf16(name), doc.entries[i].name, doc.entries[i].pathId, body);
+            }
+            CloseAssetFile(doc);
+        }
+        ASSERT_TRUE(ravelin::SaveModAs(Wide("mod.umod"), mod, files).ok);
+    }
+
+    void MakeGame(const std::string& game) {
+        for (const auto& [name, bytes] : originals) {
+            WriteFile(game + "/Data/" + name, bytes);
+        }
+        WriteFile(game + "/Data/level0", ToBytes("the game's own level"));
+    }
+
+    ProgramRun Cli(const std::string& arguments) {
+        return RunProgram(std::string(KESTROVA_CLI) + " " + arguments + " 2>&1");
+    }
+
+    WineRun Installer(const std::string& arguments) {
+        return RunUnderWine(KESTROVA_WINE64, KESTROVA_WINE_PREFIX,
+                            "'" + folder.File("installer.exe") + "' " + arguments,
+                            folder.File("stderr"));
+    }
+
+    std::map<std::string, Bytes> originals;
+};
+
+TEST_F(WineTest, SilentInstallMatchesKestrovaCliAndUndoRestoresTheOriginals) {
+    const char* realdata = std::getenv("KESTROVA_REALDATA");
+    if (realdata == nullptr || !std::filesystem::is_directory(realdata)) {
+        GTEST_SKIP() << "No real game files (KESTROVA_REALDATA).";
+    }
+    MakeModOfTwoRealFiles(realdata);
+    const std::vector<std::uint32_t> sizes = {16, 32, 48};
+    const std::vector<Bytes> bitmaps = IconBitmaps(sizes, 60);
+    WriteFile("user.ico", WriteIconFile(IconImages(bitmaps, sizes)));
+
+    ProgramRun packaged =
+        Cli("mod package '" + folder.File("mod.umod") + "' -o '" + folder.File("installer.exe") +
+            "' --installers '" + folder.File("installers") + "' --icon '" +
+            folder.File("user.ico") + "'");
+    ASSERT_EQ(packaged.status, 0) << packaged.out;
+    EXPECT_NE(packaged.out.find("3 icon images replaced"), std::string::npos) << packaged.out;
+
+    MakeGame("GameA");
+    MakeGame("GameB");
+    const std::map<std::string, Bytes> untouched = Snapshot("GameA");
+    WineRun installed = Installer("/S '/D=" + WinePath(folder.File("GameA")) + "'");
+    ASSERT_EQ(installed.status, 0) << installed.err;
+    EXPECT_EQ(installed.err, "");
+    ProgramRun applied = Cli("mod apply '" + folder.File("installer.exe") + "' --root '" +
+                             folder.File("GameB") + "'");
+    ASSERT_EQ(applied.status, 0) << applied.out;
+
+    const std::map<std::string, Bytes> a = Snapshot("GameA");
+    EXPECT_EQ(a, Snapshot("GameB"));
+    for (const auto& [name, bytes] : originals) {
+        EXPECT_NE(a.at("Data/" + name), bytes) << name << " did not change";
+        EXPECT_EQ(a.at("Data/" + name + ".bak"), bytes);
+    }
+
+    WineRun undone = Installer("/S /U '/D=" + WinePath(folder.File("GameA")) + "'");
+    ASSERT_EQ(undone.status, 0) << undone.err;
+    EXPECT_EQ(Snapshot("GameA"), untouched);
+
+    // Failures: an exit status and one line on standard error; nothing changes.
+    WineRun refused = Installer("/S '/D=" + WinePath(folder.File("NoGame")) + "'");
+    EXPECT_EQ(refused.status, installer::kInstallError);
+    EXPECT_EQ(refused.err.rfind("installer: ", 0), 0u) << refused.err;
+    EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
+    WriteFile("GameA/Data/level0.txt", ToBytes("x"));
+    std::filesystem::remove(folder.File("GameA/Data/level0"));
+    WineRun notTheGame = Installer("/S '/D=" + WinePath(folder.File("GameA")) + "'");
+    EXPECT_EQ(notTheGame.status, installer::kInstallError);
+    EXPECT_NE(notTheGame.err.find("level0 is not in it"), std::string::npos) << notTheGame.err;
+    EXPECT_EQ(Installer("/S").status, installer::kUsageError);
+
+    WriteFile("empty.exe", ReadBytes(KESTROVA_INSTALLER_PROGRAM));
+    WineRun empty =
+        RunUnderWine(KESTROVA_WINE64, KESTROVA_WINE_PREFIX,
+                     "'" + folder.File("empty.exe") + "' /S '/D=C:\\'", folder.File("stderr"));
+    EXPECT_EQ(empty.status, installer::kNoModError);
+    EXPECT_NE(empty.err.find("no mod in it"), std::string::npos) << empty.err;
+}
+
+#ifdef KESTROVA_SCREENSHOT_DIR
+
+// The screen of a virtual display, from the file Xvfb keeps it in (an X window dump: a header of
+// big-endian words, the colour map, then 32-bit pixels).
+QImage ReadScreen(const std::string& path) {
+    const Bytes dump = ReadBytes(path);
+    auto word = [&](std::size_t i) {
+        return i * 4 + 4 <= dump.size() ? GetBig32(dump, i * 4) : 0u;
+    };
+    const std::uint32_t headerSize = word(0);
+    const int width = static_cast<int>(word(4));
+    const int height = static_cast<int>(word(5));
+    const std::uint32_t bitsPerPixel = word(11);
+    const std::uint32_t stride = word(12);
+    const std::uint64_t pixels = std::uint64_t{headerSize} + 12ull * word(19);
+    if (bitsPerPixel != 32 || width <= 0 || height <= 0 ||
+        pixels + std::uint64_t{stride} * height > dump.size()) {
+        return {};
+    }
+    return QImage(dump.data() + pixels, width, height, static_cast<qsizetype>(stride),
+                  QImage::Format_RGB32)
+        .copy();
+}
+
+TEST_F(WineTest, InstallerWindowOnAVirtualDisplay) {
+#ifndef KESTROVA_XVFB
+    GTEST_SKIP() << "Xvfb is not installed.";
+#else
+    mod.name = u"Evil tests, reworked";
+    mod.author = u"Kestrova tests";
+    mod.version = u"1.2";
+    mod.date = u"2026-12-08";
+    mod.description =
+        u"Gives the crates a new look and the level a brighter sky.\r\n\r\n"
+        u"Choose the game's folder and press Install; Uninstall puts the original "
+        u"files back.";
+    mod.directory = u"Games\\EvilTests";
+    mod.verifyFile = u"Data\\level0";
+    Add(u"level0", u"Crate", 2, Filled(16, 1));
+    ASSERT_TRUE(ravelin::SaveModAs(Wide("mod.umod"), mod, files).ok);
+    ProgramRun packaged =
+        Cli("mod package '" + folder.File("mod.umod") + "' -o '" + folder.File("installer.exe") +
+            "' --installers '" + folder.File("installers") + "'");
+    ASSERT_EQ(packaged.status, 0) << packaged.out;
+    MakeFolder("screen");
+
+    // Xvfb chooses a free display and writes its number into the pipe.
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    BackgroundProgram display;
+    ASSERT_TRUE(
+        display.Start({KESTROVA_XVFB, "-displayfd", std::to_string(pipeEnds[1]), "-screen", "0",
+                       "800x600x24", "-nolisten", "tcp", "-fbdir", folder.File("screen")},
+                      {}, pipeEnds[1]));
+    ::close(pipeEnds[1]);
+    std::string number;
+    char c = 0;
+    while (::read(pipeEnds[0], &c, 1) == 1 && c != '\n') {
+        number += c;
+    }
+    ::close(pipeEnds[0]);
+    ASSERT_FALSE(number.empty()) << "Xvfb did not start";
+
+    const std::string prefix = std::string("WINEPREFIX=") + KESTROVA_WINE_PREFIX;
+    const std::string displayName = "DISPLAY=:" + number;
+    BackgroundProgram installer;
+    ASSERT_TRUE(installer.Start(
+        {KESTROVA_WINE64, "explorer", "/desktop=Installer,800x600",
+         WinePath(folder.File("installer.exe")), "/D=" + WinePath(folder.File("Games/EvilTests"))},
+        {prefix, displayName, "WINEDEBUG=-all"}));
+
+    // The picture is taken once the window is drawn: many colours, and no change for a while.
+    QImage shot;
+    QImage previous;
+    for (int attempt = 0; attempt < 240; ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        QImage screen = ReadScreen(folder.File("screen/Xvfb_screen0"));
+        if (screen.isNull()) {
+            continue;
+        }
+        std::vector<QRgb> colours;
+        for (int y = 0; y < screen.height(); y += 3) {
+            for (int x = 0; x < screen.width() && colours.size() < 64; x += 3) {
+                QRgb p = screen.pixel(x, y);
+                if (std::find(colours.begin(), colours.end(), p) == colours.end()) {
+                    colours.push_back(p);
+                }
+            }
+        }
+        if (colours.size() >= 16 && screen == previous) {
+            shot = screen;
+            break;
+        }
+        previous = screen;
+    }
+    ProgramRun stopped = RunProgram(WineEnvironment(KESTROVA_WINE_PREFIX) + "'" +
+                                    std::string(KESTROVA_WINESERVER) + "' -k 2>&1");
+    installer.Stop();
+    display.Stop();
+    ASSERT_FALSE(shot.isNull()) << "the installer's window did not appear";
+    std::filesystem::create_directories(KESTROVA_SCREENSHOT_DIR);
+    const std::string path = std::string(KESTROVA_SCREENSHOT_DIR) + "/installer.png";
+    ASSERT_TRUE(shot.save(QString::fromStdString(path)));
+    std::cout << "Screenshot: " << path << "\n";
+#endif
+}
+
+#endif  // KESTROVA_SCREENSHOT_DIR
+
+#else
+
+TEST(WineTest, SilentInstallMatchesKestrovaCliAndUndoRestoresTheOriginals) {
+    GTEST_SKIP() << "wine64 or the MinGW-w64 cross compiler is not installed, so the Windows "
+                    "installer cannot be built or run.";
+}
+
+#endif
+
+}  // namespace
+}  // namespace kestrova::testing
