@@ -29,6 +29,9 @@ std::vector<std::string> Programs() {
 #ifdef KESTROVA_ICON_PROGRAM_PE32PLUS_LAST
     programs.push_back(KESTROVA_ICON_PROGRAM_PE32PLUS_LAST);
 #endif
+#ifdef KESTROVA_INSTALLER_PROGRAM
+    programs.push_back(KESTROVA_INSTALLER_PROGRAM);  // the installer template itself
+#endif
     return programs;
 }
 
