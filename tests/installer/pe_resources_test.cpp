@@ -193,6 +193,20 @@ TEST(IconReplacement, IconResourcesTheGroupNamesAreAddedWhenMissing) {
     EXPECT_EQ(now.size(), 3u);
 }
 
+// Found by fuzzing: the rebuilt section ended exactly where an empty resource's data begins, and
+// that position was taken to lie outside the section.
+TEST(IconReplacement, AnEmptyResourceAtTheEndOfTheSectionReadsBack) {
+    IconTemplate t;
+    const Bytes empty;
+    AddResource(t.root, ResourceName::Id(24), ResourceName::Id(1), kUsEnglish, empty);
+    Bytes program = BuildPe({}, t.root);
+    const std::vector<std::uint32_t> sizes = {32};
+    const std::vector<Bytes> bitmaps = IconBitmaps(sizes, 6);
+    IconReplacement report;
+    ASSERT_TRUE(ReplaceInstallerIcons(program, IconImages(bitmaps, sizes), report).ok);
+    EXPECT_EQ(Resources(program).at("24/1/1033"), empty);
+}
+
 TEST(IconReplacement, ChecksumIsRecomputedOnlyWhenTheTemplateHadOne) {
     IconTemplate t;
     const std::vector<std::uint32_t> sizes = {48};

@@ -61,15 +61,20 @@ const PeSection* PeImage::SectionOf(std::uint32_t address) const {
 
 std::optional<std::uint64_t> PeImage::FilePosition(std::uint32_t address,
                                                    std::uint32_t size) const {
-    const PeSection* s = SectionOf(address);
-    if (s == nullptr) {
-        return std::nullopt;
+    for (const PeSection& s : sections) {
+        if (address < s.virtualAddress) {
+            continue;
+        }
+        const std::uint64_t offset = address - s.virtualAddress;
+        const std::uint64_t end = offset + size;
+        const std::uint64_t memory = s.VirtualEnd() - s.virtualAddress;
+        // Inside both the section's memory and its data in the file; an empty range may also
+        // sit at the very end.
+        if (end <= memory && end <= s.rawSize && (offset < memory || size == 0)) {
+            return std::uint64_t{s.rawPointer} + offset;
+        }
     }
-    std::uint64_t offset = address - s->virtualAddress;
-    if (offset > s->rawSize || size > s->rawSize - offset) {
-        return std::nullopt;
-    }
-    return std::uint64_t{s->rawPointer} + offset;
+    return std::nullopt;
 }
 
 Outcome ReadPeImage(std::span<const std::uint8_t> file, PeImage& image) {

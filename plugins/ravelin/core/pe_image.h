@@ -79,7 +79,8 @@ struct PeImage {
     }
     // The section whose addresses hold `address`, or null.
     const PeSection* SectionOf(std::uint32_t address) const;
-    // The file position of [address, address + size) when it lies inside one section's raw data.
+    // The file position of [address, address + size) when it lies inside one section's memory
+    // and its data in the file.
     std::optional<std::uint64_t> FilePosition(std::uint32_t address, std::uint32_t size) const;
 };
 
