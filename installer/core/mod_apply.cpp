@@ -243,6 +243,8 @@ private:
             if (asset == assets.end()) {
                 problems.push_back(target.path + u" holds no asset with path id " +
                                    DecimalText(e.index) + u" (needed for " + Describe(e) + u").");
+            } else if (std::uint64_t{e.offset} + e.length > payload_.size()) {
+                problems.push_back(Describe(e) + u": its data lies outside the mod.");
             } else if (ravelin::EntryNamePrefix(e.assetName).size() > e.length) {
                 problems.push_back(Describe(e) + u": its data is shorter than its name.");
             }

@@ -207,6 +207,11 @@ TEST_F(ApplyTest, ChecksNameEverythingThatIsMissingAndChangeNothing) {
     EXPECT_FALSE(Uninstall().ok);
     EXPECT_EQ(Snapshot("Game"), before);
     EXPECT_FALSE(installer::InstallMod(mod, payload, Wide("NoSuchGame")).ok);
+    // Data the payload does not hold is named too.
+    mod.verifyFile.clear();
+    o = installer::InstallMod(mod, std::span(payload).first(4), Wide("Game"));
+    EXPECT_NE(Utf16ToUtf8(o.message).find("lies outside the mod"), std::string::npos);
+    EXPECT_EQ(Snapshot("Game"), before);
 }
 
 TEST_F(ApplyTest, ASecondInstallKeepsTheFirstBackup) {
