@@ -193,6 +193,22 @@ TEST(IconReplacement, IconResourcesTheGroupNamesAreAddedWhenMissing) {
     EXPECT_EQ(now.size(), 3u);
 }
 
+// Addresses map to file positions only inside a section's memory and its data in the file. Found
+// by fuzzing: an empty section at the same address as the resources took their place.
+TEST(PeImage, AddressesMapOnlyIntoSectionsThatHoldThem) {
+    PeImage image;
+    image.sections.push_back({{}, 0, 0x3000, 0, 0, 0});             // nothing at 0x3000
+    image.sections.push_back({{}, 0x80, 0x3000, 0x200, 0x400, 0});  // 0x80 bytes at 0x3000
+    EXPECT_EQ(image.FilePosition(0x3000, 0x10), 0x400u);
+    EXPECT_EQ(image.FilePosition(0x3000, 0), 0x400u);
+    EXPECT_EQ(image.FilePosition(0x3070, 0x10), 0x470u);
+    EXPECT_EQ(image.FilePosition(0x3080, 0), 0x480u);  // empty, at the very end
+    EXPECT_FALSE(image.FilePosition(0x3070, 0x11));    // past the section's memory
+    EXPECT_FALSE(image.FilePosition(0x2FFF, 1));
+    image.sections[1].rawSize = 0x40;
+    EXPECT_FALSE(image.FilePosition(0x3030, 0x20));  // past its data in the file
+}
+
 // Found by fuzzing: the rebuilt section ended exactly where an empty resource's data begins, and
 // that position was taken to lie outside the section.
 TEST(IconReplacement, AnEmptyResourceAtTheEndOfTheSectionReadsBack) {

@@ -61,6 +61,7 @@ const PeSection* PeImage::SectionOf(std::uint32_t address) const {
 
 std::optional<std::uint64_t> PeImage::FilePosition(std::uint32_t address,
                                                    std::uint32_t size) const {
+    std::optional<std::uint64_t> atEnd;
     for (const PeSection& s : sections) {
         if (address < s.virtualAddress) {
             continue;
@@ -68,13 +69,18 @@ std::optional<std::uint64_t> PeImage::FilePosition(std::uint32_t address,
         const std::uint64_t offset = address - s.virtualAddress;
         const std::uint64_t end = offset + size;
         const std::uint64_t memory = s.VirtualEnd() - s.virtualAddress;
-        // Inside both the section's memory and its data in the file; an empty range may also
-        // sit at the very end.
-        if (end <= memory && end <= s.rawSize && (offset < memory || size == 0)) {
+        if (end > memory || end > s.rawSize) {
+            continue;
+        }
+        if (offset < memory) {
             return std::uint64_t{s.rawPointer} + offset;
         }
+        // An empty range at the very end of a section that holds something.
+        if (size == 0 && memory > 0 && !atEnd) {
+            atEnd = std::uint64_t{s.rawPointer} + offset;
+        }
     }
-    return std::nullopt;
+    return atEnd;
 }
 
 Outcome ReadPeImage(std::span<const std::uint8_t> file, PeImage& image) {
