@@ -59,7 +59,8 @@ void ExpectConsistentImage(const Bytes& program, const Bytes& after = {}) {
         EXPECT_EQ(s.rawSize % image.fileAlignment, 0u);
     }
     EXPECT_EQ(image.sizeOfImage, AlignUp(highest, image.sectionAlignment));
-    const PeSection* resources = image.SectionOf(image.Directory(kResourceDirectory).address);
+    const PeSection* resources =
+        image.SectionHolding(image.Directory(kResourceDirectory).address, 0);
     ASSERT_NE(resources, nullptr);
     EXPECT_EQ(resources->VirtualEnd(), highest);
     EXPECT_EQ(resources->RawEnd(), image.rawEnd);
@@ -207,6 +208,9 @@ TEST(PeImage, AddressesMapOnlyIntoSectionsThatHoldThem) {
     EXPECT_FALSE(image.FilePosition(0x2FFF, 1));
     image.sections[1].rawSize = 0x40;
     EXPECT_FALSE(image.FilePosition(0x3030, 0x20));  // past its data in the file
+    // A section that holds the address in memory but not in the file does not hold it.
+    image.sections[0] = {{}, 0x1000, 0x3000, 0, 0x800, 0};
+    EXPECT_EQ(image.SectionHolding(0x3000, 0x10), &image.sections[1]);
 }
 
 // Found by fuzzing: the rebuilt section ended exactly where an empty resource's data begins, and

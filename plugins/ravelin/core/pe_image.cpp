@@ -50,18 +50,8 @@ Outcome ReadSectionTable(ByteReader& reader, std::uint16_t count, PeImage& image
 
 }  // namespace
 
-const PeSection* PeImage::SectionOf(std::uint32_t address) const {
-    for (const PeSection& s : sections) {
-        if (address >= s.virtualAddress && address < s.VirtualEnd()) {
-            return &s;
-        }
-    }
-    return nullptr;
-}
-
-std::optional<std::uint64_t> PeImage::FilePosition(std::uint32_t address,
-                                                   std::uint32_t size) const {
-    std::optional<std::uint64_t> atEnd;
+const PeSection* PeImage::SectionHolding(std::uint32_t address, std::uint32_t size) const {
+    const PeSection* atEnd = nullptr;
     for (const PeSection& s : sections) {
         if (address < s.virtualAddress) {
             continue;
@@ -73,14 +63,23 @@ std::optional<std::uint64_t> PeImage::FilePosition(std::uint32_t address,
             continue;
         }
         if (offset < memory) {
-            return std::uint64_t{s.rawPointer} + offset;
+            return &s;
         }
         // An empty range at the very end of a section that holds something.
-        if (size == 0 && memory > 0 && !atEnd) {
-            atEnd = std::uint64_t{s.rawPointer} + offset;
+        if (size == 0 && memory > 0 && atEnd == nullptr) {
+            atEnd = &s;
         }
     }
     return atEnd;
+}
+
+std::optional<std::uint64_t> PeImage::FilePosition(std::uint32_t address,
+                                                   std::uint32_t size) const {
+    const PeSection* s = SectionHolding(address, size);
+    if (s == nullptr) {
+        return std::nullopt;
+    }
+    return std::uint64_t{s->rawPointer} + (address - s->virtualAddress);
 }
 
 Outcome ReadPeImage(std::span<const std::uint8_t> file, PeImage& image) {

@@ -77,10 +77,10 @@ struct PeImage {
     PeDataDirectory Directory(std::size_t index) const {
         return index < directories.size() ? directories[index] : PeDataDirectory{};
     }
-    // The section whose addresses hold `address`, or null.
-    const PeSection* SectionOf(std::uint32_t address) const;
-    // The file position of [address, address + size) when it lies inside one section's memory
-    // and its data in the file.
+    // The section whose memory and data in the file hold [address, address + size) (an empty
+    // range may sit at the very end of a section that holds something), or null.
+    const PeSection* SectionHolding(std::uint32_t address, std::uint32_t size) const;
+    // The file position of that range.
     std::optional<std::uint64_t> FilePosition(std::uint32_t address, std::uint32_t size) const;
 };
 

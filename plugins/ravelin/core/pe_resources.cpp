@@ -199,7 +199,7 @@ public:
 
     Outcome Run(std::vector<std::uint8_t>& out) {
         const PeDataDirectory resources = image_.Directory(kResourceDirectory);
-        const PeSection* home = image_.SectionOf(resources.address);
+        const PeSection* home = image_.SectionHolding(resources.address, kDirectoryHeaderSize);
         const std::uint64_t highestEnd = HighestVirtualEnd();
         // In place only when nothing else could lie in the section or after it in memory.
         const bool inPlace = home != nullptr && home->rawSize != 0 &&
@@ -401,12 +401,17 @@ Outcome ReadResourceTree(std::span<const std::uint8_t> file, const PeImage& imag
     if (resources.address == 0 || resources.size == 0) {
         return Outcome::Success();
     }
-    const PeSection* home = image.SectionOf(resources.address);
-    std::optional<std::uint64_t> base = image.FilePosition(resources.address, 0);
-    if (home == nullptr || !base) {
+    // The root directory's header at least must be there.
+    const PeSection* home = image.SectionHolding(resources.address, kDirectoryHeaderSize);
+    if (home == nullptr) {
         return Damaged(u"the resource directory lies outside the file");
     }
-    TreeReader reader(file, image, *base, home->RawEnd());
+    // The tree lies in the part of its section that is both in memory and in the file.
+    const std::uint64_t base = home->rawPointer + (resources.address - home->virtualAddress);
+    const std::uint64_t end =
+        home->rawPointer +
+        std::min<std::uint64_t>(home->rawSize, home->VirtualEnd() - home->virtualAddress);
+    TreeReader reader(file, image, base, end);
     if (Outcome o = reader.ReadDirectory(0, 0, tree.root); !o) {
         tree = ResourceTree{};
         return o;
