@@ -306,6 +306,12 @@ TEST(IconReplacement, ProgramsWithoutAUsableIconGroupAreLeftAsTheyAre) {
     const std::uint64_t root = *image.FilePosition(image.Directory(kResourceDirectory).address, 16);
     StoreLittleEndian32(looped, root + 16 + 4, 0x80000000u);
     expectSkipped(looped, Result::NotAProgram);
+
+    // Sections that share addresses (found by fuzzing: the rebuilt resources grew over another).
+    Bytes overlapping = BuildPe({}, t.root);
+    ASSERT_TRUE(ReadPeImage(overlapping, image).ok);
+    StoreLittleEndian32(overlapping, image.SectionHeaderAt(0) + 12, 0x2100);
+    expectSkipped(overlapping, Result::NotAProgram);
 }
 
 TEST(IconReplacement, NoRoomForANewSectionHeaderIsAFailureThatChangesNothing) {

@@ -151,6 +151,22 @@ Outcome ReadPeImage(std::span<const std::uint8_t> file, PeImage& image) {
     if (Outcome o = ReadSectionTable(reader, sectionCount, image); !o) {
         return o;
     }
+    // Windows maps each address to one section; a file whose sections share addresses is not a
+    // program it would run.
+    std::vector<const PeSection*> byAddress;
+    for (const PeSection& s : image.sections) {
+        if (s.VirtualEnd() > s.virtualAddress) {
+            byAddress.push_back(&s);
+        }
+    }
+    std::sort(byAddress.begin(), byAddress.end(), [](const PeSection* a, const PeSection* b) {
+        return a->virtualAddress < b->virtualAddress;
+    });
+    for (std::size_t i = 1; i < byAddress.size(); ++i) {
+        if (byAddress[i - 1]->VirtualEnd() > byAddress[i]->virtualAddress) {
+            return Refuse(u"two of its sections share addresses");
+        }
+    }
     image.imageEnd = image.rawEnd;
     const PeDataDirectory certificates = image.Directory(kCertificateDirectory);
     if (certificates.size != 0) {
