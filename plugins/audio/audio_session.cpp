@@ -1,0 +1,66 @@
+#include "plugins/audio/audio_session.h"
+
+#include <utility>
+
+namespace kestrova::audio {
+
+void AudioSession::Load(ByteSpan body) {
+    // Copied first: when the copy fails, the session still holds what it held.
+    Bytes copy(body.begin(), body.end());
+    data_ = std::move(copy);
+    body_ = {};
+    error_.clear();
+    view_ = nullptr;
+    ParseAudioBody(data_, body_, error_);
+}
+
+void AudioSession::Detach(const AudioView* view) {
+    if (view_ == view) {
+        view_ = nullptr;
+    }
+}
+
+std::nullopt_t AudioSession::Refuse(const std::string& why) const {
+    if (view_ != nullptr) {
+        view_->Refused(why);
+    }
+    return std::nullopt;
+}
+
+std::optional<Bytes> AudioSession::Export(const char16_t* extension) const {
+    if (damaged()) {
+        return std::nullopt;
+    }
+    if (!kind()) {
+        return Refuse("The clip's sound type " + std::to_string(body_.soundType) +
+                      " is not WAV, Ogg Vorbis or MPEG; it cannot be exported as a sound file.");
+    }
+    if (KindOfExtension(extension) != kind()) {
+        return Refuse(std::string("The clip holds ") + KindName(*kind()) +
+                      " audio: export it as ." + ExtensionOf(*kind()) + ".");
+    }
+    return Bytes(body_.stream.bytes.begin(), body_.stream.bytes.end());
+}
+
+std::optional<Bytes> AudioSession::Import(ByteSpan file, const char16_t* extension) {
+    const std::optional<AudioKind> wanted = KindOfExtension(extension);
+    if (damaged() || !wanted) {
+        return std::nullopt;
+    }
+    const std::optional<AudioKind> found = DetectKind(file);
+    if (found != wanted) {
+        return Refuse(std::string("The file is not ") + KindName(*wanted) + " audio" +
+                      (found ? std::string(" but ") + KindName(*found) : std::string()) +
+                      ": its content does not match its extension ." + ExtensionOf(*wanted) + ".");
+    }
+    Bytes body = BuildAudioBody(body_, SoundTypeOf(*wanted), file);
+    AudioView* view = view_;
+    Load(body);
+    view_ = view;
+    if (view_ != nullptr) {
+        view_->Reload();
+    }
+    return body;
+}
+
+}  // namespace kestrova::audio
