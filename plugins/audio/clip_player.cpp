@@ -71,14 +71,20 @@ void ClipPlayer::PlayWav(ByteSpan stream) {
             }
         });
         connect(effect_, &QSoundEffect::playingChanged, this, [this] {
-            if (effect_ && effect_->status() != QSoundEffect::Error) {
-                Report(effect_->isPlaying() ? tr("Playing.") : tr("Stopped."));
+            if (!effect_ || effect_->status() == QSoundEffect::Error) {
+                return;
+            }
+            if (!effect_->isPlaying()) {
+                Report(tr("Stopped."));
+            } else if (QMediaDevices::audioOutputs().isEmpty()) {
+                Report(
+                    tr("Playing, but no audio output device is available: nothing can be "
+                       "heard."));
+            } else {
+                Report(tr("Playing."));
             }
         });
         effect_->setSource(QUrl::fromLocalFile(wavFile_->fileName()));
-    }
-    if (QMediaDevices::audioOutputs().isEmpty()) {
-        Report(tr("No audio output device is available: nothing can be heard."));
     }
     effect_->play();
 }
