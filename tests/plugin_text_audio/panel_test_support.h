@@ -1,26 +1,23 @@
 #pragma once
-// The panel tests' shared pieces: one QApplication for the test program, a host window that the
-// panels are made in, and screenshots saved as <build>/screenshots/<name>.png.
+// The panel tests' fixture: a host window that the plug-ins make their panels in, as the editor's
+// main window is, destroyed with whatever the test left in it.
 
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <string>
 
 #include <QWidget>
 
-namespace kestrova::testing {
+#include "tests/shell_gui/qt_test_support.h"
 
-// Runs the posted events, deferred deletions included.
-void ProcessEvents();
-void SaveScreenshot(QWidget* widget, const std::string& name);
+namespace kestrova::testing {
 
 class PanelTest : public ::testing::Test {
 protected:
     PanelTest();
     ~PanelTest() override;
 
-    // Lays `panel` out in the host window as the editor places it, and shows it.
+    // Lays `panel` out over the host window and shows both.
     void Place(QWidget* panel);
 
     std::unique_ptr<QWidget> host;

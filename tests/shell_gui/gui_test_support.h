@@ -15,6 +15,7 @@
 #include "editor/shell/ui/main_window.h"
 #include "tests/document/asset_file_builder.h"
 #include "tests/shell/shell_test_hosts.h"
+#include "tests/shell_gui/qt_test_support.h"
 
 class QWidget;
 
@@ -23,12 +24,6 @@ namespace kestrova::testing {
 inline QString Q(const std::u16string& text) {
     return QString::fromStdU16String(text);
 }
-
-// Runs the deferred deletions and other posted events.
-void ProcessEvents();
-
-// Saves a picture of `widget` as <build>/screenshots/<name>.png.
-void SaveScreenshot(QWidget* widget, const std::string& name);
 
 class GuiTest : public ::testing::Test {
 protected:
