@@ -8,7 +8,23 @@
 namespace kestrova::audio {
 namespace {
 
-constexpr AudioKind kKinds[] = {AudioKind::Wav, AudioKind::OggVorbis, AudioKind::Mpeg};
+struct KindInfo {
+    AudioKind kind;
+    std::uint32_t soundType;
+    const char* extension;
+    const char* name;
+};
+
+// In the order of AudioKind.
+constexpr KindInfo kKinds[] = {
+    {AudioKind::Wav, 20, "wav", "WAV"},
+    {AudioKind::OggVorbis, 14, "ogg", "Ogg Vorbis"},
+    {AudioKind::Mpeg, 13, "mp3", "MPEG"},
+};
+
+const KindInfo& InfoOf(AudioKind kind) {
+    return kKinds[static_cast<std::size_t>(kind)];
+}
 
 bool HasAt(ByteSpan bytes, std::size_t offset, const char* tag) {
     const std::size_t length = std::strlen(tag);
@@ -48,57 +64,33 @@ Bytes BuildAudioBody(const AudioBody& stored, std::uint32_t soundType, ByteSpan 
 }
 
 std::uint32_t SoundTypeOf(AudioKind kind) {
-    switch (kind) {
-        case AudioKind::OggVorbis:
-            return 14;
-        case AudioKind::Mpeg:
-            return 13;
-        case AudioKind::Wav:
-            break;
-    }
-    return 20;
+    return InfoOf(kind).soundType;
 }
 
 std::optional<AudioKind> KindOfSoundType(std::uint32_t soundType) {
-    for (AudioKind kind : kKinds) {
-        if (SoundTypeOf(kind) == soundType) {
-            return kind;
+    for (const KindInfo& info : kKinds) {
+        if (info.soundType == soundType) {
+            return info.kind;
         }
     }
     return std::nullopt;
 }
 
 const char* ExtensionOf(AudioKind kind) {
-    switch (kind) {
-        case AudioKind::OggVorbis:
-            return "ogg";
-        case AudioKind::Mpeg:
-            return "mp3";
-        case AudioKind::Wav:
-            break;
-    }
-    return "wav";
+    return InfoOf(kind).extension;
 }
 
 std::optional<AudioKind> KindOfExtension(const char16_t* extension) {
-    for (AudioKind kind : kKinds) {
-        if (plugin::ExtensionIs(extension, ExtensionOf(kind))) {
-            return kind;
+    for (const KindInfo& info : kKinds) {
+        if (plugin::ExtensionIs(extension, info.extension)) {
+            return info.kind;
         }
     }
     return std::nullopt;
 }
 
 const char* KindName(AudioKind kind) {
-    switch (kind) {
-        case AudioKind::OggVorbis:
-            return "Ogg Vorbis";
-        case AudioKind::Mpeg:
-            return "MPEG";
-        case AudioKind::Wav:
-            break;
-    }
-    return "WAV";
+    return InfoOf(kind).name;
 }
 
 std::optional<AudioKind> DetectKind(ByteSpan bytes) {

@@ -1,17 +1,10 @@
 #include "plugins/audio/audio_session.h"
 
-#include <utility>
-
 namespace kestrova::audio {
 
 void AudioSession::Load(ByteSpan body) {
-    // Copied first: when the copy fails, the session still holds what it held.
-    Bytes copy(body.begin(), body.end());
-    data_ = std::move(copy);
-    body_ = {};
-    error_.clear();
+    held_.Load(body);
     view_ = nullptr;
-    ParseAudioBody(data_, body_, error_);
 }
 
 void AudioSession::Detach(const AudioView* view) {
@@ -32,14 +25,14 @@ std::optional<Bytes> AudioSession::Export(const char16_t* extension) const {
         return std::nullopt;
     }
     if (!kind()) {
-        return Refuse("The clip's sound type " + std::to_string(body_.soundType) +
+        return Refuse("The clip's sound type " + std::to_string(body().soundType) +
                       " is not WAV, Ogg Vorbis or MPEG; it cannot be exported as a sound file.");
     }
     if (KindOfExtension(extension) != kind()) {
         return Refuse(std::string("The clip holds ") + KindName(*kind()) +
                       " audio: export it as ." + ExtensionOf(*kind()) + ".");
     }
-    return Bytes(body_.stream.bytes.begin(), body_.stream.bytes.end());
+    return Bytes(body().stream.bytes.begin(), body().stream.bytes.end());
 }
 
 std::optional<Bytes> AudioSession::Import(ByteSpan file, const char16_t* extension) {
@@ -53,14 +46,12 @@ std::optional<Bytes> AudioSession::Import(ByteSpan file, const char16_t* extensi
                       (found ? std::string(" but ") + KindName(*found) : std::string()) +
                       ": its content does not match its extension ." + ExtensionOf(*wanted) + ".");
     }
-    Bytes body = BuildAudioBody(body_, SoundTypeOf(*wanted), file);
-    AudioView* view = view_;
-    Load(body);
-    view_ = view;
+    Bytes rebuilt = BuildAudioBody(held_.body(), SoundTypeOf(*wanted), file);
+    held_.Load(rebuilt);
     if (view_ != nullptr) {
         view_->Reload();
     }
-    return body;
+    return rebuilt;
 }
 
 }  // namespace kestrova::audio

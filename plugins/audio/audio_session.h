@@ -7,6 +7,7 @@
 #include <string>
 
 #include "plugins/audio/audio_body.h"
+#include "plugins/support/held_body.h"
 
 namespace kestrova::audio {
 
@@ -25,17 +26,19 @@ public:
     // Takes a copy of the body the host handed over and reads it; a previous panel is forgotten.
     void Load(ByteSpan body);
 
-    bool damaged() const { return !error_.empty(); }
-    const std::string& error() const { return error_; }
-    const AudioBody& body() const { return body_; }
+    bool damaged() const { return held_.damaged(); }
+    const std::string& error() const { return held_.error(); }
+    const AudioBody& body() const { return held_.body(); }
     // The kind of the stream by its sound type word; nullopt for a word of no known kind.
-    std::optional<AudioKind> kind() const { return KindOfSoundType(body_.soundType); }
+    std::optional<AudioKind> kind() const { return KindOfSoundType(body().soundType); }
 
     void Attach(AudioView* view) { view_ = view; }
     void Detach(const AudioView* view);
 
+    // The clip has no edits of its own: an import reaches the host through ImportData.
+    bool Changed() const { return false; }
     // The body as it was handed over (or as the last import made it).
-    const Bytes& Body() const { return data_; }
+    const Bytes& Body() const { return held_.data(); }
     // The embedded stream as it is, for the extension of its own kind only.
     std::optional<Bytes> Export(const char16_t* extension) const;
     // The body with `file` as its stream, for "wav", "ogg" or "mp3" when the file's signature is
@@ -47,9 +50,7 @@ public:
 private:
     std::nullopt_t Refuse(const std::string& why) const;
 
-    Bytes data_;
-    AudioBody body_;
-    std::string error_;
+    plugin::HeldBody<AudioBody> held_{ParseAudioBody};
     AudioView* view_ = nullptr;
 };
 

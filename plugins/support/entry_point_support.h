@@ -33,28 +33,4 @@ Result Guarded(Result fallback, Call&& call) noexcept {
     }
 }
 
-// The body of GetData: hands over what `make` gives. On any failure the result is null with
-// *length -1, which the host refuses, so that a failure never empties the asset.
-template <class Make>
-std::uint8_t* HandOverBody(std::int32_t* length, Make&& make) noexcept {
-    if (length == nullptr) {
-        return nullptr;
-    }
-    *length = -1;
-    return Guarded<std::uint8_t*>(nullptr, [&] { return HandOver(make(), length); });
-}
-
-// The body of ExportData and ImportData: hands over what `make` gives (an optional block); null,
-// which refuses, when it gives none or fails.
-template <class Make>
-std::uint8_t* HandOverIfAny(std::int32_t* length, Make&& make) noexcept {
-    if (length == nullptr) {
-        return nullptr;
-    }
-    return Guarded<std::uint8_t*>(nullptr, [&]() -> std::uint8_t* {
-        const auto block = make();
-        return block ? HandOver(*block, length) : nullptr;
-    });
-}
-
 }  // namespace kestrova::plugin

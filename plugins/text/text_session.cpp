@@ -1,21 +1,15 @@
 #include "plugins/text/text_session.h"
 
 #include <algorithm>
-#include <utility>
 
 #include "plugins/support/entry_point_support.h"
 
 namespace kestrova::text {
 
 void TextSession::Load(ByteSpan body) {
-    // Copied first: when the copy fails, the session still holds what it held.
-    Bytes copy(body.begin(), body.end());
-    data_ = std::move(copy);
-    body_ = {};
-    error_.clear();
+    held_.Load(body);
     view_ = nullptr;
     leftText_.reset();
-    ParseTextBody(data_, body_, error_);
 }
 
 void TextSession::Detach(const TextView* view) {
@@ -50,9 +44,9 @@ bool TextSession::Changed() const {
 
 Bytes TextSession::Body() const {
     if (damaged()) {
-        return data_;
+        return held_.data();
     }
-    return BuildTextBody(body_, CurrentText());
+    return BuildTextBody(held_.body(), CurrentText());
 }
 
 std::optional<Bytes> TextSession::Export(const char16_t* extension) const {
@@ -66,14 +60,13 @@ std::optional<Bytes> TextSession::Import(ByteSpan file, const char16_t* extensio
     if (damaged() || !plugin::ExtensionIs(extension, kTextExtension)) {
         return std::nullopt;
     }
-    Bytes body = BuildTextBody(body_, file);
-    TextView* view = view_;
-    Load(body);
-    view_ = view;
+    Bytes rebuilt = BuildTextBody(held_.body(), file);
+    held_.Load(rebuilt);
+    leftText_.reset();
     if (view_ != nullptr) {
         view_->Reload();
     }
-    return body;
+    return rebuilt;
 }
 
 }  // namespace kestrova::text

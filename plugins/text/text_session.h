@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "plugins/support/held_body.h"
 #include "plugins/text/text_body.h"
 
 namespace kestrova::text {
@@ -29,9 +30,9 @@ public:
     // edits and panel included, is forgotten.
     void Load(ByteSpan body);
 
-    bool damaged() const { return !error_.empty(); }
-    const std::string& error() const { return error_; }
-    ByteSpan storedText() const { return body_.text.bytes; }
+    bool damaged() const { return held_.damaged(); }
+    const std::string& error() const { return held_.error(); }
+    ByteSpan storedText() const { return held_.body().text.bytes; }
 
     void Attach(TextView* view) { view_ = view; }
     // `view` goes away; the text it changed stays the session's.
@@ -54,9 +55,7 @@ public:
     std::optional<Bytes> Import(ByteSpan file, const char16_t* extension);
 
 private:
-    Bytes data_;
-    TextBody body_;
-    std::string error_;
+    plugin::HeldBody<TextBody> held_{ParseTextBody};
     TextView* view_ = nullptr;
     std::optional<Bytes> leftText_;
 };
