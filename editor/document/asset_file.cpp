@@ -58,15 +58,17 @@ std::u16string Number(std::uint64_t value) {
     return DecimalText(static_cast<std::int64_t>(value));
 }
 
-// Finds the serialized file: the whole file, or the first file of a "UnityRaw" bundle, whose
-// header and directory are checked against the file's length first.
-Outcome OpenAssetFile(AssetFile& doc, std::span<const std::uint8_t> bytes) {
+// Takes the whole file as the serialized file.
+void OpenPlainFile(AssetFile& doc, std::span<const std::uint8_t> bytes) {
     doc.workingLength = bytes.size();
-    if (ReadSignature(bytes) != kBundleSignature) {
-        doc.innerStart = 0;
-        doc.serializedLength = bytes.size();
-        return Outcome::Success();
-    }
+    doc.innerStart = 0;
+    doc.serializedLength = bytes.size();
+}
+
+// Finds the serialized file as the first file of a "UnityRaw" bundle, whose header and directory
+// are checked against the file's length first.
+Outcome OpenBundle(AssetFile& doc, std::span<const std::uint8_t> bytes) {
+    doc.workingLength = bytes.size();
     doc.bundled = true;
     InitBundleHeader(doc.bundle, kBundleSignature);
     ByteReader reader(bytes);
@@ -158,6 +160,34 @@ Outcome ReadAssetTable(AssetFile& doc, std::span<const std::uint8_t> serialized,
     return Outcome::Success();
 }
 
+// Reads the document from the file's bytes into `doc`, a fresh document. A file that begins like
+// a bundle is read as one; if that fails it is read as a plain serialized file, whose first bytes
+// (two big-endian sizes) may spell the signature too. Only when both readings fail is the file
+// refused, with the reason of each.
+Outcome ReadDocument(AssetFile& doc, std::span<const std::uint8_t> bytes,
+                     const ProgressCallback& progress) {
+    const AssetFile empty = doc;
+    Outcome asBundle = Outcome::Failure({});
+    if (ReadSignature(bytes) == kBundleSignature) {
+        asBundle = OpenBundle(doc, bytes);
+        if (asBundle) {
+            asBundle = ReadAssetTable(doc, bytes.subspan(doc.innerStart, doc.serializedLength),
+                                      progress);
+        }
+        if (asBundle) {
+            return asBundle;
+        }
+        doc = empty;
+    }
+    OpenPlainFile(doc, bytes);
+    Outcome asPlain = ReadAssetTable(doc, bytes, progress);
+    if (asPlain || asBundle.message.empty()) {
+        return asPlain;
+    }
+    return Outcome::Failure(u"Read as a bundle: " + asBundle.message +
+                            u" Read as a plain asset file: " + asPlain.message);
+}
+
 }  // namespace
 
 Outcome LoadAssetFile(AssetFile& doc, const std::u16string& path,
@@ -184,11 +214,7 @@ Outcome LoadAssetFile(AssetFile& doc, const std::u16string& path,
         } else {
             // Names are read here and there across the data: map only the pages they lie on.
             ::madvise(const_cast<std::uint8_t*>(map.bytes().data()), map.size(), MADV_RANDOM);
-            outcome = OpenAssetFile(fresh, map.bytes());
-            if (outcome) {
-                outcome = ReadAssetTable(
-                    fresh, map.bytes().subspan(fresh.innerStart, fresh.serializedLength), progress);
-            }
+            outcome = ReadDocument(fresh, map.bytes(), progress);
         }
     }
     if (outcome && !platform::ReplaceFile(staging, fresh.WorkingCopyPath())) {

@@ -180,5 +180,44 @@ TEST_F(BundleTest, ABundleWithOnlyItsSerializedFile) {
     EXPECT_LT(wc.size() - end, 4u);
 }
 
+// Regression: a plain file whose first eight bytes (metadataSize and fileSize, big-endian) read
+// "UnityRav" loaded, but after a resizing import its fileSize made them "UnityRaw", and the
+// written working copy was refused as a damaged bundle. A file that does not read as a bundle is
+// read as a plain file.
+TEST_F(BundleTest, PlainFileWhoseSizesSpellTheSignatureReloadsAfterAResize) {
+    AssetFileBuilder b;
+    b.Add("meta", 83, 2, Filled(8, 1)).Add("aaa", 83, 3, Filled(4, 9));
+    Bytes bytes = b.Build();
+    const std::string spelled = "UnityRav";
+    std::copy(spelled.begin(), spelled.end(), bytes.begin());
+    Load(bytes);
+    EXPECT_FALSE(doc.bundled);
+    ASSERT_TRUE(ReplaceAssetBody(doc, 0, Filled(9, 1)).ok);
+    const Bytes written = WorkingCopy();
+    ASSERT_EQ(std::string(written.begin(), written.begin() + 8), "UnityRaw");
+
+    AssetFile again;
+    again.workingFolder = Wide(folder.File("Again"));
+    WriteBytes(folder.File("edited.assets"), WorkingCopy());
+    Outcome reloaded = LoadAssetFile(again, Wide(folder.File("edited.assets")));
+    ASSERT_TRUE(reloaded.ok) << Utf16ToUtf8(reloaded.message);
+    EXPECT_FALSE(again.bundled);
+    ASSERT_EQ(again.entries.size(), doc.entries.size());
+    for (std::size_t i = 0; i < doc.entries.size(); ++i) {
+        EXPECT_EQ(again.entries[i].name, doc.entries[i].name);
+        EXPECT_EQ(again.entries[i].offset, doc.entries[i].offset);
+        EXPECT_EQ(again.entries[i].size, doc.entries[i].size);
+    }
+    CloseAssetFile(again);
+
+    // A file that is neither says why for both readings.
+    Bytes damaged = written;
+    damaged.resize(60);
+    Outcome refused = TryLoad(damaged, "damaged.assets");
+    ASSERT_FALSE(refused.ok);
+    EXPECT_NE(refused.message.find(u"Read as a bundle: "), std::u16string::npos);
+    EXPECT_NE(refused.message.find(u" Read as a plain asset file: "), std::u16string::npos);
+}
+
 }  // namespace
 }  // namespace kestrova::testing

@@ -8,8 +8,14 @@
 
 namespace kestrova::cli {
 
-// list, export, import, add, remove.
+// list, import, add, remove.
 void AddDocumentCommands(CLI::App& app, CliContext& context);
+
+// export: one asset or all of them, raw or converted by a plug-in.
+void AddExportCommand(CLI::App& app, CliContext& context);
+
+// plugins: the plug-in table as the editor would load it.
+void AddPluginsCommand(CLI::App& app);
 
 // search.
 void AddSearchCommand(CLI::App& app, CliContext& context);

@@ -76,32 +76,6 @@ std::uint32_t PickAsset(const AssetFile& doc, const AssetChoice& choice) {
     Fail(kUsageError, "choose an asset with --asset N or --path-id P");
 }
 
-std::uint32_t ParseUnsignedLikeWcstoul(const std::string& text) {
-    const char* p = text.c_str();
-    while (std::isspace(static_cast<unsigned char>(*p))) {
-        ++p;
-    }
-    bool negative = false;
-    if (*p == '+' || *p == '-') {
-        negative = *p == '-';
-        ++p;
-    }
-    if (*p == '+' || *p == '-') {
-        return 0;  // a second sign is not a number
-    }
-    errno = 0;
-    char* end = nullptr;
-    unsigned long long value = std::strtoull(p, &end, 0);
-    if (end == p) {
-        return 0;
-    }
-    if (errno == ERANGE || value > 0xFFFFFFFFull) {
-        return 0xFFFFFFFFu;
-    }
-    std::uint32_t word = static_cast<std::uint32_t>(value);
-    return negative ? static_cast<std::uint32_t>(0u - word) : word;
-}
-
 int RunCli(CLI::App& app, int argc, char** argv) {
     try {
         app.parse(argc, argv);

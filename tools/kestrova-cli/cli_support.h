@@ -61,11 +61,6 @@ void AddAssetOptions(CLI::App& command, AssetChoice& choice);
 // such asset.
 std::uint32_t PickAsset(const AssetFile& doc, const AssetChoice& choice);
 
-// A number read like a 32-bit wcstoul with base 0: optional sign, "0x" for hexadecimal, a
-// leading 0 for octal, parsing stops at the first character that does not fit; a value out
-// of range gives 0xFFFFFFFF, a minus sign negates in 32 bits.
-std::uint32_t ParseUnsignedLikeWcstoul(const std::string& text);
-
 // Parses the command line and runs the chosen command; returns the exit status.
 int RunCli(CLI::App& app, int argc, char** argv);
 

@@ -1,4 +1,4 @@
-// The document commands: list, export, import, add, remove. FILE is only ever read (through
+// The document commands: list, import, add, remove. FILE is only ever read (through
 // the working copy); OUT is written only after the whole edit succeeded.
 
 #include <nlohmann/json.hpp>
@@ -8,8 +8,10 @@
 #include <iostream>
 #include <memory>
 
+#include "common/number_text.h"
 #include "common/text.h"
 #include "tools/kestrova-cli/cli_commands.h"
+#include "tools/kestrova-cli/plugin_conversion.h"
 
 namespace kestrova::cli {
 
@@ -98,6 +100,7 @@ struct Options {
     std::uint32_t indexOffset = 0;
     bool json = false;
     AssetChoice asset;
+    ConversionChoice conversion;
 };
 
 CLI::App* Command(CLI::App& app, const char* name, const char* what, Options& o) {
@@ -124,30 +127,21 @@ void AddDocumentCommands(CLI::App& app, CliContext& context) {
         }
     });
 
-    CLI::App* exportCommand =
-        Command(app, "export", "Write an asset's body, without its name prefix.", o);
-    AddAssetOptions(*exportCommand, o.asset);
-    exportCommand->add_option("-o", o.out, "the file to write")->required();
-    exportCommand->callback([&context, options] {
-        OpenInput(context, options->file);
-        std::uint32_t index = PickAsset(context.doc, options->asset);
-        Outcome outcome = ExportAssetBody(context.doc, index, Utf8ToUtf16(options->out));
-        if (!outcome) {
-            Fail(kInputError, outcome);
-        }
-    });
-
     CLI::App* importCommand =
         Command(app, "import", "Write FILE with an asset's body replaced by a file.", o);
     AddAssetOptions(*importCommand, o.asset);
     importCommand->add_option("--data", o.data, "the new body")->required();
     importCommand->add_option("-o", o.out, "the file to write")->required();
+    AddConversionOptions(*importCommand, o.conversion);
     importCommand->callback([&context, options] {
         OpenInput(context, options->file);
         std::uint32_t index = PickAsset(context.doc, options->asset);
         std::optional<std::vector<std::uint8_t>> body = ReadWholeFile(Utf8ToUtf16(options->data));
         if (!body) {
             Fail(kInputError, "cannot read the file " + options->data);
+        }
+        if (!options->conversion.extension.empty()) {
+            ConvertImport(context.doc, index, options->conversion, *body);
         }
         Outcome outcome = ReplaceAssetBody(context.doc, index, *body);
         if (!outcome) {
@@ -164,7 +158,7 @@ void AddDocumentCommands(CLI::App& app, CliContext& context) {
     add->add_option("-o", o.out, "the file to write")->required();
     add->callback([&context, options] {
         OpenInput(context, options->file);
-        Outcome outcome = AddAsset(context.doc, ParseUnsignedLikeWcstoul(options->type),
+        Outcome outcome = AddAsset(context.doc, ReadTypeNumber(Utf8ToUtf16(options->type)),
                                    Utf8ToUtf16(options->name), options->indexOffset);
         if (!outcome) {
             Fail(kInputError, outcome);

@@ -1,0 +1,74 @@
+#pragma once
+// Plug-ins for the command-line tool: the table as the editor would load it, and conversions of
+// asset data through a plug-in without a window (the plug-in is given the data with a null
+// parent and converts what it was given).
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "common/outcome.h"
+#include "editor/document/asset_file.h"
+#include "editor/plugins/plugin_table.h"
+
+namespace kestrova::cli {
+
+// Keeps warnings for the tool's own output instead of showing them.
+class WarningList : public MessageSink {
+public:
+    void Warning(std::u16string_view caption, std::u16string_view text) override;
+    std::vector<std::u16string> warnings;
+};
+
+// The "Plugins" folder beside the kestrova-cli program (the run folder's).
+std::u16string ProgramPluginsFolder();
+
+class CliPlugins {
+public:
+    explicit CliPlugins(const std::u16string& folder);
+
+    const PluginTable& table() const { return table_; }
+    const std::vector<std::u16string>& warnings() const { return sink_.warnings; }
+
+    // The first plug-in that claims `typeId` and lists `extension` (ignoring case), or null.
+    const PluginRecord* Converter(std::uint32_t typeId, std::u16string_view extension) const;
+    // The type a plug-in declares under `typeName` (ignoring case).
+    std::optional<std::uint32_t> TypeByName(std::u16string_view typeName) const;
+
+private:
+    WarningList sink_;
+    PluginTable table_;
+};
+
+// Converts an asset's body into the data type `extension`.
+Outcome ExportThrough(const PluginRecord& plugin, std::span<const std::uint8_t> body,
+                      std::u16string_view extension, std::vector<std::uint8_t>& out);
+// Converts a file's `bytes` into a new body for the asset whose body is `body`, through every
+// data type of the plug-in equal to `extension` (ignoring case), in its order.
+Outcome ImportThrough(const PluginRecord& plugin, std::span<const std::uint8_t> body,
+                      std::u16string_view extension, std::vector<std::uint8_t>& bytes);
+
+// --as EXT and --plugins DIR of the export and import commands.
+struct ConversionChoice {
+    std::string extension;  // empty: raw data
+    std::string folder;     // empty: the folder beside the program
+};
+void AddConversionOptions(CLI::App& command, ConversionChoice& choice);
+std::u16string PluginsFolder(const ConversionChoice& choice);
+
+// The plug-in that converts asset `index` of `doc` to or from the chosen extension; ends the run
+// with status 2 when none does.
+const PluginRecord& RequireConverter(const CliPlugins& plugins, const AssetFile& doc,
+                                     std::uint32_t index, const std::string& extension);
+
+// Converts a file's bytes into asset `index`'s new body through the chosen plug-in; failures end
+// the run with status 2.
+void ConvertImport(const AssetFile& doc, std::uint32_t index, const ConversionChoice& choice,
+                   std::vector<std::uint8_t>& bytes);
+
+}  // namespace kestrova::cli
