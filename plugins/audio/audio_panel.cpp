@@ -45,8 +45,9 @@ AudioPanel::AudioPanel(AudioSession& session, QWidget* parent)
     status_->setWordWrap(true);
     buttons->addWidget(play);
     buttons->addWidget(stop);
-    buttons->addWidget(status_, 1);
+    buttons->addStretch();
     layout->addLayout(buttons);
+    layout->addWidget(status_);
     layout->addWidget(message_);
     layout->addStretch();
 

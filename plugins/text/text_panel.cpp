@@ -74,13 +74,10 @@ void TextPanel::BuildEditor() {
     redo->setEnabled(false);
     utf8Box_ = new QCheckBox(tr("Show as UTF-8"), this);
     utf8Box_->setObjectName(QStringLiteral("utf8Box"));
-    info_ = new QLabel(this);
-    info_->setObjectName(QStringLiteral("textInfo"));
     top->addWidget(undo);
     top->addWidget(redo);
     top->addWidget(utf8Box_);
     top->addStretch();
-    top->addWidget(info_);
     layout->addLayout(top);
 
     editor_ = new QPlainTextEdit(this);
@@ -103,6 +100,10 @@ void TextPanel::BuildEditor() {
     findBar->addWidget(next);
     layout->addLayout(findBar);
 
+    info_ = new QLabel(this);
+    info_->setObjectName(QStringLiteral("textInfo"));
+    info_->setWordWrap(true);
+    layout->addWidget(info_);
     message_ = new QLabel(this);
     message_->setObjectName(QStringLiteral("textMessage"));
     message_->setWordWrap(true);

@@ -66,6 +66,7 @@ TEST_F(AudioPluginTest, PanelTellsWhatTheClipIsAndPlaysWithoutAnAudioDevice) {
     ASSERT_TRUE(play && stop && status);
     play->click();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !status->text().isEmpty(); }, 5000));
+    ProcessEvents();
     SaveScreenshot(panel, "plugin_audio_panel");
     stop->click();
     ProcessEvents();
