@@ -137,13 +137,21 @@ std::optional<std::u16string> Decode(ByteSpan bytes, TextEncoding encoding) {
 
 EncodedText Encode(std::u16string_view text, TextEncoding encoding) {
     EncodedText out;
+    if (encoding == TextEncoding::Latin1) {
+        // One byte per character: the common case of large texts, kept to a plain loop.
+        out.bytes.resize(text.size());
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const bool storable = text[i] <= 0xFF;
+            out.bytes[i] = storable ? static_cast<std::uint8_t>(text[i]) : std::uint8_t{'?'};
+            out.unstorable += !storable;
+        }
+        return out;
+    }
     out.bytes.reserve(text.size());
     ForEachStored(text, encoding, [&](std::optional<char32_t> value) {
         if (!value) {
             ++out.unstorable;
             out.bytes.push_back('?');
-        } else if (encoding == TextEncoding::Latin1) {
-            out.bytes.push_back(static_cast<std::uint8_t>(*value));
         } else {
             AppendUtf8(out.bytes, *value);
         }
@@ -210,6 +218,9 @@ std::optional<EditorText> ForEditor(ByteSpan bytes, TextEncoding encoding) {
 }
 
 EncodedText FromEditor(std::u16string_view text, TextEncoding encoding, LineBreaks breaks) {
+    if (breaks == LineBreaks::Lf && text.find(kLineSeparator) == std::u16string_view::npos) {
+        return Encode(text, encoding);
+    }
     std::u16string stored;
     stored.reserve(text.size());
     for (char16_t c : text) {
