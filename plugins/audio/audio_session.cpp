@@ -13,6 +13,13 @@ void AudioSession::Detach(const AudioView* view) {
     }
 }
 
+std::optional<Bytes> AudioSession::Body() const {
+    if (damaged()) {
+        return std::nullopt;
+    }
+    return held_.data();
+}
+
 std::nullopt_t AudioSession::Refuse(const std::string& why) const {
     if (view_ != nullptr) {
         view_->Refused(why);

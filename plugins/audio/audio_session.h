@@ -37,8 +37,9 @@ public:
 
     // The clip has no edits of its own: an import reaches the host through ImportData.
     bool Changed() const { return false; }
-    // The body as it was handed over (or as the last import made it).
-    const Bytes& Body() const { return held_.data(); }
+    // The body as it was handed over (or as the last import made it); nullopt when damaged, so
+    // that a damaged body is never written back.
+    std::optional<Bytes> Body() const;
     // The embedded stream as it is, for the extension of its own kind only.
     std::optional<Bytes> Export(const char16_t* extension) const;
     // The body with `file` as its stream, for "wav", "ogg" or "mp3" when the file's signature is

@@ -35,7 +35,8 @@ private:
     Parser parse_;
     Bytes data_;
     Body body_;
-    std::string error_;
+    // Until a body is handed over there is nothing to convert or give back.
+    std::string error_ = "No asset has been handed over.";
 };
 
 }  // namespace kestrova::plugin

@@ -4,7 +4,7 @@
 // Qt-free). KESTROVA_SESSION_PLUGIN(Session, Panel) defines the exported functions.
 //
 // A Session offers Load(ByteSpan), Changed(), Body(), Export(extension) and
-// Import(ByteSpan, extension) (the last two give an optional block). A Panel is a QWidget made
+// Import(ByteSpan, extension); the last three give an optional block. A Panel is a QWidget made
 // from (Session&, QWidget* parent).
 
 #include <optional>
@@ -46,10 +46,10 @@ public:
         if (length == nullptr) {
             return nullptr;
         }
-        // A negative length makes the host refuse the result, so a failure never empties the
-        // asset (a null block with length 0 would).
+        // A negative length makes the host refuse the result, so a refusal or a failure never
+        // empties the asset (a null block with length 0 would).
         *length = -1;
-        return Guarded<std::uint8_t*>(nullptr, [&] { return HandOver(session().Body(), length); });
+        return HandOverIfAny(length, [] { return session().Body(); });
     }
 
     static std::uint8_t* ExportData(std::int32_t* length, const char16_t* extension) {

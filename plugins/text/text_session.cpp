@@ -42,9 +42,9 @@ bool TextSession::Changed() const {
     return !std::equal(current.begin(), current.end(), storedText().begin(), storedText().end());
 }
 
-Bytes TextSession::Body() const {
+std::optional<Bytes> TextSession::Body() const {
     if (damaged()) {
-        return held_.data();
+        return std::nullopt;
     }
     return BuildTextBody(held_.body(), CurrentText());
 }

@@ -44,8 +44,8 @@ public:
     bool Changed() const;
 
     // The body to write back: the current text with its length and padding rebuilt and the rest
-    // of the body kept. A damaged body is given back as it was handed over.
-    Bytes Body() const;
+    // of the body kept; nullopt for a damaged body, which is never written back.
+    std::optional<Bytes> Body() const;
     // The current text's bytes, for the extension "txt"; nullopt for any other or a damaged body.
     std::optional<Bytes> Export(const char16_t* extension) const;
     // The body rebuilt around `file` as its text, for the extension "txt"; nullopt for any other

@@ -76,7 +76,7 @@ TEST(AudioCore, DamagedBodiesAreRefused) {
         EXPECT_FALSE(session.error().empty());
         EXPECT_FALSE(session.Export(u"wav"));
         EXPECT_FALSE(session.Import(PcmWav(1, 8000, 8, 4), u"wav"));
-        EXPECT_EQ(session.Body(), body);
+        EXPECT_FALSE(session.Body());
     }
 }
 

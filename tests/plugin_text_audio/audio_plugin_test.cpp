@@ -93,7 +93,7 @@ TEST_F(AudioPluginTest, DamagedBodyShowsItsMessageAndRefusesConversions) {
     EXPECT_EQ(panel->findChild<QPushButton*>(QStringLiteral("playButton")), nullptr);
     EXPECT_FALSE(plugin.Export(u"wav"));
     EXPECT_FALSE(plugin.Import(PcmWav(1, 8000, 8, 5), u"wav"));
-    EXPECT_EQ(plugin.Data(), damaged);
+    EXPECT_FALSE(plugin.Data());
 }
 
 }  // namespace
