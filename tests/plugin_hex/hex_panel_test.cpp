@@ -1,34 +1,15 @@
 // The hex panel offscreen, driven by the keyboard and the mouse as a user drives it.
 
-#include <QApplication>
 #include <QLabel>
 #include <QScrollBar>
 #include <QTest>
 
 #include "hex_panel.h"
 #include "hex_view.h"
-#include "tests/plugin_hex/hex_test_support.h"
+#include "tests/shell_gui/gui_test_support.h"
 
 namespace kestrova::hex {
 namespace {
-
-// One application object for the whole test program (the plug-in tests make panels too).
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "hex_plugin_tests";
-        static char* argv[] = {name, nullptr};
-        application_ = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override { application_.reset(); }
-
-private:
-    std::unique_ptr<QApplication> application_;
-};
-
-[[maybe_unused]] ::testing::Environment* const kQtEnvironment =
-    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 TEST(HexPanel, KeyboardEditsBothColumnsAndMarksTheChangedBytes) {
     std::vector<std::uint8_t> bytes(1 << 20);
@@ -42,7 +23,7 @@ TEST(HexPanel, KeyboardEditsBothColumnsAndMarksTheChangedBytes) {
     panel.show();
     HexView* view = panel.view();
     view->setFocus();
-    QApplication::processEvents();
+    testing::ProcessEvents();
 
     QTest::keyClicks(view, "41");
     QTest::keyClick(view, Qt::Key_End);

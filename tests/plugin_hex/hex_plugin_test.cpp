@@ -1,6 +1,5 @@
 // The built hex.so through its five entry points, as the editor and kestrova-cli call them.
 
-#include <QApplication>
 #include <QPointer>
 #include <QTest>
 

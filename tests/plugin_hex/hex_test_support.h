@@ -1,17 +1,12 @@
 #pragma once
-// What the hex plug-in's Qt tests share: one QApplication for the test program, the built plug-in
-// library loaded the way the editor loads it, and a place for screenshots.
+// The built hex plug-in library, loaded the way the editor loads it.
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <filesystem>
 #include <new>
-#include <string>
 #include <vector>
-
-#include <QWidget>
 
 #include "kestrova_plugin.h"
 
@@ -68,14 +63,6 @@ inline std::vector<std::uint8_t> TakeBlock(std::uint8_t* block, std::int32_t len
     }
     ::operator delete(block);
     return bytes;
-}
-
-// Saves a picture of `widget`, for a person to look at, as <build>/screenshots/<name>.png.
-inline void SaveScreenshot(QWidget* widget, const std::string& name) {
-    std::error_code error;
-    std::filesystem::create_directories(KESTROVA_SCREENSHOT_DIR, error);
-    const std::string path = std::string(KESTROVA_SCREENSHOT_DIR) + "/" + name + ".png";
-    EXPECT_TRUE(widget->grab().save(QString::fromStdString(path), "PNG")) << path;
 }
 
 }  // namespace kestrova::testing
