@@ -1,6 +1,7 @@
 #include "hex_panel.h"
 
 #include <QBoxLayout>
+#include <QGridLayout>
 #include <QLabel>
 #include <QScrollBar>
 
@@ -12,22 +13,27 @@ namespace kestrova::hex {
 HexPanel::HexPanel(std::shared_ptr<HexDocument> document, QWidget* parent)
     : QWidget(parent),
       status_(new QLabel(this)),
-      scrollBar_(new QScrollBar(Qt::Vertical, this)),
+      rowBar_(new QScrollBar(Qt::Vertical, this)),
+      columnBar_(new QScrollBar(Qt::Horizontal, this)),
       view_(new HexView(
-          std::move(document), scrollBar_, [this] { ShowStatus(); }, this)) {
+          std::move(document), rowBar_, columnBar_, [this] { ShowStatus(); }, this)) {
     status_->setObjectName(QStringLiteral("hexStatus"));
-    scrollBar_->setObjectName(QStringLiteral("hexScrollBar"));
+    rowBar_->setObjectName(QStringLiteral("hexScrollBar"));
+    columnBar_->setObjectName(QStringLiteral("hexColumnScrollBar"));
     view_->setObjectName(QStringLiteral("hexView"));
 
-    auto* rows = new QHBoxLayout;
-    rows->setContentsMargins(0, 0, 0, 0);
-    rows->setSpacing(0);
-    rows->addWidget(view_, 1);
-    rows->addWidget(scrollBar_);
+    auto* bytes = new QGridLayout;
+    bytes->setContentsMargins(0, 0, 0, 0);
+    bytes->setSpacing(0);
+    bytes->addWidget(view_, 0, 0);
+    bytes->addWidget(rowBar_, 0, 1);
+    bytes->addWidget(columnBar_, 1, 0);
+    bytes->setRowStretch(0, 1);
+    bytes->setColumnStretch(0, 1);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(4, 4, 4, 4);
     column->addWidget(status_);
-    column->addLayout(rows, 1);
+    column->addLayout(bytes, 1);
     setFocusProxy(view_);
     ShowStatus();
 }

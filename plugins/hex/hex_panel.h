@@ -1,6 +1,6 @@
 #pragma once
 // The panel that the hex plug-in gives the editor: a status line (the offset under the caret, the
-// asset's length, how many bytes changed) over the byte view and its scroll bar.
+// asset's length, how many bytes changed) over the byte view and its scroll bars.
 
 #include <memory>
 
@@ -21,13 +21,15 @@ public:
 
     HexView* view() const { return view_; }
     QLabel* status() const { return status_; }
-    QScrollBar* scrollBar() const { return scrollBar_; }
+    QScrollBar* scrollBar() const { return rowBar_; }
+    QScrollBar* columnScrollBar() const { return columnBar_; }
 
 private:
     void ShowStatus();
 
     QLabel* status_;
-    QScrollBar* scrollBar_;
+    QScrollBar* rowBar_;
+    QScrollBar* columnBar_;
     HexView* view_;
 };
 

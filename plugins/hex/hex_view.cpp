@@ -49,11 +49,12 @@ std::optional<CaretMove> MoveForKey(int key, bool control) {
 
 }  // namespace
 
-HexView::HexView(std::shared_ptr<HexDocument> document, QScrollBar* scrollBar,
+HexView::HexView(std::shared_ptr<HexDocument> document, QScrollBar* rows, QScrollBar* columns,
                  std::function<void()> changed, QWidget* parent)
     : QWidget(parent),
       document_(std::move(document)),
-      scrollBar_(scrollBar),
+      rowBar_(rows),
+      columnBar_(columns),
       changed_(std::move(changed)),
       layout_(document_->size()) {
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -66,11 +67,15 @@ HexView::HexView(std::shared_ptr<HexDocument> document, QScrollBar* scrollBar,
     lineHeight_ = std::max(1, fontMetrics().height());
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    connect(scrollBar_, &QScrollBar::valueChanged, this, [this](int value) {
+    connect(rowBar_, &QScrollBar::valueChanged, this, [this](int value) {
         topRow_ = static_cast<std::uint64_t>(std::max(value, 0));
         update();
     });
-    UpdateScrollRange();
+    connect(columnBar_, &QScrollBar::valueChanged, this, [this](int value) {
+        leftPixel_ = value;
+        update();
+    });
+    UpdateScrollRanges();
 }
 
 std::uint64_t HexView::visibleRows() const {
@@ -82,9 +87,12 @@ int HexView::rowsTop() const {
     return lineHeight_ + 3;
 }
 
+qreal HexView::CellLeft(int cell) const {
+    return kMargin - leftPixel_ + cell * cellWidth_;
+}
+
 QRectF HexView::CellRect(int cell, int row, int cells) const {
-    return QRectF(kMargin + cell * cellWidth_, rowsTop() + row * lineHeight_, cells * cellWidth_,
-                  lineHeight_);
+    return QRectF(CellLeft(cell), rowsTop() + row * lineHeight_, cells * cellWidth_, lineHeight_);
 }
 
 QSize HexView::sizeHint() const {
@@ -92,22 +100,38 @@ QSize HexView::sizeHint() const {
                  rowsTop() + 24 * lineHeight_);
 }
 
-void HexView::UpdateScrollRange() {
+void HexView::UpdateScrollRanges() {
     const std::uint64_t rows = (document_->size() + kBytesPerRow - 1) / kBytesPerRow;
     const std::uint64_t shown = visibleRows();
     const std::uint64_t last = rows > shown ? rows - shown : 0;
-    scrollBar_->setRange(0, static_cast<int>(std::min<std::uint64_t>(last, INT_MAX)));
-    scrollBar_->setPageStep(static_cast<int>(std::min<std::uint64_t>(shown, INT_MAX)));
-    scrollBar_->setSingleStep(1);
+    rowBar_->setRange(0, static_cast<int>(std::min<std::uint64_t>(last, INT_MAX)));
+    rowBar_->setPageStep(static_cast<int>(std::min<std::uint64_t>(shown, INT_MAX)));
+    rowBar_->setSingleStep(1);
+
+    const int hidden = std::max(0, sizeHint().width() - width());
+    columnBar_->setRange(0, hidden);
+    columnBar_->setPageStep(std::max(1, width()));
+    columnBar_->setSingleStep(static_cast<int>(std::ceil(cellWidth_)));
+    columnBar_->setVisible(hidden > 0);
 }
 
 void HexView::CaretMoved() {
     const std::uint64_t row = caret_.row();
     const std::uint64_t shown = visibleRows();
     if (row < topRow_) {
-        scrollBar_->setValue(static_cast<int>(std::min<std::uint64_t>(row, INT_MAX)));
+        rowBar_->setValue(static_cast<int>(std::min<std::uint64_t>(row, INT_MAX)));
     } else if (row >= topRow_ + shown) {
-        scrollBar_->setValue(static_cast<int>(std::min<std::uint64_t>(row - shown + 1, INT_MAX)));
+        rowBar_->setValue(static_cast<int>(std::min<std::uint64_t>(row - shown + 1, INT_MAX)));
+    }
+    const std::uint64_t index = caret_.offset % kBytesPerRow;
+    const QRectF byte = caret_.column == HexColumn::Hex ? CellRect(layout_.HexCell(index), 0, 2)
+                                                        : CellRect(layout_.TextCell(index), 0);
+    if (byte.left() < 0) {
+        columnBar_->setValue(columnBar_->value() + static_cast<int>(std::floor(byte.left())) -
+                             kMargin);
+    } else if (byte.right() > width()) {
+        columnBar_->setValue(columnBar_->value() + static_cast<int>(std::ceil(byte.right())) -
+                             width() + kMargin);
     }
     update();
     if (changed_) {
@@ -121,7 +145,7 @@ void HexView::paintEvent(QPaintEvent* /*event*/) {
     const int ascent = fontMetrics().ascent();
 
     painter.setPen(palette().color(QPalette::PlaceholderText));
-    painter.drawText(kMargin, ascent, Latin1(layout_.FormatHeading()));
+    painter.drawText(QPointF(CellLeft(0), ascent), Latin1(layout_.FormatHeading()));
     painter.drawLine(0, lineHeight_ + 1, width(), lineHeight_ + 1);
 
     const std::uint64_t size = document_->size();
@@ -142,7 +166,8 @@ void HexView::paintEvent(QPaintEvent* /*event*/) {
         }
         const std::string text = layout_.FormatRow(offset, bytes);
         painter.setPen(palette().color(QPalette::Text));
-        painter.drawText(QPointF(kMargin, rowsTop() + row * lineHeight_ + ascent), Latin1(text));
+        painter.drawText(QPointF(CellLeft(0), rowsTop() + row * lineHeight_ + ascent),
+                         Latin1(text));
         if (caret_.row() == topRow_ + static_cast<std::uint64_t>(row)) {
             PaintCaret(painter, text, row);
         }
@@ -200,11 +225,12 @@ void HexView::keyPressEvent(QKeyEvent* event) {
 
 void HexView::mousePressEvent(QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
-    if (at.x() < kMargin || at.y() < rowsTop()) {
+    const qreal x = at.x() - CellLeft(0);
+    if (x < 0 || at.y() < rowsTop()) {
         QWidget::mousePressEvent(event);
         return;
     }
-    const int cell = static_cast<int>((at.x() - kMargin) / cellWidth_);
+    const int cell = static_cast<int>(x / cellWidth_);
     const std::uint64_t row =
         topRow_ + static_cast<std::uint64_t>((at.y() - rowsTop()) / lineHeight_);
     if (const std::optional<HexCaret> hit =
@@ -215,12 +241,13 @@ void HexView::mousePressEvent(QMouseEvent* event) {
 }
 
 void HexView::wheelEvent(QWheelEvent* event) {
-    QCoreApplication::sendEvent(scrollBar_, event);
+    const bool sideways = event->angleDelta().x() != 0 && event->angleDelta().y() == 0;
+    QCoreApplication::sendEvent(sideways ? columnBar_ : rowBar_, event);
 }
 
 void HexView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    UpdateScrollRange();
+    UpdateScrollRanges();
 }
 
 void HexView::focusInEvent(QFocusEvent* event) {

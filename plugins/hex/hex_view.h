@@ -2,7 +2,8 @@
 // The byte view of the hex panel. It paints only the rows that are on screen, straight from the
 // document, so the cost of a paint and the memory it holds do not grow with the asset: a 64 MiB
 // asset has four million rows, of which a screen shows a few dozen. The vertical scroll bar counts
-// rows; everything that counts bytes is 64-bit.
+// rows, the horizontal one pixels (for panels narrower than a row); everything that counts bytes
+// is 64-bit.
 
 #include <cstdint>
 #include <functional>
@@ -20,9 +21,9 @@ namespace kestrova::hex {
 
 class HexView : public QWidget {
 public:
-    // `scrollBar` belongs to the caller, who places it beside the view; the view sets its range
-    // and follows it. `changed` is called after every caret move and edit.
-    HexView(std::shared_ptr<HexDocument> document, QScrollBar* scrollBar,
+    // The scroll bars belong to the caller, who places them beside and under the view; the view
+    // sets their ranges and follows them. `changed` is called after every caret move and edit.
+    HexView(std::shared_ptr<HexDocument> document, QScrollBar* rows, QScrollBar* columns,
             std::function<void()> changed, QWidget* parent = nullptr);
 
     const HexDocument& document() const { return *document_; }
@@ -31,7 +32,7 @@ public:
     // Rows that fit whole below the heading (at least 1): the step of Page Up and Page Down.
     std::uint64_t visibleRows() const;
     // Where `cells` cells from cell `cell` of the `row`-th row on screen (0 = the top one) are
-    // painted.
+    // painted, in the view's coordinates.
     QRectF CellRect(int cell, int row, int cells = 1) const;
 
     QSize sizeHint() const override;
@@ -49,17 +50,20 @@ protected:
 
 private:
     int rowsTop() const;
-    void UpdateScrollRange();
-    // Scrolls so that the caret's row is on screen, repaints and reports the change.
+    qreal CellLeft(int cell) const;
+    void UpdateScrollRanges();
+    // Scrolls so that the caret's byte is on screen, repaints and reports the change.
     void CaretMoved();
     void PaintCaret(QPainter& painter, const std::string& rowText, int row) const;
 
     std::shared_ptr<HexDocument> document_;
-    QScrollBar* scrollBar_;
+    QScrollBar* rowBar_;
+    QScrollBar* columnBar_;
     std::function<void()> changed_;
     RowLayout layout_;
     HexCaret caret_;
     std::uint64_t topRow_ = 0;
+    int leftPixel_ = 0;
     qreal cellWidth_ = 1;
     int lineHeight_ = 1;
 };

@@ -78,6 +78,16 @@ TEST(HexPanel, KeyboardEditsBothColumnsAndMarksTheChangedBytes) {
     EXPECT_EQ(view->caret(), (HexCaret{1002 * 16 + 5, HexColumn::Hex, true}));
     QTest::keyClicks(view, "0");
     EXPECT_EQ(document->at(1002 * 16 + 5), first[1002 * 16 + 5] & 0xF0);
+
+    // In a panel narrower than a row, the view scrolls sideways to the caret's column.
+    panel.resize(300, 420);
+    testing::ProcessEvents();
+    ASSERT_TRUE(panel.columnScrollBar()->isVisible());
+    QTest::keyClick(view, Qt::Key_Tab);
+    const QRectF caret = view->CellRect(layout.TextCell(6), 0);
+    EXPECT_GE(caret.left(), 0);
+    EXPECT_LE(caret.right(), view->width());
+    EXPECT_GT(panel.columnScrollBar()->value(), 0);
 }
 
 }  // namespace
