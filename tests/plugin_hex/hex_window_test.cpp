@@ -27,6 +27,7 @@ protected:
     // opened one with exactly the typed bytes changed.
     void EditAndSave(const std::string& path, int row, int next, const std::string& screenshot) {
         auto window = Start();
+        EXPECT_TRUE(messages.warnings.empty()) << "all five entry points resolve";
         OpenFile(*window, path);
         window->listPanel()->modeButton(PanelMode::Hex)->click();
         ClickRow(*window, row);
