@@ -1,12 +1,55 @@
 // The built hex.so through its five entry points, as the editor and kestrova-cli call them.
 
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <new>
+#include <vector>
+
 #include <QPointer>
 #include <QTest>
 
-#include "tests/plugin_hex/hex_test_support.h"
+#include "kestrova_plugin.h"
 
 namespace kestrova::testing {
 namespace {
+
+// hex.so from the run folder, loaded with local symbol binding as the editor loads it, and its
+// entry points resolved by name. It stays loaded to the end of the program.
+struct HexPluginLibrary {
+    void* handle = dlopen(HEX_PLUGIN_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    CreatePluginDialogProc create =
+        Resolve<CreatePluginDialogProc>(KESTROVA_CREATE_PLUGIN_DIALOG_NAME);
+    AssetChangedProc changed = Resolve<AssetChangedProc>(KESTROVA_ASSET_CHANGED_NAME);
+    GetDataProc getData = Resolve<GetDataProc>(KESTROVA_GET_DATA_NAME);
+    ExportDataProc exportData = Resolve<ExportDataProc>(KESTROVA_EXPORT_DATA_NAME);
+    ImportDataProc importData = Resolve<ImportDataProc>(KESTROVA_IMPORT_DATA_NAME);
+
+    template <typename Proc>
+    Proc Resolve(const char* name) const {
+        return handle == nullptr ? nullptr : reinterpret_cast<Proc>(dlsym(handle, name));
+    }
+    bool loaded() const { return create && changed && getData && exportData && importData; }
+};
+
+HexPluginLibrary& HexPlugin() {
+    static HexPluginLibrary library;
+    return library;
+}
+
+// The bytes of a block that the plug-in returned, which is then released as the editor releases
+// it. `isNull` tells a null block from an empty one.
+std::vector<std::uint8_t> TakeBlock(std::uint8_t* block, std::int32_t length,
+                                    bool* isNull = nullptr) {
+    if (isNull != nullptr) {
+        *isNull = block == nullptr;
+    }
+    std::vector<std::uint8_t> bytes(block, block == nullptr ? block : block + std::max(length, 0));
+    ::operator delete(block);
+    return bytes;
+}
 
 std::vector<std::uint8_t> Export(const char16_t* extension, bool* isNull = nullptr) {
     std::int32_t length = 0;
