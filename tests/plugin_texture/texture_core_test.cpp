@@ -10,82 +10,12 @@
 #include "plugins/texture/texture_body.h"
 #include "plugins/texture/texture_codec.h"
 #include "plugins/texture/zoom_steps.h"
-#include "tests/common/temp_folder.h"
-#include "tests/plugin_texture/real_textures.h"
+#include "tests/plugin_texture/real_texture_test.h"
 
 namespace kestrova::testing {
 namespace {
 
 using namespace kestrova::texture;
-using Bytes = std::vector<std::uint8_t>;
-
-// A body as the games store it: the fields, the data, zero padding, then `trailing`.
-Bytes MakeBody(std::uint32_t width, std::uint32_t height, std::uint32_t format, bool mipMaps,
-               const Bytes& data, const Bytes& trailing = {}) {
-    TextureHeader h;
-    h.width = width;
-    h.height = height;
-    h.completeImageSize = static_cast<std::uint32_t>(data.size());
-    h.format = format;
-    h.mipMaps = mipMaps ? 1 : 0;
-    h.readAllowed = 1;
-    h.imageCount = 1;
-    h.dimension = 2;
-    h.filterMode = 1;
-    h.anisoLevel = 1;
-    h.mipBiasBits = 0x3F000000;  // 0.5f
-    h.wrapMode = 1;
-    h.lightmapFormat = 3;
-    h.colorSpace = 1;
-    return WriteTexture(h, data, trailing);
-}
-
-Bytes Sequence(std::size_t n) {
-    Bytes out(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        out[i] = static_cast<std::uint8_t>(i * 37 + 11);
-    }
-    return out;
-}
-
-// Mean and largest absolute difference of two equally sized images, over all channels.
-struct Difference {
-    double mean = 0;
-    int largest = 0;
-};
-Difference Compare(const RgbaImage& a, const RgbaImage& b) {
-    Difference d;
-    for (std::size_t i = 0; i < a.pixels.size(); ++i) {
-        const int delta = std::abs(a.pixels[i] - b.pixels[i]);
-        d.mean += delta;
-        d.largest = std::max(d.largest, delta);
-    }
-    d.mean /= a.pixels.empty() ? 1 : static_cast<double>(a.pixels.size());
-    return d;
-}
-
-std::span<const std::uint8_t> LevelBytes(const Texture& t, std::size_t level) {
-    return t.imageData.subspan(t.levels[level].offset, t.levels[level].size);
-}
-
-RgbaImage DecodeStoredLevel(const Texture& t, std::size_t level) {
-    return DecodeLevel(*t.format, t.levels[level].width, t.levels[level].height,
-                       LevelBytes(t, level));
-}
-
-class RealTextureTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        const std::string folder = RealDataFolder();
-        if (folder.empty()) {
-            GTEST_SKIP() << "KESTROVA_REALDATA names no folder";
-        }
-        textures = LoadRealTextures(folder, temp.Wide("Temp"));
-        ASSERT_EQ(textures.size(), kRealTextureCount);
-    }
-    TempFolder temp;
-    std::vector<RealTexture> textures;
-};
 
 TEST_F(RealTextureTest, EveryTextureParsesWithFieldsThatAgree) {
     std::map<std::string, std::size_t> perFile;

@@ -1,8 +1,9 @@
 #pragma once
-// Every Texture2D body of the sample games, read through the document library (the plug-in
-// itself never links it), and small helpers over texture bodies shared by the tests and the
-// benchmark.
+// What the texture tests and the benchmark share: every Texture2D body of the sample games, read
+// through the document library (the plug-in itself never links it), bodies built from parts, and
+// the difference between two images.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -11,6 +12,8 @@
 
 #include "common/text.h"
 #include "editor/document/asset_file.h"
+#include "plugins/texture/texture_body.h"
+#include "plugins/texture/texture_codec.h"
 
 namespace kestrova::testing {
 
@@ -76,6 +79,63 @@ inline void PutLittleEndian32(std::vector<std::uint8_t>& body, std::size_t at, s
     for (int i = 0; i < 4; ++i) {
         body.at(at + i) = static_cast<std::uint8_t>(v >> (8 * i));
     }
+}
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A body as the games store it: the fields, the data, zero padding, then `trailing`.
+inline Bytes MakeBody(std::uint32_t width, std::uint32_t height, std::uint32_t format, bool mipMaps,
+                      const Bytes& data, const Bytes& trailing = {}) {
+    texture::TextureHeader h;
+    h.width = width;
+    h.height = height;
+    h.completeImageSize = static_cast<std::uint32_t>(data.size());
+    h.format = format;
+    h.mipMaps = mipMaps ? 1 : 0;
+    h.readAllowed = 1;
+    h.imageCount = 1;
+    h.dimension = 2;
+    h.filterMode = 1;
+    h.anisoLevel = 1;
+    h.mipBiasBits = 0x3F000000;  // 0.5f
+    h.wrapMode = 1;
+    h.lightmapFormat = 3;
+    h.colorSpace = 1;
+    return texture::WriteTexture(h, data, trailing);
+}
+
+// Bytes that differ from their neighbours, for pictures and data.
+inline Bytes Sequence(std::size_t n) {
+    Bytes out(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        out[i] = static_cast<std::uint8_t>(i * 37 + 11);
+    }
+    return out;
+}
+
+// Mean and largest absolute difference of two equally sized images, over all channels.
+struct Difference {
+    double mean = 0;
+    int largest = 0;
+};
+inline Difference Compare(const texture::RgbaImage& a, const texture::RgbaImage& b) {
+    Difference d;
+    for (std::size_t i = 0; i < a.pixels.size() && i < b.pixels.size(); ++i) {
+        const int delta = std::abs(a.pixels[i] - b.pixels[i]);
+        d.mean += delta;
+        d.largest = std::max(d.largest, delta);
+    }
+    d.mean /= a.pixels.empty() ? 1 : static_cast<double>(a.pixels.size());
+    return d;
+}
+
+// The stored bytes of one level of a parsed texture, and its pixels in stored row order.
+inline std::span<const std::uint8_t> LevelBytes(const texture::Texture& t, std::size_t level) {
+    return t.imageData.subspan(t.levels[level].offset, t.levels[level].size);
+}
+inline texture::RgbaImage DecodeStoredLevel(const texture::Texture& t, std::size_t level) {
+    return texture::DecodeLevel(*t.format, t.levels[level].width, t.levels[level].height,
+                                LevelBytes(t, level));
 }
 
 }  // namespace kestrova::testing
