@@ -89,6 +89,15 @@ Outcome ExportAssetBody(const AssetFile& doc, std::uint32_t index, const std::u1
     return Outcome::Success();
 }
 
+Outcome WriteWholeFile(const std::u16string& target, std::span<const std::uint8_t> bytes) {
+    RangeWriter writer;
+    if (!writer.CreateBeside(target) || !writer.Write(0, bytes) ||
+        !writer.FinishAs(bytes.size(), target)) {
+        return CannotWrite(target, writer);
+    }
+    return Outcome::Success();
+}
+
 std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::u16string& path) {
     std::FILE* file = platform::OpenFile(path, "rb");
     if (file == nullptr) {

@@ -140,6 +140,9 @@ Outcome ExportAssetBody(const AssetFile& doc, std::uint32_t index, const std::u1
 // Reads a whole file (an import's source).
 std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::u16string& path);
 
+// Writes `bytes` as the whole of `target` (beside it first, then renamed over it).
+Outcome WriteWholeFile(const std::u16string& target, std::span<const std::uint8_t> bytes);
+
 // Makes `body` the new body of asset `index`, keeping its name prefix: in place when the size
 // stays, otherwise by rewriting the working copy with the assets after it moved. On failure the
 // working copy and the table are as they were.

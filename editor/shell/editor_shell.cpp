@@ -5,9 +5,9 @@
 #include <numeric>
 #include <span>
 
+#include "common/number_text.h"
 #include "common/platform.h"
 #include "common/text.h"
-#include "editor/shell/number_text.h"
 
 namespace kestrova {
 
@@ -256,6 +256,8 @@ void EditorShell::SaveFileAs() {
     if (fileDialog.extensionOffset == 0 && fileDialog.chosenFilterIndex == 1) {
         *path += u".assets";
     }
+    // What the panel shows but has not handed back yet belongs in the saved file.
+    CommitHandOver();
     Outcome saved = SaveWorkingCopyAs(document, *path);
     if (!saved) {
         // The title keeps naming the file that really holds the document.
@@ -271,34 +273,54 @@ std::vector<PluginDataType> EditorShell::PluginDataTypes() const {
     if (bridge_ == nullptr || panelMode() != PanelMode::Plugin) {
         return {};
     }
-    // The plug-in host offers the current plug-in's data types here.
-    return {};
+    return bridge_->DataTypes();
 }
 
-std::size_t EditorShell::SetDataFilters(const std::vector<PluginDataType>& types) {
+std::vector<PluginDataType> EditorShell::SetDataFilters(const std::vector<PluginDataType>& types) {
     fileDialog.ClearFilters();
+    // Data types without an extension get no filter: filter k + 1 stands for offered[k].
+    std::vector<PluginDataType> offered;
     for (const PluginDataType& type : types) {
-        fileDialog.AddFilter(type.description, u"*." + type.extension);
+        if (!type.extension.empty()) {
+            fileDialog.AddFilter(type.description, u"*." + type.extension);
+            offered.push_back(type);
+        }
     }
     fileDialog.AddFilter(std::u16string(kRawDataFilter), u"*.data");
     fileDialog.AddFilter(std::u16string(kAllFilesFilter), u"*.*");
-    return types.size();
+    return offered;
 }
 
 Outcome EditorShell::ExportPluginData(const PluginDataType& type, const std::u16string& target) {
-    // The plug-in host converts the current asset into `type` and writes it to `target`.
-    (void)target;
-    return Outcome::Failure(u"No plug-in converts asset data to ." + type.extension);
+    std::vector<std::uint8_t> bytes;
+    if (Outcome converted = bridge_->ExportData(type.extension, bytes); !converted) {
+        return converted;
+    }
+    return WriteWholeFile(target, bytes);
 }
 
-std::optional<std::vector<std::uint8_t>> EditorShell::ConvertImportedData(
-    const std::vector<PluginDataType>& types, std::u16string_view extension,
-    std::vector<std::uint8_t> bytes) {
-    // The plug-in host converts the bytes through every data type whose extension matches
-    // (ignoring case), in order; without a plug-in the bytes are imported raw.
-    (void)types;
-    (void)extension;
-    return bytes;
+bool EditorShell::ConvertImportedData(const std::vector<PluginDataType>& types,
+                                      std::u16string_view extension,
+                                      std::vector<std::uint8_t>& bytes) {
+    for (const PluginDataType& type : types) {
+        if (CompareIgnoringAsciiCase(extension, type.extension) != 0) {
+            continue;
+        }
+        if (Outcome converted = bridge_->ImportData(type.extension, bytes); !converted) {
+            SetStatus(converted.message, 0.0f);
+            return false;
+        }
+    }
+    return true;
+}
+
+void EditorShell::CommitHandOver() {
+    if (bridge_ == nullptr) {
+        return;
+    }
+    if (std::optional<std::uint32_t> shown = bridge_->HandedOverAsset()) {
+        bridge_->EndHandOver(*this, *shown);
+    }
 }
 
 void EditorShell::ExportAsset() {
@@ -306,8 +328,7 @@ void EditorShell::ExportAsset() {
         return;
     }
     std::u16string folder = FolderText(preferences.lastDataFolder);
-    std::vector<PluginDataType> types = PluginDataTypes();
-    const std::size_t typeCount = SetDataFilters(types);
+    const std::vector<PluginDataType> types = SetDataFilters(PluginDataTypes());
     std::optional<std::u16string> path = fileDialog.ShowSaveDialog(
         chooser_, folder, document.entries[currentAssetIndex].name, u"Export Asset File", u"");
     if (!path) {
@@ -315,9 +336,9 @@ void EditorShell::ExportAsset() {
     }
     SetFolderText(preferences.lastDataFolder, folder);
     const std::size_t filter = fileDialog.chosenFilterIndex;
-    const bool pluginType = filter >= 1 && filter <= typeCount;
+    const bool pluginType = filter >= 1 && filter <= types.size();
     if (fileDialog.extensionOffset == 0) {
-        if (filter == typeCount + 1) {
+        if (filter == types.size() + 1) {
             *path += u".data";
         } else if (pluginType) {
             *path += u"." + types[filter - 1].extension;
@@ -328,8 +349,14 @@ void EditorShell::ExportAsset() {
         SetStatus(u"Cannot export over the working copy " + *path, 0.0f);
         return;
     }
-    Outcome exported = pluginType ? ExportPluginData(types[filter - 1], *path)
-                                  : ExportAssetBody(document, currentAssetIndex, *path);
+    Outcome exported = Outcome::Success();
+    if (pluginType) {
+        exported = ExportPluginData(types[filter - 1], *path);
+    } else {
+        // The raw data is read from the working copy: it takes the panel's changes first.
+        CommitHandOver();
+        exported = ExportAssetBody(document, currentAssetIndex, *path);
+    }
     if (!exported) {
         SetStatus(exported.message, 0.0f);
     }
@@ -340,7 +367,7 @@ void EditorShell::ImportAsset() {
         return;
     }
     std::u16string folder = FolderText(preferences.lastDataFolder);
-    std::vector<PluginDataType> types = PluginDataTypes();
+    const std::vector<PluginDataType> types = PluginDataTypes();
     SetDataFilters(types);
     std::optional<std::u16string> path =
         fileDialog.ShowOpenDialog(chooser_, folder, u" ", u"Import Asset File");
@@ -352,21 +379,25 @@ void EditorShell::ImportAsset() {
     if (fileDialog.extensionOffset != 0) {
         extension = std::u16string_view(*path).substr(fileDialog.extensionOffset);
     }
-    std::optional<std::vector<std::uint8_t>> bytes = ReadWholeFile(*path);
-    if (!bytes) {
+    std::optional<std::vector<std::uint8_t>> body = ReadWholeFile(*path);
+    if (!body) {
         SetStatus(u"Cannot read the file to import: " + *path, 0.0f);
         return;
     }
-    std::optional<std::vector<std::uint8_t>> body =
-        ConvertImportedData(types, extension, std::move(*bytes));
-    if (!body) {
-        SetStatus(u"The plug-in could not convert " + *path, 0.0f);
+    if (!ConvertImportedData(types, extension, *body)) {
         return;
     }
-    Outcome replaced = ReplaceAssetBody(document, currentAssetIndex, *body);
+    const std::uint32_t imported = currentAssetIndex;
+    Outcome replaced = ReplaceAssetBody(document, imported, *body);
     if (!replaced) {
         SetStatus(replaced.message, 0.0f);
         return;
+    }
+    // The plug-in's own copy of the asset is out of date now: its changes must never be written
+    // over the imported data. The panel is made afresh from what the asset now holds.
+    if (bridge_ != nullptr && bridge_->HandedOverAsset() == imported) {
+        bridge_->Reset();
+        HandOverAsset(imported);
     }
     // The Size column shows the new size at once.
     view_.RowsChanged();
@@ -383,6 +414,8 @@ void EditorShell::AddAsset(std::u16string_view name, std::u16string_view indexOf
     if (typeId == 0 && bridge_ != nullptr) {
         typeId = bridge_->TypeByName(typeText).value_or(0);
     }
+    // The list is rebuilt afterwards, which ends the hand-over: the panel's changes go back first.
+    CommitHandOver();
     Outcome added = kestrova::AddAsset(document, typeId, name, indexOffset);
     RebuildRows();
     if (!added) {
@@ -394,6 +427,12 @@ void EditorShell::AddAsset(std::u16string_view name, std::u16string_view indexOf
 void EditorShell::RemoveAsset() {
     if (document.assetCount() == 0) {
         return;
+    }
+    // The panel's changes go back first, unless they belong to the asset being removed.
+    if (bridge_ != nullptr && bridge_->HandedOverAsset() == currentAssetIndex) {
+        bridge_->Reset();
+    } else {
+        CommitHandOver();
     }
     Outcome removed = kestrova::RemoveAsset(document, currentAssetIndex);
     RebuildRows();
@@ -435,7 +474,8 @@ void EditorShell::SortByColumn(int column) {
     }
     // The selected row follows its asset, so that a mode button re-selects the asset the user sees
     // highlighted rather than whatever the sort moved into that row.
-    const bool followSelection = selectedRow >= 0 && static_cast<std::size_t>(selectedRow) < rows_.size();
+    const bool followSelection =
+        selectedRow >= 0 && static_cast<std::size_t>(selectedRow) < rows_.size();
     const std::uint32_t selectedAsset = followSelection ? rows_[selectedRow] : 0;
     SortRows(key);
     if (followSelection) {

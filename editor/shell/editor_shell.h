@@ -34,28 +34,38 @@ public:
     virtual void ClosePluginPanel() = 0;
 };
 
-// Lets the plug-in host take part in selection, export and import. Until plug-ins are loaded the
-// shell works without one (raw data only, no panel).
-class PluginBridge {
-public:
-    virtual ~PluginBridge() = default;
-    // The asset `leaving` stops being shown; write back its changed data if the plug-in has any.
-    virtual void EndHandOver(EditorShell& shell, std::uint32_t leaving) = 0;
-    // Show asset `index` in the panel of the plug-in chosen for `mode`. False when the working copy
-    // could not be read.
-    virtual bool BeginHandOver(EditorShell& shell, std::uint32_t index, PanelMode mode) = 0;
-    // Forget the current plug-in without calling it (the list was rebuilt).
-    virtual void Reset() = 0;
-    // The type name a plug-in gives `typeId` (empty when none claims it), and the type id a
-    // plug-in declares under `typeName` (ignoring the case of A-Z).
-    virtual std::u16string TypeName(std::uint32_t typeId) const = 0;
-    virtual std::optional<std::uint32_t> TypeByName(std::u16string_view typeName) const = 0;
-};
-
 // A data type that the current plug-in converts asset data to and from on export and import.
 struct PluginDataType {
     std::u16string extension;    // without the dot, at most 9 characters
     std::u16string description;  // the filter's description
+};
+
+// Lets the plug-in host take part in selection, export and import. Without one the shell works
+// with raw data only and shows no panel.
+class PluginBridge {
+public:
+    virtual ~PluginBridge() = default;
+    // The asset `leaving` stops being shown; write back its changed data if the plug-in that was
+    // given that asset has any.
+    virtual void EndHandOver(EditorShell& shell, std::uint32_t leaving) = 0;
+    // Show asset `index` in the panel of the plug-in chosen for `mode`. False when the working copy
+    // could not be read.
+    virtual bool BeginHandOver(EditorShell& shell, std::uint32_t index, PanelMode mode) = 0;
+    // Forget the current plug-in without calling it (the list was rebuilt, or the asset it was
+    // given was replaced by an import).
+    virtual void Reset() = 0;
+    // The asset that the current plug-in was given, if any.
+    virtual std::optional<std::uint32_t> HandedOverAsset() const = 0;
+    // The type name a plug-in gives `typeId` (empty when none claims it), and the type id a
+    // plug-in declares under `typeName` (ignoring the case of A-Z).
+    virtual std::u16string TypeName(std::uint32_t typeId) const = 0;
+    virtual std::optional<std::uint32_t> TypeByName(std::u16string_view typeName) const = 0;
+    // The current plug-in's data types, all of them in its order (none without a current plug-in).
+    virtual std::vector<PluginDataType> DataTypes() const = 0;
+    // The asset the current plug-in shows, converted into `extension`; a failure says why.
+    virtual Outcome ExportData(std::u16string_view extension, std::vector<std::uint8_t>& out) = 0;
+    // `bytes` of a file converted through the current plug-in's data type `extension`.
+    virtual Outcome ImportData(std::u16string_view extension, std::vector<std::uint8_t>& bytes) = 0;
 };
 
 // Key of CompareAssetRows: 2 × column (0 Name, 1 Type, 2 Index, 3 Size), + 1 for descending.
@@ -117,14 +127,18 @@ private:
     void SortRows(int key);
     // The hand-over of `asset` to the panel of the current mode; false when it could not start.
     bool HandOverAsset(std::uint32_t asset);
-    // Export and Import: the plug-in's data types offered as filters before the raw data ones
-    // (none without a plug-in, or outside the Plugin mode), and the conversions through them.
+    // Writes the plug-in's changed data back into the asset it was given, keeping the hand-over,
+    // so that commands which read or rewrite the working copy see what the panel shows.
+    void CommitHandOver();
+    // Export and Import: the current plug-in's data types (none without a plug-in, or outside the
+    // Plugin mode); those with an extension are offered as filters before the raw data ones.
     std::vector<PluginDataType> PluginDataTypes() const;
-    std::size_t SetDataFilters(const std::vector<PluginDataType>& types);
+    std::vector<PluginDataType> SetDataFilters(const std::vector<PluginDataType>& types);
     Outcome ExportPluginData(const PluginDataType& type, const std::u16string& target);
-    std::optional<std::vector<std::uint8_t>> ConvertImportedData(
-        const std::vector<PluginDataType>& types, std::u16string_view extension,
-        std::vector<std::uint8_t> bytes);
+    // Converts imported bytes through every data type whose extension matches (ignoring case), in
+    // order; false (with the reason in the status line) when the plug-in refused.
+    bool ConvertImportedData(const std::vector<PluginDataType>& types,
+                             std::u16string_view extension, std::vector<std::uint8_t>& bytes);
     void SetAssetFilters();
     void ShowDocumentTitle();
 

@@ -33,6 +33,14 @@ public:
         return beginSucceeds;
     }
     void Reset() override { calls.push_back("reset"); }
+    std::optional<std::uint32_t> HandedOverAsset() const override { return std::nullopt; }
+    std::vector<PluginDataType> DataTypes() const override { return {}; }
+    Outcome ExportData(std::u16string_view, std::vector<std::uint8_t>&) override {
+        return Outcome::Failure(u"no conversion");
+    }
+    Outcome ImportData(std::u16string_view, std::vector<std::uint8_t>&) override {
+        return Outcome::Failure(u"no conversion");
+    }
     std::u16string TypeName(std::uint32_t typeId) const override {
         return typeId == 28 ? u"Texture2D" : u"";
     }

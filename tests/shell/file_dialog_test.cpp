@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common/text.h"
-#include "editor/shell/number_text.h"
+#include "common/number_text.h"
 #include "shell_test_hosts.h"
 
 namespace kestrova {

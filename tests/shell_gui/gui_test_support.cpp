@@ -60,7 +60,7 @@ std::u16string GuiTest::Wide(const std::string& text) {
 std::unique_ptr<MainWindow> GuiTest::Start() {
     Preferences preferences;
     LoadPreferences(preferences);
-    auto window = std::make_unique<MainWindow>(preferences, &chooser);
+    auto window = std::make_unique<MainWindow>(preferences, &chooser, &messages);
     window->CreatePanels();
     ProcessEvents();
     return window;

@@ -14,6 +14,7 @@
 
 #include "editor/shell/ui/main_window.h"
 #include "tests/document/asset_file_builder.h"
+#include "tests/plugins/plugin_test_support.h"
 #include "tests/shell/shell_test_hosts.h"
 
 class QWidget;
@@ -62,6 +63,8 @@ protected:
     static std::u16string Wide(const std::string& text);
 
     ScriptedChooser chooser;
+    // The warnings the window showed (at start-up: plug-ins without some entry point).
+    CollectingSink messages;
 
 private:
     TempFolder folder_;

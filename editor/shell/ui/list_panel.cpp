@@ -63,6 +63,13 @@ void AssetListView::keyPressEvent(QKeyEvent* event) {
     QTreeView::keyPressEvent(event);
 }
 
+void AssetListView::focusInEvent(QFocusEvent* event) {
+    // The item view would make the first row current when it gains the focus without one; then
+    // the first Down key would select the second row. No row has the focus until one is chosen.
+    QAbstractScrollArea::focusInEvent(event);
+    viewport()->update();
+}
+
 ListPanel::ListPanel(EditorShell& shell, QMenu* assetMenu, QWidget* parent)
     : QWidget(parent),
       shell_(shell),

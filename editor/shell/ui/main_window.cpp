@@ -8,10 +8,12 @@
 #include <QSplitter>
 #include <QTimer>
 
+#include "editor/plugins/ui/plugin_info_dialog.h"
 #include "editor/search/ui/find_dialog.h"
 #include "editor/shell/ui/asset_dialogs.h"
 #include "editor/shell/ui/list_panel.h"
 #include "editor/shell/ui/qt_file_chooser.h"
+#include "editor/shell/ui/qt_message_sink.h"
 #include "editor/shell/ui/status_bar.h"
 
 namespace kestrova {
@@ -25,11 +27,17 @@ QAction* AddCommand(QMenu* menu, const char* text, const char* name) {
 
 }  // namespace
 
-MainWindow::MainWindow(const Preferences& preferences, FileChooser* chooser) {
+MainWindow::MainWindow(const Preferences& preferences, FileChooser* chooser,
+                       MessageSink* messages) {
     if (chooser == nullptr) {
         ownChooser_ = std::make_unique<QtFileChooser>(this);
         chooser = ownChooser_.get();
     }
+    if (messages == nullptr) {
+        ownMessages_ = std::make_unique<QtMessageSink>();
+        messages = ownMessages_.get();
+    }
+    messages_ = messages;
     shell_ = std::make_unique<EditorShell>(*this, *chooser);
     shell_->preferences = preferences;
 
@@ -84,7 +92,11 @@ void MainWindow::CreateMenus() {
 }
 
 void MainWindow::CreatePanels() {
-    // Plug-ins are loaded here, before anything can select an asset.
+    // Plug-ins are loaded here, before anything can select an asset; a missing entry point is
+    // reported at once.
+    LoadPlugins(plugins_, u"Plugins", *messages_);
+    host_ = std::make_unique<PluginHost>(plugins_, *this);
+    shell_->SetPluginBridge(host_.get());
 
     // The file dialogs open over this window.
     if (ownChooser_) {
@@ -103,6 +115,7 @@ void MainWindow::CreatePanels() {
     listPanel_->setObjectName(QStringLiteral("listPanel"));
     pluginArea_ = new QWidget(splitter_);
     pluginArea_->setObjectName(QStringLiteral("pluginPanelArea"));
+    pluginArea_->installEventFilter(this);
     splitter_->addWidget(listPanel_);
     splitter_->addWidget(pluginArea_);
     connect(splitter_, &QSplitter::splitterMoved, this,
@@ -187,6 +200,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == client_ && event->type() == QEvent::Resize) {
         LayoutClientArea();
     }
+    // The panel fills the area beside the list whenever the window or the split changes.
+    if (watched == pluginArea_ && event->type() == QEvent::Resize && pluginPanel_ != nullptr) {
+        pluginPanel_->setGeometry(pluginArea_->rect());
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -268,12 +285,33 @@ void MainWindow::RowsChanged() {
 }
 
 void MainWindow::ClosePluginPanel() {
+    delete pluginPanel_;
     if (pluginArea_ == nullptr) {
         return;
     }
     for (QWidget* panel : pluginArea_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         delete panel;
     }
+}
+
+void* MainWindow::PanelParent() {
+    return pluginArea_;
+}
+
+void MainWindow::ShowPanel(void* panel) {
+    if (pluginArea_ == nullptr) {
+        return;
+    }
+    // The plug-in made its panel as a child of the area it was given; one that chose another
+    // parent is moved there, since the host places and destroys it.
+    auto* widget = static_cast<QWidget*>(panel);
+    if (widget->parentWidget() != pluginArea_) {
+        widget->setParent(pluginArea_);
+    }
+    pluginPanel_ = widget;
+    widget->setGeometry(pluginArea_->rect());
+    widget->show();
+    widget->repaint();
 }
 
 void MainWindow::openAddAssetDialog() {
@@ -301,7 +339,10 @@ void MainWindow::openFindDialog() {
 }
 
 void MainWindow::openPluginInfoDialog() {
-    // The Plugin Info dialog is opened here once plug-ins are loaded.
+    // One Plugin Info dialog at a time: a new one, showing the first plug-in, replaces the old.
+    delete pluginInfoDialog_;
+    pluginInfoDialog_ = new PluginInfoDialog(plugins_, this);
+    pluginInfoDialog_->show();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -318,12 +359,18 @@ void MainWindow::Shutdown() {
     delete addDialog_;
     delete removeDialog_;
     delete aboutDialog_;
+    delete pluginInfoDialog_;
     if (listPanel_ != nullptr) {
         listPanel_->StoreColumnWidths();
     }
     // Not being able to write the preferences loses only the settings of this run.
     SavePreferences(shell_->preferences);
-    // Plug-ins are unloaded here, before the document they may have been shown goes.
+    // The panel's code lives in its plug-in: it goes before the plug-ins are unloaded, and the
+    // plug-ins before the document they may have been shown.
+    ClosePluginPanel();
+    shell_->SetPluginBridge(nullptr);
+    host_.reset();
+    UnloadPlugins(plugins_);
     shell_->Shutdown();
 }
 

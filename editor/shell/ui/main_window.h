@@ -8,6 +8,9 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include "editor/plugins/plugin_host.h"
+#include "editor/plugins/plugin_table.h"
+#include "editor/plugins/ui/plugin_info_dialog.h"
 #include "editor/shell/editor_shell.h"
 #include "editor/shell/ui/asset_dialogs.h"
 
@@ -19,16 +22,19 @@ namespace kestrova {
 
 class ListPanel;
 class QtFileChooser;
+class QtMessageSink;
 class StatusBar;
 
-class MainWindow : public QMainWindow, public ShellView {
+class MainWindow : public QMainWindow, public ShellView, public PluginPanelSite {
     Q_OBJECT
 public:
     static constexpr int kStatusBarHeight = 32;
 
     // Creates the window hidden, at the position and size that `preferences` hold. Files are
-    // chosen through `chooser` when one is given (tests script it), otherwise through Qt dialogs.
-    explicit MainWindow(const Preferences& preferences, FileChooser* chooser = nullptr);
+    // chosen through `chooser` and warnings shown through `messages` when they are given (tests
+    // script them), otherwise through Qt dialogs and message boxes.
+    explicit MainWindow(const Preferences& preferences, FileChooser* chooser = nullptr,
+                        MessageSink* messages = nullptr);
     ~MainWindow() override;
 
     // Fills the window and shows it: plug-ins, the file dialog's owner, an empty document, the
@@ -39,8 +45,12 @@ public:
     ListPanel* listPanel() const { return listPanel_; }
     StatusBar* statusBar() const { return statusBar_; }
     QSplitter* splitter() const { return splitter_; }
-    // Where the current plug-in's panel lives.
+    // Where the current plug-in's panel lives, and the panel shown there (null when none).
     QWidget* pluginPanelArea() const { return pluginArea_; }
+    QWidget* pluginPanel() const { return pluginPanel_; }
+    const PluginTable& plugins() const { return plugins_; }
+    PluginHost* pluginHost() const { return host_.get(); }
+    PluginInfoDialog* pluginInfoDialog() const { return pluginInfoDialog_; }
     QMenu* assetMenu() const { return assetMenu_; }
     AddAssetDialog* addAssetDialog() const { return addDialog_; }
     RemoveAssetDialog* removeAssetDialog() const { return removeDialog_; }
@@ -51,6 +61,10 @@ public:
     void SetTitle(std::u16string_view title) override;
     void RowsChanged() override;
     void ClosePluginPanel() override;
+
+    // --- PluginPanelSite ---
+    void* PanelParent() override;
+    void ShowPanel(void* panel) override;
 
 public slots:
     void openAddAssetDialog();
@@ -79,7 +93,11 @@ private:
     void ScheduleScreenshot(const QString& path);
 
     std::unique_ptr<QtFileChooser> ownChooser_;
+    std::unique_ptr<QtMessageSink> ownMessages_;
+    MessageSink* messages_ = nullptr;
     std::unique_ptr<EditorShell> shell_;
+    PluginTable plugins_;
+    std::unique_ptr<PluginHost> host_;
 
     QWidget* client_ = nullptr;
     QSplitter* splitter_ = nullptr;
@@ -91,6 +109,8 @@ private:
     QPointer<AddAssetDialog> addDialog_;
     QPointer<RemoveAssetDialog> removeDialog_;
     QPointer<AboutDialog> aboutDialog_;
+    QPointer<PluginInfoDialog> pluginInfoDialog_;
+    QPointer<QWidget> pluginPanel_;
 
     // Geometry is tracked only once the window is shown with its panels: earlier size and move
     // notifications describe a window that is still being set up.

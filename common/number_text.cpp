@@ -1,4 +1,4 @@
-#include "editor/shell/number_text.h"
+#include "common/number_text.h"
 
 #include <limits>
 
@@ -56,21 +56,23 @@ std::uint32_t ReadDialogUnsigned(std::u16string_view text) {
     return static_cast<std::uint32_t>(value);
 }
 
-std::uint32_t ReadTypeNumber(std::u16string_view text) {
+std::uint32_t ReadUnsignedNumber(std::u16string_view text, unsigned base) {
     std::size_t i = SkipBlanks(text);
     bool negative = false;
     if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
         negative = text[i] == u'-';
         ++i;
     }
-    unsigned base = 10;
-    if (i < text.size() && text[i] == u'0') {
-        if (i + 2 < text.size() && (text[i + 1] == u'x' || text[i + 1] == u'X') &&
-            DigitValue(text[i + 2]) < 16) {
+    // A "0x" prefix counts only when a hexadecimal digit follows it; otherwise the 0 is read alone.
+    const bool hexPrefix = i + 2 < text.size() && text[i] == u'0' &&
+                           (text[i + 1] == u'x' || text[i + 1] == u'X') &&
+                           DigitValue(text[i + 2]) < 16;
+    if (base == 16 || base == 0) {
+        if (hexPrefix) {
             base = 16;
             i += 2;
-        } else {
-            base = 8;
+        } else if (base == 0) {
+            base = (i < text.size() && text[i] == u'0') ? 8 : 10;
         }
     }
     std::uint64_t value = 0;

@@ -1,0 +1,181 @@
+#include "editor/plugins/plugin_host.h"
+
+#include <limits>
+
+#include "common/text.h"
+#include "editor/document/asset_file.h"
+#include "editor/plugins/plugin_calls.h"
+
+namespace kestrova {
+
+namespace {
+
+constexpr std::size_t kPathIdCapacity = 256;
+
+// Why a plug-in's block cannot be used, for the status line.
+std::u16string BlockProblem(const PluginRecord& record, const PluginBlock& block,
+                            std::u16string_view entryPoint) {
+    const std::u16string who = u"The plug-in " + PluginLabel(record);
+    switch (block.state) {
+        case PluginBlock::State::Missing:
+            return who + u" has no " + std::u16string(entryPoint) + u".";
+        case PluginBlock::State::Refused:
+            return who + u" returned no data.";
+        case PluginBlock::State::Invalid:
+            return who + u" returned invalid data from " + std::u16string(entryPoint) + u".";
+        case PluginBlock::State::Taken:
+            break;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::u16string PluginLabel(const PluginRecord& record) {
+    return u"\"" + record.descriptor.name + u"\"";
+}
+
+PluginHost::PluginHost(const PluginTable& table, PluginPanelSite& site)
+    : table_(table), site_(site) {}
+
+const PluginRecord* PluginHost::ChoosePlugin(std::uint32_t typeId, PanelMode mode) const {
+    switch (mode) {
+        case PanelMode::Plugin:
+            return FindPluginByType(table_, typeId);
+        case PanelMode::Hex:
+            return FindPluginByName(table_, u"Hex");
+        case PanelMode::Mod:
+            return FindPluginByName(table_, u"Mod");
+    }
+    return nullptr;
+}
+
+void PluginHost::EndHandOver(EditorShell& shell, std::uint32_t leaving) {
+    if (currentPlugin_ == nullptr || handedOver_ != leaving ||
+        leaving >= shell.document.entries.size()) {
+        return;
+    }
+    if (!CallAssetChanged(*currentPlugin_)) {
+        return;
+    }
+    PluginBlock data = CallGetData(*currentPlugin_);
+    if (data.state == PluginBlock::State::Missing) {
+        return;  // without GetData there is nothing to take back
+    }
+    if (data.state == PluginBlock::State::Invalid) {
+        shell.SetStatus(
+            BlockProblem(*currentPlugin_, data, u"GetData") + u" The asset keeps its data.", 0.0f);
+        return;
+    }
+    // A null block with length 0 empties the asset's body.
+    Outcome written = ReplaceAssetBody(shell.document, leaving, data.bytes());
+    if (!written) {
+        shell.SetStatus(u"The changes to " + shell.document.entries[leaving].name +
+                            u" were not saved: " + written.message,
+                        0.0f);
+    }
+}
+
+bool PluginHost::BeginHandOver(EditorShell& shell, std::uint32_t index, PanelMode mode) {
+    handedOver_.reset();
+    const AssetEntry& entry = shell.document.entries.at(index);
+    currentPlugin_ = ChoosePlugin(entry.typeId, mode);
+    if (currentPlugin_ == nullptr) {
+        return true;
+    }
+    std::optional<std::vector<std::uint8_t>> body = ReadAssetBody(shell.document, index);
+    if (!body) {
+        return false;
+    }
+    if (!FitsPluginLength(body->size())) {
+        shell.SetStatus(u"The asset " + entry.name + u" is too large to hand to a plug-in.", 0.0f);
+        currentPlugin_ = nullptr;
+        return false;
+    }
+    handedOver_ = index;
+    void* panel = CallCreatePluginDialog(*currentPlugin_, site_.PanelParent(), *body);
+    if (mode == PanelMode::Mod) {
+        // Ravelin learns which file and which asset it was given: each text with the type id and
+        // the path id as decimal text. Their results carry nothing.
+        std::int32_t typeId = static_cast<std::int32_t>(entry.typeId);
+        const std::u16string pathId =
+            CopyLimited(DecimalText(static_cast<std::int32_t>(entry.pathId)), kPathIdCapacity);
+        const std::u16string documentName = shell.document.documentName;
+        const std::u16string assetName = entry.name;
+        CallImportData(*currentPlugin_, documentName.c_str(), typeId, pathId);
+        CallImportData(*currentPlugin_, assetName.c_str(), typeId, pathId);
+    }
+    if (panel != nullptr) {
+        site_.ShowPanel(panel);
+    }
+    return true;
+}
+
+void PluginHost::Reset() {
+    currentPlugin_ = nullptr;
+    handedOver_.reset();
+}
+
+std::optional<std::uint32_t> PluginHost::HandedOverAsset() const {
+    return currentPlugin_ != nullptr ? handedOver_ : std::nullopt;
+}
+
+std::u16string PluginHost::TypeName(std::uint32_t typeId) const {
+    const PluginRecord* record = FindPluginByType(table_, typeId);
+    return record != nullptr ? record->descriptor.typeName : std::u16string();
+}
+
+std::optional<std::uint32_t> PluginHost::TypeByName(std::u16string_view typeName) const {
+    for (const PluginRecord& record : table_.plugins) {
+        if (CompareIgnoringAsciiCase(record.descriptor.typeName, typeName) == 0) {
+            return record.descriptor.type;
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<PluginDataType> PluginHost::DataTypes() const {
+    std::vector<PluginDataType> types;
+    if (currentPlugin_ == nullptr) {
+        return types;
+    }
+    const PluginDescriptor& descriptor = currentPlugin_->descriptor;
+    for (std::size_t k = 0; k < descriptor.extensions.size(); ++k) {
+        types.push_back({descriptor.extensions[k], descriptor.filters[k]});
+    }
+    return types;
+}
+
+Outcome PluginHost::ExportData(std::u16string_view extension, std::vector<std::uint8_t>& out) {
+    if (currentPlugin_ == nullptr) {
+        return Outcome::Failure(u"No plug-in shows the asset.");
+    }
+    PluginBlock block = CallExportData(*currentPlugin_, extension);
+    if (!block.taken()) {
+        return Outcome::Failure(BlockProblem(*currentPlugin_, block, u"ExportData") +
+                                u" Nothing was exported.");
+    }
+    const std::span<const std::uint8_t> bytes = block.bytes();
+    out.assign(bytes.begin(), bytes.end());
+    return Outcome::Success();
+}
+
+Outcome PluginHost::ImportData(std::u16string_view extension, std::vector<std::uint8_t>& bytes) {
+    if (currentPlugin_ == nullptr) {
+        return Outcome::Failure(u"No plug-in shows the asset.");
+    }
+    if (!FitsPluginLength(bytes.size())) {
+        return Outcome::Failure(u"The file is too large to convert. Nothing was imported.");
+    }
+    PluginBlock block = CallImportData(*currentPlugin_, bytes.data(),
+                                       static_cast<std::int32_t>(bytes.size()), extension);
+    if (!block.taken()) {
+        return Outcome::Failure(BlockProblem(*currentPlugin_, block, u"ImportData") +
+                                u" Nothing was imported.");
+    }
+    const std::span<const std::uint8_t> converted = block.bytes();
+    bytes.assign(converted.begin(), converted.end());
+    return Outcome::Success();
+}
+
+}  // namespace kestrova

@@ -1,0 +1,306 @@
+// The hand-over of the selected asset to a real plug-in library, the write-back of its changes,
+// and the conversions of Export and Import through its data types.
+
+#include "editor/plugins/plugin_host.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "common/text.h"
+#include "tests/document/asset_file_builder.h"
+#include "tests/plugins/plugin_test_support.h"
+#include "tests/shell/shell_test_hosts.h"
+
+namespace kestrova {
+namespace {
+
+using testing::AssetFileBuilder;
+using testing::Bytes;
+using testing::CollectingSink;
+using testing::Descriptor;
+using testing::Extension;
+using testing::InstallPlugin;
+using testing::NamePrefix;
+using testing::ReadBytes;
+using testing::RecordingControls;
+using testing::TempFolder;
+using testing::WriteBytes;
+using Lines = std::vector<std::string>;
+
+std::string AsText(const Bytes& bytes) {
+    return {bytes.begin(), bytes.end()};
+}
+
+Bytes AsBytes(std::string_view text) {
+    return {text.begin(), text.end()};
+}
+
+class RecordingSite : public PluginPanelSite {
+public:
+    void* PanelParent() override { return &parent; }
+    void ShowPanel(void* panel) override { shown.push_back(panel); }
+    int parent = 0;
+    std::vector<void*> shown;
+};
+
+class PluginHostTest : public ::testing::Test {
+protected:
+    PluginHostTest() {
+        shell.document.workingFolder = Utf8ToUtf16(folder.File("Temp"));
+        view.shell = &shell;
+    }
+    ~PluginHostTest() override { shell.Shutdown(); }
+
+    // Installs the recording plug-in (or another) under `typeName`/`type` and starts the host.
+    RecordingControls Start(const std::string& typeName, const std::string& type,
+                            const std::string& data = "",
+                            const std::string& library = RECORDING_PLUGIN) {
+        InstallPlugin(std::filesystem::path(folder.path()) / "Plugins", "rec/rec.plg",
+                      Descriptor("Recorder", "rec.so", typeName, type, data), library, "rec.so");
+        LoadPlugins(table, Utf8ToUtf16(folder.File("Plugins")), sink);
+        host = std::make_unique<PluginHost>(table, site);
+        shell.SetPluginBridge(host.get());
+        return RecordingControls(table.plugins.at(0));
+    }
+
+    // Five assets; four of type 28 (0x1C) and one of type 99:
+    //   0 "Beta" 010203, 1 unnamed 09090909, 2 "gamma" 0505050505, 3 "delta" (99) 07, 4 "eps" 08
+    void Open() {
+        AssetFileBuilder b;
+        b.Add("Beta", 28, 11, {1, 2, 3})
+            .Add("", 28, 12, {9, 9, 9, 9})
+            .Add("gamma", 28, 13, {5, 5, 5, 5, 5})
+            .Add("delta", 99, 14, {7})
+            .Add("eps", 28, 15, {8});
+        WriteBytes(folder.File("doc.assets"), b.Build());
+        chooser.Next(Utf8ToUtf16(folder.File("doc.assets")), 1);
+        shell.OpenFile();
+        ASSERT_EQ(shell.rowCount(), 5u);
+    }
+
+    Bytes Body(std::uint32_t index) { return ReadAssetBody(shell.document, index).value(); }
+    Bytes WorkingCopy() { return ReadBytes(Utf16ToUtf8(shell.document.WorkingCopyPath())); }
+
+    TempFolder folder;
+    RecordingView view;
+    ScriptedChooser chooser;
+    EditorShell shell{view, chooser};
+    PluginTable table;
+    CollectingSink sink;
+    RecordingSite site;
+    std::unique_ptr<PluginHost> host;
+};
+
+TEST_F(PluginHostTest, HandsOverBodiesAndWritesChangesBackIntoTheAssetLeft) {
+    RecordingControls plugin = Start("Texture2D", "1C");
+    Open();
+    ASSERT_TRUE(shell.SelectAsset(0));
+    EXPECT_EQ(plugin.Lines(), Lines{"create parent 010203"});
+    EXPECT_EQ(site.shown.size(), 1u);
+    EXPECT_EQ(shell.statusText, u"Asset Selected: Beta");
+
+    // Three bytes longer: "Beta" grows, every asset after it moves, its name prefix stays.
+    const std::vector<AssetEntry> before = shell.document.entries;
+    plugin.reset();
+    plugin.setChanged(1);
+    plugin.Data({0xA, 0xB, 0xC, 0xD, 0xE, 0xF});
+    ASSERT_TRUE(shell.SelectAsset(2));
+    EXPECT_EQ(plugin.Lines(), (Lines{"changed", "get 0", "create parent 0505050505"}));
+    EXPECT_EQ(Body(0), (Bytes{0xA, 0xB, 0xC, 0xD, 0xE, 0xF}));
+    EXPECT_EQ(shell.document.entries[0].size, before[0].size + 3);
+    for (std::uint32_t i = 1; i < 5; ++i) {
+        EXPECT_EQ(shell.document.entries[i].offset, before[i].offset + 3) << i;
+        EXPECT_EQ(Body(i), ReadAssetBody(shell.document, i).value());
+    }
+    const Bytes copy = WorkingCopy();
+    const Bytes prefix = NamePrefix("Beta");
+    const std::uint64_t at = shell.document.DataBase() + shell.document.entries[0].offset;
+    EXPECT_TRUE(std::equal(prefix.begin(), prefix.end(), copy.begin() + at));
+
+    // An unnamed asset is handed over whole; only exactly 1 counts as a change.
+    plugin.reset();
+    plugin.setChanged(2);
+    ASSERT_TRUE(shell.SelectAsset(1));
+    EXPECT_EQ(plugin.Lines(), (Lines{"changed", "create parent 09090909"}));
+    EXPECT_EQ(Body(2), (Bytes{5, 5, 5, 5, 5}));
+
+    // The same asset again, and a mode button: only a new panel, no question about changes.
+    plugin.reset();
+    plugin.setChanged(1);
+    ASSERT_TRUE(shell.SelectAsset(1));
+    shell.SetPanelMode(PanelMode::Plugin);
+    EXPECT_EQ(plugin.Lines(), (Lines{"create parent 09090909", "create parent 09090909"}));
+
+    // An asset no plug-in claims: the old panel goes, none comes, the status names the asset.
+    plugin.reset();
+    plugin.setChanged(1);
+    plugin.Data({});
+    ASSERT_TRUE(shell.SelectAsset(3));
+    EXPECT_EQ(plugin.Lines(), (Lines{"changed", "get 0"}));
+    EXPECT_EQ(Body(1), Bytes{});  // null with length 0 empties the body
+    EXPECT_EQ(shell.statusText, u"Asset Selected: delta");
+    EXPECT_EQ(host->currentPlugin(), nullptr);
+}
+
+TEST_F(PluginHostTest, BadOrThrowingResultsWriteNothingAndSaySo) {
+    RecordingControls plugin = Start("Texture2D", "1C");
+    Open();
+    const Bytes before = WorkingCopy();
+    for (int how : {1, 2, 3}) {
+        ASSERT_TRUE(shell.SelectAsset(0));
+        plugin.setChanged(1);
+        plugin.Data({1, 2, 3, 4, 5}, how);
+        ASSERT_TRUE(shell.SelectAsset(2));
+        EXPECT_EQ(WorkingCopy(), before) << how;
+        EXPECT_NE(view.paints.end(),
+                  std::find_if(view.paints.begin(), view.paints.end(),
+                               [](const auto& paint) {
+                                   return paint.text.find(u"returned invalid data from GetData") !=
+                                          std::u16string::npos;
+                               }))
+            << how;
+        plugin.setChanged(0);
+    }
+}
+
+TEST_F(PluginHostTest, AFailedWriteBackLeavesTheWorkingCopyWhole) {
+    RecordingControls plugin = Start("Texture2D", "1C");
+    Open();
+    ASSERT_TRUE(shell.SelectAsset(0));
+    plugin.setChanged(1);
+    plugin.Data(Bytes(4000, 0x44));
+    const Bytes before = WorkingCopy();
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{static_cast<rlim_t>(before.size()), static_cast<rlim_t>(before.size())};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        shell.SelectAsset(2);
+        const bool reported = shell.statusText.find(u"were not saved") == std::u16string::npos;
+        _exit(WorkingCopy() == before && shell.document.entries[0].size == 16 && !reported ? 1 : 0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST_F(PluginHostTest, ChangesGoOnlyIntoTheAssetThatWasHandedOver) {
+    RecordingControls plugin = Start("Texture2D", "1C");
+    Open();
+    ASSERT_TRUE(shell.SelectAsset(4));
+    plugin.setChanged(1);
+    plugin.Data({0x77});
+    // Adding an asset rebuilds the list: the changes go back into "eps" first, then the
+    // hand-over ends, so the next selection asks nothing.
+    shell.AddAsset(u"new", u"", u"28");
+    EXPECT_EQ(Body(4), Bytes{0x77});
+    plugin.reset();
+    plugin.Data({0x66});
+    ASSERT_TRUE(shell.SelectAsset(2));
+    EXPECT_EQ(plugin.Lines(), Lines{"create parent 0505050505"});
+
+    // Removing the asset shown drops its changes with it; a new file drops them too.
+    plugin.setChanged(1);
+    shell.RemoveAsset();
+    EXPECT_EQ(shell.document.entries.size(), 5u);
+    Open();
+    plugin.reset();
+    ASSERT_TRUE(shell.SelectAsset(1));
+    EXPECT_EQ(plugin.Lines(), Lines{"create parent 09090909"});
+    EXPECT_EQ(Body(0), (Bytes{1, 2, 3}));
+}
+
+TEST_F(PluginHostTest, MissingEntryPointsAreNeverCalled) {
+    RecordingControls plugin = Start("Hex", "1C", Extension("bin", "Raw (*.bin)"), PARTIAL_PLUGIN);
+    EXPECT_EQ(sink.warnings.size(), 3u);
+    Open();
+    shell.SetPanelMode(PanelMode::Hex);
+    ASSERT_TRUE(shell.SelectAsset(3));
+    plugin.Data({1});
+    ASSERT_TRUE(shell.SelectAsset(0));
+    // No AssetChanged means no change: GetData is not asked either.
+    EXPECT_EQ(plugin.Lines(), (Lines{"create parent 07", "create parent 010203"}));
+
+    // Export through a data type the plug-in cannot convert is refused, nothing written.
+    shell.SetPanelMode(PanelMode::Plugin);
+    chooser.Next(Utf8ToUtf16(folder.File("out.bin")), 1);
+    shell.ExportAsset();
+    EXPECT_FALSE(std::filesystem::exists(folder.File("out.bin")));
+    EXPECT_NE(shell.statusText.find(u"has no ExportData"), std::u16string::npos);
+}
+
+TEST_F(PluginHostTest, ModModeTellsThePlugInTheFileAndTheAsset) {
+    RecordingControls plugin = Start("Mod", "0");
+    plugin.setImport(2);
+    Open();
+    shell.SetPanelMode(PanelMode::Mod);
+    ASSERT_TRUE(shell.SelectAsset(2));
+    EXPECT_EQ(plugin.Lines(),
+              (Lines{"create parent 0505050505", "import 13 28 doc.assets", "import 13 28 gamma"}));
+}
+
+TEST_F(PluginHostTest, ExportAndImportConvertThroughThePlugInsDataTypes) {
+    RecordingControls plugin =
+        Start("Texture2D", "1C",
+              Extension("", "Nothing") + Extension("png", "PNG Image (*.png)") +
+                  Extension("txt", "Text (*.txt)") + Extension("PNG", "Other PNG (*.PNG)"));
+    Open();
+    EXPECT_EQ(shell.cellText(0, 1), u"Texture2D");
+    EXPECT_EQ(shell.cellText(3, 1), u"0x00000063");
+    ASSERT_TRUE(shell.SelectAsset(0));
+
+    // Filters: the data types with an extension, then raw data and all files; a name typed
+    // without an extension gets the chosen data type's.
+    chooser.Next(Utf8ToUtf16(folder.File("picture")), 1);
+    shell.ExportAsset();
+    const FileChooserRequest& request = chooser.requests.back();
+    ASSERT_EQ(request.filters.size(), 5u);
+    EXPECT_EQ(request.filters[0].pattern, u"*.png");
+    EXPECT_EQ(request.filters[1].pattern, u"*.txt");
+    EXPECT_EQ(request.filters[2].description, u"Other PNG (*.PNG)");
+    EXPECT_EQ(request.filters[3].pattern, u"*.data");
+    EXPECT_EQ(AsText(ReadBytes(folder.File("picture.png"))), std::string("png:\x01\x02\x03", 7));
+    chooser.Next(Utf8ToUtf16(folder.File("raw")), 4);
+    shell.ExportAsset();
+    EXPECT_EQ(AsText(ReadBytes(folder.File("raw.data"))), std::string("\x01\x02\x03", 3));
+
+    // Import: every data type whose extension matches, in order; then the panel shows the
+    // imported data afresh (a new hand-over, so no old changes can overwrite it).
+    WriteBytes(folder.File("in.Png"), AsBytes("ab"));
+    plugin.reset();
+    plugin.setChanged(1);
+    chooser.Next(Utf8ToUtf16(folder.File("in.Png")), 1);
+    shell.ImportAsset();
+    EXPECT_EQ(plugin.Lines(), (Lines{"import png 2 6162", "import PNG 6 706e673a6162",
+                                     "create parent 504e473a706e673a6162"}));
+    EXPECT_EQ(Body(0), (Bytes{'P', 'N', 'G', ':', 'p', 'n', 'g', ':', 'a', 'b'}));
+
+    // A refusal imports nothing; a file of another extension is imported raw.
+    plugin.setImport(1);
+    chooser.Next(Utf8ToUtf16(folder.File("in.Png")), 1);
+    shell.ImportAsset();
+    EXPECT_EQ(Body(0).size(), 10u);
+    EXPECT_NE(shell.statusText.find(u"Nothing was imported"), std::u16string::npos);
+    WriteBytes(folder.File("in.data"), AsBytes("xyz"));
+    chooser.Next(Utf8ToUtf16(folder.File("in.data")), 1);
+    shell.ImportAsset();
+    EXPECT_EQ(Body(0), (Bytes{'x', 'y', 'z'}));
+
+    // Outside the Plugin mode the data types are not offered.
+    shell.SetPanelMode(PanelMode::Hex);
+    chooser.Next(Utf8ToUtf16(folder.File("x")), 1);
+    shell.ExportAsset();
+    EXPECT_EQ(chooser.requests.back().filters.size(), 2u);
+
+    // The Add dialog takes the type name in any letter case.
+    shell.AddAsset(u"added", u"", u"TEXTURE2d");
+    EXPECT_EQ(shell.document.entries.back().typeId, 28u);
+}
+
+}  // namespace
+}  // namespace kestrova
