@@ -5,8 +5,8 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
-#include <QPushButton>
 #include <QScrollArea>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -105,8 +105,11 @@ QImage ToQImage(const RgbaImage& pixels) {
         .convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
-QPushButton* AddButton(QHBoxLayout* row, QWidget* owner, const char* text, const char* name) {
-    auto* button = new QPushButton(QString::fromUtf8(text), owner);
+QToolButton* AddButton(QHBoxLayout* row, QWidget* owner, const char* text, const char* name,
+                       const char* tip) {
+    auto* button = new QToolButton(owner);
+    button->setText(QString::fromUtf8(text));
+    button->setToolTip(QString::fromUtf8(tip));
     button->setObjectName(QString::fromUtf8(name));
     row->addWidget(button);
     return button;
@@ -115,6 +118,7 @@ QPushButton* AddButton(QHBoxLayout* row, QWidget* owner, const char* text, const
 }  // namespace
 
 TexturePanel::TexturePanel(QWidget* parent, std::span<const std::uint8_t> body) : QWidget(parent) {
+    setObjectName("texturePanel");
     const TextureParse parsed = ParseTexture(body);
     QImage image;
     if (parsed.usable()) {
@@ -124,17 +128,18 @@ TexturePanel::TexturePanel(QWidget* parent, std::span<const std::uint8_t> body) 
     auto* info = new QLabel(this);
     info->setObjectName("textureInfo");
     info->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    if (parsed.headerRead) {
-        info->setText(QString::fromStdString(DescribeTexture(parsed.texture.header)));
-    }
+    info->setWordWrap(true);
+    info->setText(QString::fromStdString(DescribeTexture(parsed.texture.header)));
+    info->setVisible(parsed.headerRead);
 
     auto* tools = new QHBoxLayout;
-    fitButton_ = AddButton(tools, this, "Fit", "fitButton");
+    fitButton_ = AddButton(tools, this, "Fit", "fitButton", "Fits the image into the view");
     fitButton_->setCheckable(true);
     fitButton_->setChecked(true);
-    QPushButton* actualSize = AddButton(tools, this, "1:1", "actualSizeButton");
-    QPushButton* zoomOut = AddButton(tools, this, "Zoom Out", "zoomOutButton");
-    QPushButton* zoomIn = AddButton(tools, this, "Zoom In", "zoomInButton");
+    QToolButton* actualSize =
+        AddButton(tools, this, "1:1", "actualSizeButton", "Shows the image at its size");
+    QToolButton* zoomOut = AddButton(tools, this, "−", "zoomOutButton", "Zoom Out");
+    QToolButton* zoomIn = AddButton(tools, this, "+", "zoomInButton", "Zoom In");
     zoomText_ = new QLabel(this);
     zoomText_->setObjectName("zoomText");
     zoomText_->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("3200 %")));
@@ -171,10 +176,10 @@ TexturePanel::TexturePanel(QWidget* parent, std::span<const std::uint8_t> body) 
                              static_cast<QWidget*>(checkerboard)}) {
         control->setEnabled(hasImage);
     }
-    connect(fitButton_, &QPushButton::toggled, this, [this](bool on) { SetFit(on); });
-    connect(actualSize, &QPushButton::clicked, this, [this] { SetZoom(1); });
-    connect(zoomIn, &QPushButton::clicked, this, [this] { SetZoom(ZoomInStep(view_->zoom())); });
-    connect(zoomOut, &QPushButton::clicked, this, [this] { SetZoom(ZoomOutStep(view_->zoom())); });
+    connect(fitButton_, &QToolButton::toggled, this, [this](bool on) { SetFit(on); });
+    connect(actualSize, &QToolButton::clicked, this, [this] { SetZoom(1); });
+    connect(zoomIn, &QToolButton::clicked, this, [this] { SetZoom(ZoomInStep(view_->zoom())); });
+    connect(zoomOut, &QToolButton::clicked, this, [this] { SetZoom(ZoomOutStep(view_->zoom())); });
     connect(checkerboard, &QCheckBox::toggled, this,
             [this](bool on) { view_->SetCheckerboard(on); });
 

@@ -12,8 +12,8 @@
 
 class QCheckBox;
 class QLabel;
-class QPushButton;
 class QScrollArea;
+class QToolButton;
 
 namespace kestrova::texture {
 
@@ -35,7 +35,7 @@ private:
     QScrollArea* scrollArea_ = nullptr;
     QLabel* message_ = nullptr;
     QLabel* zoomText_ = nullptr;
-    QPushButton* fitButton_ = nullptr;
+    QToolButton* fitButton_ = nullptr;
 };
 
 }  // namespace kestrova::texture

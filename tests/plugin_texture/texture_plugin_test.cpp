@@ -11,8 +11,8 @@
 #include <QImage>
 #include <QLabel>
 #include <QPointer>
-#include <QPushButton>
 #include <QScrollArea>
+#include <QToolButton>
 
 #include <cmath>
 #include <cstring>
@@ -326,13 +326,13 @@ TEST_F(TexturePluginTest, PanelShowsTheImageItsFieldsAndProblems) {
     EXPECT_FALSE(panel->findChild<QLabel*>("textureMessage")->isVisible());
     auto* view = panel->findChild<QScrollArea*>("textureScrollArea")->widget();
     auto* zoomText = panel->findChild<QLabel*>("zoomText");
-    panel->findChild<QPushButton*>("actualSizeButton")->click();
+    panel->findChild<QToolButton*>("actualSizeButton")->click();
     EXPECT_EQ(view->size(), QSize(267, 20));
     EXPECT_EQ(zoomText->text(), "100 %");
-    panel->findChild<QPushButton*>("zoomInButton")->click();
+    panel->findChild<QToolButton*>("zoomInButton")->click();
     EXPECT_EQ(view->size(), QSize(534, 40));
-    EXPECT_FALSE(panel->findChild<QPushButton*>("fitButton")->isChecked());
-    panel->findChild<QPushButton*>("fitButton")->click();
+    EXPECT_FALSE(panel->findChild<QToolButton*>("fitButton")->isChecked());
+    panel->findChild<QToolButton*>("fitButton")->click();
     QApplication::processEvents();
     // Fit: the 267 pixels' width fills the panel's width (less its margins and frame).
     const int fitPercent = zoomText->text().section(' ', 0, 0).toInt();
@@ -361,7 +361,7 @@ TEST_F(TexturePluginTest, PanelShowsTheImageItsFieldsAndProblems) {
     EXPECT_TRUE(next->findChild<QLabel*>("textureMessage")
                     ->text()
                     .startsWith("The texture is stored in format 13"));
-    EXPECT_FALSE(next->findChild<QPushButton*>("zoomInButton")->isEnabled());
+    EXPECT_FALSE(next->findChild<QToolButton*>("zoomInButton")->isEnabled());
     delete next.data();
 }
 
