@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "plugins/texture/texture_png.h"
-#include "tests/common/temp_folder.h"
+#include "tests/document/asset_file_builder.h"
 #include "tests/plugin_texture/texture_test_support.h"
 
 namespace {
@@ -67,7 +67,7 @@ int main() {
     } else {
         kestrova::testing::TempFolder temp;
         const std::vector<RealTexture> textures =
-            kestrova::testing::LoadRealTextures(folder, temp.Wide("Temp"));
+            kestrova::testing::LoadRealTextures(folder, kestrova::Utf8ToUtf16(temp.File("Temp")));
         std::vector<std::vector<std::uint8_t>> pngs(textures.size());
         std::uint64_t pixelBytes = 0;
         for (const RealTexture& t : textures) {

@@ -14,14 +14,14 @@ namespace {
 
 using namespace kestrova::texture;
 
-// Stops the run on a broken invariant, naming it.
-#define CHECK(condition)                                                                     \
-    do {                                                                                     \
-        if (!(condition)) {                                                                  \
-            std::fprintf(stderr, "invariant broken at line %d: %s\n", __LINE__, #condition); \
-            std::abort();                                                                    \
-        }                                                                                    \
-    } while (false)
+// Stops the run where an invariant does not hold.
+void Require(bool holds, int line) {
+    if (!holds) {
+        std::fprintf(stderr, "texture invariant broken at line %d\n", line);
+        std::abort();
+    }
+}
+#define CHECK(condition) Require(condition, __LINE__)
 
 bool SameFields(const TextureHeader& a, const TextureHeader& b) {
     const auto bytes = [](const TextureHeader& h) { return WriteTexture(h, {}, {}); };

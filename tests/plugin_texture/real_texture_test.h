@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/common/temp_folder.h"
+#include "tests/document/asset_file_builder.h"
 #include "tests/plugin_texture/texture_test_support.h"
 
 namespace kestrova::testing {
@@ -16,7 +16,7 @@ protected:
         if (folder.empty()) {
             GTEST_SKIP() << "KESTROVA_REALDATA names no folder";
         }
-        textures = LoadRealTextures(folder, temp.Wide("Temp"));
+        textures = LoadRealTextures(folder, Utf8ToUtf16(temp.File("Temp")));
         ASSERT_EQ(textures.size(), kRealTextureCount);
     }
     TempFolder temp;
