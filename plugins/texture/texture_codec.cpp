@@ -168,6 +168,9 @@ void FlipRows(RgbaImage& image) {
 }
 
 RgbaImage HalveImage(const RgbaImage& image) {
+    if (image.pixels.empty()) {
+        return {};
+    }
     RgbaImage half(std::max<std::uint32_t>(1, image.width / 2),
                    std::max<std::uint32_t>(1, image.height / 2));
     const std::size_t rowBytes = std::size_t{image.width} * 4;
