@@ -11,20 +11,6 @@ namespace kestrova {
 
 namespace fs = std::filesystem;
 
-std::optional<std::u16string> InstalledPluginsFolder(const std::u16string& programPath) {
-    const fs::path program(platform::NativePath(programPath));
-    const fs::path bin = program.parent_path();
-    if (bin.filename() != "bin") {
-        return std::nullopt;
-    }
-    const fs::path plugins = bin.parent_path() / "lib" / "kestrova" / "Plugins";
-    std::error_code error;
-    if (!fs::is_directory(plugins, error)) {
-        return std::nullopt;
-    }
-    return Utf8ToUtf16(plugins.string());
-}
-
 std::u16string UserWorkingFolder() {
     const char* data = std::getenv("XDG_DATA_HOME");
     if (data != nullptr && data[0] == '/') {

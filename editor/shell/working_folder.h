@@ -14,9 +14,6 @@ namespace kestrova {
 // The name of the link inside the user's Plugins/ that leads to the installed plug-ins.
 inline constexpr char16_t kInstalledPluginsLink[] = u"installed";
 
-// <prefix>/lib/kestrova/Plugins when the program at `programPath` is an installed one.
-std::optional<std::u16string> InstalledPluginsFolder(const std::u16string& programPath);
-
 // $XDG_DATA_HOME/kestrova, or ~/.local/share/kestrova when that is not set.
 std::u16string UserWorkingFolder();
 

@@ -15,6 +15,7 @@
 #include "common/folder_lock.h"
 #include "common/platform.h"
 #include "common/text.h"
+#include "editor/plugins/plugin_folders.h"
 #include "editor/shell/preferences.h"
 #include "editor/shell/ui/main_window.h"
 #include "editor/shell/working_folder.h"
