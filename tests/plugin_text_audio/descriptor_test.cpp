@@ -38,7 +38,7 @@ TEST(PluginDescriptors, EachNamesItsLibraryTypeAndDataTypes) {
     };
     for (const Expected& e : expected) {
         SCOPED_TRACE(e.path);
-        const std::filesystem::path path = std::filesystem::path(KESTROVA_PLUGINS_DIR) / e.path;
+        const std::filesystem::path path = std::filesystem::path(KESTROVA_RUN_PLUGINS) / e.path;
         std::FILE* file = std::fopen(path.c_str(), "rb");
         ASSERT_NE(file, nullptr);
         MarkupDocument document;

@@ -8,7 +8,7 @@
 
 #include <QWidget>
 
-#include "tests/shell_gui/qt_test_support.h"
+#include "tests/shell_gui/gui_test_support.h"
 
 namespace kestrova::testing {
 

@@ -3,6 +3,8 @@
 // assets of one type in the real game files (found with the document library, which only the
 // tests link; the plug-ins never do).
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -16,27 +18,41 @@ inline Bytes AsBytes(std::string_view text) {
     return Bytes(text.begin(), text.end());
 }
 
-// A TextAsset or Shader body: the text as a padded block, then `rest`.
+// A length-prefixed block as bodies store it (the length, the bytes, zeros up to a multiple of
+// 4) written at `at` into `out`, which is long enough; returns where the block ends. Bodies are
+// built at their full size first: gcc 12 takes small appends to a fresh vector for overflows.
+inline std::size_t PutBlock(Bytes& out, std::size_t at, std::string_view bytes) {
+    const auto length = static_cast<std::uint32_t>(bytes.size());
+    for (int k = 0; k < 4; ++k) {
+        out[at + k] = static_cast<std::uint8_t>(length >> (8 * k));
+    }
+    std::copy(bytes.begin(), bytes.end(), out.begin() + static_cast<std::ptrdiff_t>(at + 4));
+    return at + 4 + (bytes.size() + 3) / 4 * 4;
+}
+
+inline std::size_t BlockSize(std::size_t length) {
+    return 4 + (length + 3) / 4 * 4;
+}
+
+// A TextAsset or Shader body: the text as a block, then `rest`.
 inline Bytes TextBodyOf(std::string_view text, const Bytes& rest = {}) {
-    Bytes body;
-    PutLittle32(body, static_cast<std::uint32_t>(text.size()));
-    body.insert(body.end(), text.begin(), text.end());
-    body.resize((body.size() + 3) / 4 * 4, 0);
-    body.insert(body.end(), rest.begin(), rest.end());
+    Bytes body(BlockSize(text.size()) + rest.size(), 0);
+    const std::size_t end = PutBlock(body, 0, text);
+    std::copy(rest.begin(), rest.end(), body.begin() + static_cast<std::ptrdiff_t>(end));
     return body;
 }
 
-// An AudioClip body: format 2, the sound type, flags 1 and 0, the stream as a padded block, then
-// `rest`.
+// An AudioClip body: format 2, the sound type, flags 1 and 0, the stream as a block, then `rest`.
 inline Bytes AudioBodyOf(std::uint32_t soundType, const Bytes& stream, const Bytes& rest = {}) {
-    Bytes body;
-    for (std::uint32_t word : {2u, soundType, 1u, 0u}) {
-        PutLittle32(body, word);
+    Bytes body(16 + BlockSize(stream.size()) + rest.size(), 0);
+    body[0] = 2;
+    for (int k = 0; k < 4; ++k) {
+        body[4 + k] = static_cast<std::uint8_t>(soundType >> (8 * k));
     }
-    PutLittle32(body, static_cast<std::uint32_t>(stream.size()));
-    body.insert(body.end(), stream.begin(), stream.end());
-    body.resize((body.size() + 3) / 4 * 4, 0);
-    body.insert(body.end(), rest.begin(), rest.end());
+    body[8] = 1;
+    const std::string_view bytes(reinterpret_cast<const char*>(stream.data()), stream.size());
+    const std::size_t end = PutBlock(body, 16, bytes);
+    std::copy(rest.begin(), rest.end(), body.begin() + static_cast<std::ptrdiff_t>(end));
     return body;
 }
 

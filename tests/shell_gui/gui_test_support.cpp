@@ -1,5 +1,6 @@
 #include "tests/shell_gui/gui_test_support.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QTest>
 
@@ -8,6 +9,41 @@
 #include "editor/shell/ui/list_panel.h"
 
 namespace kestrova::testing {
+namespace {
+
+// One application object for the whole test program, made before the first test and destroyed
+// after the last one.
+class QtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        static int argc = 1;
+        static char name[] = "shell_gui_tests";
+        static char* argv[] = {name, nullptr};
+        application_ = std::make_unique<QApplication>(argc, argv);
+    }
+    void TearDown() override { application_.reset(); }
+
+private:
+    std::unique_ptr<QApplication> application_;
+};
+
+[[maybe_unused]] ::testing::Environment* const kQtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+}  // namespace
+
+void ProcessEvents() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void SaveScreenshot(QWidget* widget, const std::string& name) {
+    const std::filesystem::path folder = KESTROVA_SCREENSHOT_DIR;
+    std::error_code ignored;
+    std::filesystem::create_directories(folder, ignored);
+    widget->grab().save(QString::fromStdString((folder / (name + ".png")).string()), "PNG");
+}
 
 GuiTest::GuiTest() : previousDirectory_(std::filesystem::current_path()) {
     std::filesystem::current_path(folder_.path());

@@ -16,7 +16,6 @@
 #include "tests/document/asset_file_builder.h"
 #include "tests/plugins/plugin_test_support.h"
 #include "tests/shell/shell_test_hosts.h"
-#include "tests/shell_gui/qt_test_support.h"
 
 class QWidget;
 
@@ -25,6 +24,12 @@ namespace kestrova::testing {
 inline QString Q(const std::u16string& text) {
     return QString::fromStdU16String(text);
 }
+
+// Runs the deferred deletions and other posted events.
+void ProcessEvents();
+
+// Saves a picture of `widget` as <build>/screenshots/<name>.png.
+void SaveScreenshot(QWidget* widget, const std::string& name);
 
 class GuiTest : public ::testing::Test {
 protected:
