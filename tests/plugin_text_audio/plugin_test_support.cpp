@@ -10,34 +10,32 @@
 namespace kestrova::testing {
 namespace {
 
-void PutLittle16(Bytes& out, std::uint16_t value) {
-    out.push_back(static_cast<std::uint8_t>(value));
-    out.push_back(static_cast<std::uint8_t>(value >> 8));
-}
-
-void PutTag(Bytes& out, std::string_view tag) {
-    out.insert(out.end(), tag.begin(), tag.end());
+void SetLittle(Bytes& out, std::size_t at, std::uint32_t value, int bytes) {
+    for (int k = 0; k < bytes; ++k) {
+        out[at + k] = static_cast<std::uint8_t>(value >> (8 * k));
+    }
 }
 
 }  // namespace
 
 Bytes PcmWav(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits, std::uint32_t frames) {
-    const std::uint16_t blockAlign = static_cast<std::uint16_t>(channels * bits / 8);
+    const std::uint32_t blockAlign = channels * bits / 8u;
     const std::uint32_t dataBytes = frames * blockAlign;
-    Bytes out;
-    PutTag(out, "RIFF");
-    PutLittle32(out, 36 + dataBytes);
-    PutTag(out, "WAVEfmt ");
-    PutLittle32(out, 16);
-    PutLittle16(out, 1);
-    PutLittle16(out, channels);
-    PutLittle32(out, rate);
-    PutLittle32(out, rate * blockAlign);
-    PutLittle16(out, blockAlign);
-    PutLittle16(out, bits);
-    PutTag(out, "data");
-    PutLittle32(out, dataBytes);
-    out.resize(out.size() + dataBytes, 0);
+    // Built at its full size: gcc 12 takes small appends to a fresh vector for overflows.
+    Bytes out(44 + dataBytes, 0);
+    const std::string_view tags = "RIFF....WAVEfmt ";
+    std::copy(tags.begin(), tags.end(), out.begin());
+    SetLittle(out, 4, 36 + dataBytes, 4);
+    SetLittle(out, 16, 16, 4);
+    SetLittle(out, 20, 1, 2);  // PCM
+    SetLittle(out, 22, channels, 2);
+    SetLittle(out, 24, rate, 4);
+    SetLittle(out, 28, rate * blockAlign, 4);
+    SetLittle(out, 32, blockAlign, 2);
+    SetLittle(out, 34, bits, 2);
+    const std::string_view data = "data";
+    std::copy(data.begin(), data.end(), out.begin() + 36);
+    SetLittle(out, 40, dataBytes, 4);
     return out;
 }
 
