@@ -103,8 +103,6 @@ TEST_F(RavelinLibraryTest, EntryPointsAndTheCleanUpAtRelease) {
     {
         RavelinLibrary ravelin;
         ASSERT_TRUE(ravelin.loaded());
-        EXPECT_EQ(reinterpret_cast<void*>(ravelin.getData),
-                  reinterpret_cast<void*>(ravelin.exportData));
         EXPECT_EQ(ravelin.changed(), 0);
         std::int32_t length = 0;
         EXPECT_EQ(ravelin.getData(&length), nullptr);
