@@ -1,14 +1,10 @@
-// The plug-in library loaded as the editor loads it: its descriptor, the five entry points, its
-// clean-up at release, and the whole path of a mod over two real asset files through a restart.
-
-#include <cstdlib>
+// The plug-in library loaded as the editor loads it: its descriptor, the five entry points and
+// its clean-up at release.
 
 #include "common/markup_reader.h"
 #include "common/platform.h"
 #include "common/text.h"
-#include "editor/document/asset_file.h"
 #include "kestrova_plugin.h"
-#include "plugins/ravelin/core/mod_file.h"
 #include "tests/ravelin/ravelin_gui_support.h"
 #include "tests/shell_gui/gui_test_support.h"
 
@@ -31,25 +27,6 @@ public:
 
     bool loaded() const {
         return handle_ != nullptr && create && changed && getData && exportData && importData;
-    }
-
-    // Hands asset `index` of `doc` over as the editor does in the "Ravelin" mode; returns the
-    // panel.
-    QWidget* HandOver(QWidget* parent, const AssetFile& doc, std::uint32_t index) {
-        std::vector<std::uint8_t> body =
-            ReadAssetBody(doc, index).value_or(std::vector<std::uint8_t>{});
-        auto* panel = static_cast<QWidget*>(
-            create(parent, body.data(), static_cast<std::int32_t>(body.size())));
-        const AssetEntry& entry = doc.entries.at(index);
-        std::int32_t type = static_cast<std::int32_t>(entry.typeId);
-        const std::u16string pathId = DecimalText(static_cast<std::int32_t>(entry.pathId));
-        importData(doc.documentName.c_str(), &type, pathId.c_str());
-        importData(entry.name.c_str(), &type, pathId.c_str());
-        if (panel != nullptr) {
-            panel->setGeometry(0, 0, parent->width(), parent->height());
-            panel->show();
-        }
-        return panel;
     }
 
     CreatePluginDialogProc create = nullptr;
@@ -131,64 +108,6 @@ TEST_F(RavelinLibraryTest, EntryPointsAndTheCleanUpAtRelease) {
         ASSERT_TRUE(ravelin.loaded());
     }
     EXPECT_FALSE(Exists("Temp"));
-}
-
-// Assets of two real files added through the hand-over and saved: each entry holds its asset's
-// whole data as the file holds it (name prefix included), padded to a multiple of 4.
-TEST_F(RavelinLibraryTest, SavedModHoldsTheWholeDataOfAssetsFromTwoRealFiles) {
-    const std::string first = RealFile("ld24_Ludum_Data_resources.assets");
-    const std::string second = RealFile("ld24_EvilTestsWin32_sharedassets0.assets");
-    if (first.empty() || second.empty()) {
-        GTEST_SKIP() << "no real files (KESTROVA_REALDATA)";
-    }
-    const std::string saved = Path("two.umod");
-    AssetFile doc;
-    std::vector<Bytes> assetData;  // the assets' whole data, as the files hold them
-    auto wholeData = [&](const std::string& path, std::uint32_t index) {
-        Bytes bytes = ReadBytes(path);
-        const AssetEntry& e = doc.entries.at(index);
-        return Bytes(
-            bytes.begin() + static_cast<std::ptrdiff_t>(doc.DataBase() + e.offset),
-            bytes.begin() + static_cast<std::ptrdiff_t>(doc.DataBase() + e.offset + e.size));
-    };
-    {
-        RavelinLibrary ravelin;
-        ASSERT_TRUE(ravelin.loaded());
-        ASSERT_TRUE(LoadAssetFile(doc, Wide(first)).ok);
-        for (std::uint32_t index : {0u, 2u}) {
-            QWidget* panel = ravelin.HandOver(&window, doc, index);
-            ClickFormButton(panel, 1016);
-            assetData.push_back(wholeData(first, index));
-            delete panel;
-        }
-        CloseAssetFile(doc);
-        ASSERT_TRUE(LoadAssetFile(doc, Wide(second)).ok);
-        QWidget* panel = ravelin.HandOver(&window, doc, 3);
-        ClickFormButton(panel, 1016);
-        assetData.push_back(wholeData(second, 3));
-        AnswerNextFileDialog(QString::fromStdString(saved));
-        ClickFormButton(panel, 1018);
-        EXPECT_EQ(FormListTexts(panel).size(), 3);
-        delete panel;
-        CloseAssetFile(doc);
-    }
-    EXPECT_FALSE(Exists("Temp")) << "the editor's and Ravelin's working files are gone";
-
-    Bytes file = ReadBytes(saved);
-    ravelin::ModRecord mod;
-    ravelin::ModLayout layout;
-    ASSERT_TRUE(ravelin::ParseMod(file, 0, mod, layout).ok);
-    ASSERT_EQ(mod.entries.size(), 3u);
-    EXPECT_EQ(mod.entries[0].fileName, u"ld24_EvilTestsWin32_sharedassets0.assets") << "sorted";
-    std::vector<Bytes> stored;
-    for (const ravelin::ModEntry& e : mod.entries) {
-        auto begin = file.begin() + static_cast<std::ptrdiff_t>(layout.payloadStart + e.offset);
-        stored.emplace_back(begin, begin + e.length);
-    }
-    for (Bytes& data : assetData) {
-        data.resize((data.size() + 3) / 4 * 4, 0);
-    }
-    EXPECT_EQ(stored, (std::vector<Bytes>{assetData[2], assetData[0], assetData[1]}));
 }
 
 }  // namespace

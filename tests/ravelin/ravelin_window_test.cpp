@@ -1,11 +1,13 @@
 // Ravelin inside the real main window, installed under "Plugins" with its data and loaded by the
-// editor: a mod built in the "Ravelin" mode from assets of two real files is saved, and after a
-// restart of the editor it opens the same and saves to the same bytes.
+// editor: a mod built in the "Ravelin" mode from assets of two real files is saved with each
+// asset's whole data, and after a restart of the editor it opens the same and saves to the same
+// bytes.
 
 #include <QLineEdit>
 
 #include "common/text.h"
 #include "editor/shell/ui/list_panel.h"
+#include "plugins/ravelin/core/mod_file.h"
 #include "tests/ravelin/ravelin_gui_support.h"
 #include "tests/shell_gui/gui_test_support.h"
 
@@ -31,14 +33,25 @@ protected:
         EXPECT_EQ(form == nullptr ? QString() : form->objectName(), "RavelinModForm");
         return form;
     }
-    // What the "Mod Files" list shows for list row `row` of the open file.
-    static QString ItemText(MainWindow& window, int row) {
+    // Adds list row `row` of the open file `path` to the mod; keeps the line the "Mod Files"
+    // list will show for it and the asset's whole data as the file holds it, padded to 4.
+    void Add(MainWindow& window, const std::string& path, int row) {
+        ClickFormButton(Select(window, row), 1016);
         const EditorShell& shell = window.shell();
         const AssetEntry& e =
             shell.document.entries[shell.rowAssetIndex(static_cast<std::size_t>(row))];
-        return Q(shell.document.documentName + u"/" + e.name + u" (" +
-                 DecimalText(static_cast<std::int32_t>(e.pathId)) + u")");
+        expectedItems << Q(shell.document.documentName + u"/" + e.name + u" (" +
+                           DecimalText(static_cast<std::int32_t>(e.pathId)) + u")");
+        const Bytes file = ReadBytes(path);
+        const auto start =
+            file.begin() + static_cast<std::ptrdiff_t>(shell.document.DataBase() + e.offset);
+        Bytes data(start, start + e.size);
+        data.resize((data.size() + 3) / 4 * 4, 0);
+        expectedData.push_back(std::move(data));
     }
+
+    QStringList expectedItems;
+    std::vector<Bytes> expectedData;
 };
 
 TEST_F(RavelinWindowTest, AModOfTwoRealFilesOpensTheSameAfterARestart) {
@@ -48,21 +61,17 @@ TEST_F(RavelinWindowTest, AModOfTwoRealFilesOpensTheSameAfterARestart) {
         GTEST_SKIP() << "no real files (KESTROVA_REALDATA)";
     }
     const QString saved = QString::fromStdString(Path("two.umod"));
-    QStringList expected;
 
     auto window = Start();
     EXPECT_TRUE(messages.warnings.empty());
     OpenFile(*window, first);
     window->listPanel()->modeButton(PanelMode::Mod)->click();
     ProcessEvents();
-    for (int row : {0, 2}) {
-        ClickFormButton(Select(*window, row), 1016);
-        expected << ItemText(*window, row);
-    }
+    Add(*window, first, 0);
+    Add(*window, first, 2);
     OpenFile(*window, second);
-    QWidget* form = Select(*window, 5);
-    ClickFormButton(form, 1016);
-    expected << ItemText(*window, 5);
+    Add(*window, second, 5);
+    QWidget* form = window->pluginPanel();
     std::shared_ptr<QStringList> warning = AnswerNextMessageBox();
     ClickFormButton(form, 1016);  // the same asset again is refused
     EXPECT_EQ(*warning,
@@ -70,11 +79,25 @@ TEST_F(RavelinWindowTest, AModOfTwoRealFilesOpensTheSameAfterARestart) {
     form->findChild<QLineEdit*>(QStringLiteral("control1001"))->setText("Two files");
     AnswerNextFileDialog(saved);
     ClickFormButton(form, 1018);
+    QStringList expected = expectedItems;
     expected.sort(Qt::CaseInsensitive);
     EXPECT_EQ(FormListTexts(form), expected);
     SaveScreenshot(window.get(), "ravelin_in_window");
     Stop(window);
     EXPECT_FALSE(std::filesystem::exists("Temp"));
+
+    // Entries sorted by file name (the second file's name sorts first), each with its data.
+    const Bytes file = ReadBytes(Path("two.umod"));
+    ravelin::ModRecord mod;
+    ravelin::ModLayout layout;
+    ASSERT_TRUE(ravelin::ParseMod(file, 0, mod, layout).ok);
+    std::vector<Bytes> stored;
+    for (const ravelin::ModEntry& e : mod.entries) {
+        const auto start =
+            file.begin() + static_cast<std::ptrdiff_t>(layout.payloadStart + e.offset);
+        stored.emplace_back(start, start + e.length);
+    }
+    EXPECT_EQ(stored, (std::vector<Bytes>{expectedData[2], expectedData[0], expectedData[1]}));
 
     window = Start();
     OpenFile(*window, first);
