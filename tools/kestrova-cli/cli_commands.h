@@ -20,4 +20,7 @@ void AddPluginsCommand(CLI::App& app);
 // search.
 void AddSearchCommand(CLI::App& app, CliContext& context);
 
+// mod info, mod build, mod extract.
+void AddModCommands(CLI::App& app, CliContext& context);
+
 }  // namespace kestrova::cli

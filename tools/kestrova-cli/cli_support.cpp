@@ -26,7 +26,10 @@ CliContext::~CliContext() {
     }
 }
 
-void OpenInput(CliContext& context, const std::string& file) {
+void EnsureWorkingFolder(CliContext& context) {
+    if (context.hasWorkingFolder) {
+        return;
+    }
     std::string pattern = (std::filesystem::temp_directory_path() / "kestrova-cli-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
         Fail(kInputError, "cannot create a temporary working folder in " +
@@ -34,6 +37,10 @@ void OpenInput(CliContext& context, const std::string& file) {
     }
     context.doc.workingFolder = Utf8ToUtf16(pattern);
     context.hasWorkingFolder = true;
+}
+
+void OpenInput(CliContext& context, const std::string& file) {
+    EnsureWorkingFolder(context);
     Outcome outcome = LoadAssetFile(context.doc, Utf8ToUtf16(file));
     if (!outcome) {
         Fail(kInputError, file + ": " + Utf16ToUtf8(outcome.message));

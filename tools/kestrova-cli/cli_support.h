@@ -45,6 +45,9 @@ public:
     bool hasWorkingFolder = false;
 };
 
+// Makes the context's private working folder, once; a failure ends the run with status 2.
+void EnsureWorkingFolder(CliContext& context);
+
 // Loads FILE into the context's document; an unusable file ends the run with status 2.
 void OpenInput(CliContext& context, const std::string& file);
 

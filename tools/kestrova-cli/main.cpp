@@ -13,5 +13,6 @@ int main(int argc, char** argv) {
     kestrova::cli::AddExportCommand(app, context);
     kestrova::cli::AddPluginsCommand(app);
     kestrova::cli::AddSearchCommand(app, context);
+    kestrova::cli::AddModCommands(app, context);
     return kestrova::cli::RunCli(app, argc, argv);
 }

@@ -1,0 +1,100 @@
+// Reads arbitrary bytes as a mod file. Whatever opens must have put exactly its payload into the
+// data file, and saving it again must give a file that opens to the same mod (its entries sorted,
+// as saving sorts them) with the same payload.
+
+#include <stdlib.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "common/text.h"
+#include "plugins/ravelin/core/mod_file.h"
+
+namespace {
+
+using namespace kestrova;
+using Bytes = std::vector<std::uint8_t>;
+
+// A private folder for the run; it goes with the process.
+struct Workspace {
+    Workspace() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "kestrova-fuzz-mod-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            std::abort();
+        }
+        folder = pattern;
+        files.data = Utf8ToUtf16(folder + "/mod");
+        files.scratch = Utf8ToUtf16(folder + "/mod2");
+    }
+    ~Workspace() {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+    std::string Path(const char* name) const { return folder + "/" + name; }
+
+    std::string folder;
+    ravelin::ModWorkFiles files;
+};
+
+void Require(bool holds, const char* what) {
+    if (!holds) {
+        std::fprintf(stderr, "broken: %s\n", what);
+        std::abort();
+    }
+}
+
+Bytes Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void Write(const std::string& path, std::span<const std::uint8_t> bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static Workspace work;
+    const std::span<const std::uint8_t> input(data, size);
+    ravelin::ModRecord parsed;
+    ravelin::ModLayout layout;
+    if (!ravelin::ParseMod(input, 0, parsed, layout).ok) {
+        return 0;
+    }
+    Require(layout.payloadStart + layout.payloadLength == size, "the payload runs to the end");
+
+    Write(work.Path("in.umod"), input);
+    ravelin::ModRecord opened;
+    Require(ravelin::OpenMod(Utf8ToUtf16(work.Path("in.umod")), opened, work.files).ok,
+            "OpenMod accepts what ParseMod accepts");
+    Require(opened == parsed, "OpenMod reads what ParseMod reads");
+    const Bytes payload = Read(work.Path("mod"));
+    Require(payload == Bytes(input.begin() + static_cast<std::ptrdiff_t>(layout.payloadStart),
+                             input.end()),
+            "the data file is the payload");
+
+    Require(ravelin::SaveModAs(Utf8ToUtf16(work.Path("out.umod")), opened, work.files).ok,
+            "an opened mod saves");
+    ravelin::SortEntries(parsed);
+    ravelin::ModRecord again;
+    ravelin::ModLayout againLayout;
+    const Bytes saved = Read(work.Path("out.umod"));
+    Require(ravelin::ParseMod(saved, 0, again, againLayout).ok, "a saved mod parses");
+    Require(again == parsed, "saving keeps the mod");
+    Require(againLayout.format == ravelin::ModFormat::Current, "saving writes the current form");
+    Require(Bytes(saved.begin() + static_cast<std::ptrdiff_t>(againLayout.payloadStart),
+                  saved.end()) == payload,
+            "saving keeps the payload");
+    return 0;
+}

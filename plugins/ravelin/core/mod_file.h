@@ -1,0 +1,66 @@
+#pragma once
+// The mod file (".umod"): the mod's texts, its entry table and the payload, a copy of the data
+// file that holds every entry's bytes. Numbers are 32-bit little-endian; a text is its length in
+// UTF-16 code units followed by those units, without terminator. The current form starts with
+// the format version 1 and stores the installer's name after the description; the older form
+// has neither and is read as well.
+//
+// The same bytes stand alone in a .umod file and at the end of a packaged installer, so the
+// reader works on a span and a start position and says where the payload lies.
+
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "common/outcome.h"
+#include "plugins/ravelin/core/mod_record.h"
+
+namespace kestrova::ravelin {
+
+// The mod's working files: the data of every entry, and the scratch file beside it.
+struct ModWorkFiles {
+    std::u16string data = u"Temp/mod";
+    std::u16string scratch = u"Temp/mod2";
+};
+
+enum class ModFormat { Current, Older };
+
+struct ModLayout {
+    ModFormat format = ModFormat::Current;
+    std::uint64_t payloadStart = 0;  // a position in the span given to ParseMod
+    std::uint64_t payloadLength = 0;
+};
+
+// Reads a mod that starts at `start` in `bytes`; its payload runs to the end of `bytes`. Texts
+// longer than their field are cut. A file whose texts, count or entries run past its end, or
+// whose entries point outside the payload, is refused with the reason, and `mod` is untouched.
+// The installer starts from the end of its own program image; a .umod starts at 0.
+Outcome ParseMod(std::span<const std::uint8_t> bytes, std::uint64_t start, ModRecord& mod,
+                 ModLayout& layout);
+
+// Orders the entries by file name (UTF-16 code units, so by case and code value), keeping the
+// order of entries with the same file name. Each entry keeps its data.
+void SortEntries(ModRecord& mod);
+
+// The bytes before the payload: the format version, the nine texts, the count and the table,
+// in the entries' current order.
+std::vector<std::uint8_t> ModHeaderBytes(const ModRecord& mod);
+
+// Sorts the entries, then writes the mod at the stream's current position, its payload copied
+// from the data file (none when the file does not exist and no entry needs any). Refused before
+// anything is written when an entry's data lies outside the data file; a failed write is
+// reported. The caller opens and closes the stream.
+Outcome SaveMod(std::FILE* stream, ModRecord& mod, const ModWorkFiles& files);
+
+// Save Mod: writes the mod into a new file beside `target` and renames it over `target` only
+// once it is complete; on failure `target` is as it was.
+Outcome SaveModAs(const std::u16string& target, ModRecord& mod, const ModWorkFiles& files);
+
+// Open Mod: reads the .umod file at `path`; its payload becomes the data file (written beside it
+// and renamed over it) and its texts and entries replace those of `mod`. On any failure `mod`
+// and the data file are as they were.
+Outcome OpenMod(const std::u16string& path, ModRecord& mod, const ModWorkFiles& files);
+
+}  // namespace kestrova::ravelin

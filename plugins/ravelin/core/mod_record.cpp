@@ -1,0 +1,54 @@
+#include "plugins/ravelin/core/mod_record.h"
+
+#include <algorithm>
+
+#include "common/number_text.h"
+
+namespace kestrova::ravelin {
+
+std::u16string FieldText(std::u16string_view text, std::size_t capacity) {
+    std::size_t end = std::min(text.find(u'\0'), text.size());
+    return std::u16string(text.substr(0, std::min(end, capacity == 0 ? 0 : capacity - 1)));
+}
+
+namespace {
+
+// The path id's text holds at most 256 characters.
+constexpr std::size_t kNumberCapacity = 257;
+
+// A zero-terminated text from the host, read no further than a field of `capacity` holds.
+std::u16string BoundedText(const char16_t* text, std::size_t capacity) {
+    std::u16string out;
+    if (text == nullptr) {
+        return out;
+    }
+    for (std::size_t i = 0; i + 1 < capacity && text[i] != u'\0'; ++i) {
+        out += text[i];
+    }
+    return out;
+}
+
+}  // namespace
+
+void BeginHandOver(PendingAsset& pending, const std::uint8_t* data, std::int32_t length) {
+    pending = PendingAsset{};
+    if (data != nullptr && length > 0) {
+        pending.payload.assign(data, data + length);
+    }
+}
+
+void RecordImport(PendingAsset& pending, const char16_t* text, const std::int32_t* value,
+                  const char16_t* number) {
+    if (pending.importCalls == 0) {
+        pending.fileName = BoundedText(text, kPathCapacity);
+        pending.type = value != nullptr ? static_cast<std::uint32_t>(*value) : 0;
+        // The path id as decimal text, read as wcstoul reads it in base 10 (a minus sign
+        // negates in 32 bits, so a negative path id comes back as the same word).
+        pending.index = ReadUnsignedNumber(BoundedText(number, kNumberCapacity), 10);
+    } else if (pending.importCalls == 1) {
+        pending.assetName = BoundedText(text, kNameCapacity);
+    }
+    ++pending.importCalls;
+}
+
+}  // namespace kestrova::ravelin
