@@ -44,8 +44,18 @@ TEST_F(ReadmeScreenshots, MainWindowAndEachPanelMode) {
     EXPECT_NE(window->pluginPanel(), nullptr);
     SaveScreenshot(window.get(), "readme-hex_panel");
 
+    // Two textures collected into a mod in the "Ravelin" mode.
     window->listPanel()->modeButton(PanelMode::Mod)->click();
     ProcessEvents();
+    for (const QString& name : {QStringLiteral("YouDied"), QStringLiteral("Ice")}) {
+        ClickRow(*window, RowNamed(*window, name));
+        for (QPushButton* button : window->pluginPanelArea()->findChildren<QPushButton*>()) {
+            if (button->text() == QStringLiteral("Add File")) {
+                button->click();
+            }
+        }
+        ProcessEvents();
+    }
     SaveScreenshot(window.get(), "readme-ravelin_panel");
 
     window->listPanel()->modeButton(PanelMode::Plugin)->click();
