@@ -30,4 +30,7 @@ function(kestrova_add_plugin target)
     configure_file(${descriptor} ${folder}/${descriptorName} COPYONLY)
   endforeach()
   kestrova_add_to_run_folder(${target})
+  # Installed the same way under lib/kestrova/Plugins.
+  install(TARGETS ${target} LIBRARY DESTINATION ${KESTROVA_PLUGIN_INSTALL_DIR}/${ARG_FOLDER})
+  install(FILES ${ARG_DESCRIPTORS} DESTINATION ${KESTROVA_PLUGIN_INSTALL_DIR}/${ARG_FOLDER})
 endfunction()

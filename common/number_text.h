@@ -12,10 +12,10 @@ namespace kestrova {
 // not such a number, or a number above 4294967295, reads as 0.
 std::uint32_t ReadDialogUnsigned(std::u16string_view text);
 
-// A number as wcstoul reads it into a 32-bit unsigned long, in `base` 16, or in base 0: leading
-// white space, an optional sign, then "0x"/"0X" hexadecimal (also accepted in base 16), in base 0 a
-// leading 0 octal, otherwise decimal; reading stops at the first character that does not fit; no
-// digits give 0; overflow gives 4294967295; a minus sign negates modulo 2^32.
+// A number as wcstoul reads it into a 32-bit unsigned long, in `base` 10 or 16, or in base 0:
+// leading white space, an optional sign, then "0x"/"0X" hexadecimal (also accepted in base 16), in
+// base 0 a leading 0 octal, otherwise decimal; reading stops at the first character that does not
+// fit; no digits give 0; overflow gives 4294967295; a minus sign negates modulo 2^32.
 std::uint32_t ReadUnsignedNumber(std::u16string_view text, unsigned base);
 
 // The type field of the Add Asset dialog: base 0.

@@ -35,7 +35,7 @@ run_target() {
   local log=$out/$name.log
   mkdir -p "$corpus" "$out/crashes"
   local seeds=()
-  while IFS= read -r folder; do seeds+=("$folder"); done < <(find fuzz -type d -path "*/seeds/$name")
+  while IFS= read -r folder; do seeds+=("$folder"); done < <(find "$PWD/fuzz" -type d -path "*/seeds/$name")
   local status=0
   (cd "$out" && "$binary" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
       -print_final_stats=1 -artifact_prefix="$out/crashes/$name-" \

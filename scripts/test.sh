@@ -23,5 +23,8 @@ cmake --build build-asan -j"$jobs"
 echo "== Tests, normal build =="
 (cd build && ctest --output-on-failure -j"$jobs" -LE fuzz)
 
+echo "== Debian package: lintian, unpacked into a scratch root and run there =="
+scripts/check-package.sh build
+
 echo "== Tests and fuzzers, sanitizer build =="
 (cd build-asan && ctest --output-on-failure -j"$jobs")

@@ -4,12 +4,18 @@ namespace kestrova {
 
 namespace {
 
-// Takes over what a plug-in returned with the length it set.
-PluginBlock TakeBlock(std::uint8_t* block, std::int32_t length) {
+// Takes over what a plug-in returned with the length it set. For GetData a null block with
+// length 0 is data (an empty body) and one with a length is a fault; for the conversions a null
+// block refuses, whatever the length says.
+enum class NullBlock { EmptyData, Refusal };
+
+PluginBlock TakeBlock(std::uint8_t* block, std::int32_t length, NullBlock null) {
     PluginBlock result;
     result.block.reset(block);
     result.length = length;
-    if (length < 0 || (block == nullptr && length > 0)) {
+    if (block == nullptr && null == NullBlock::Refusal) {
+        result.state = PluginBlock::State::Refused;
+    } else if (length < 0 || (block == nullptr && length > 0)) {
         result.state = PluginBlock::State::Invalid;
     } else if (block == nullptr) {
         result.state = PluginBlock::State::Refused;
@@ -63,7 +69,7 @@ PluginBlock CallGetData(const PluginRecord& record) {
     try {
         std::int32_t length = 0;
         std::uint8_t* block = record.getData(&length);
-        return TakeBlock(block, length);
+        return TakeBlock(block, length, NullBlock::EmptyData);
     } catch (...) {
         return Failed();
     }
@@ -77,7 +83,7 @@ PluginBlock CallExportData(const PluginRecord& record, std::u16string_view exten
     try {
         std::int32_t length = 0;
         std::uint8_t* block = record.exportData(&length, text.c_str());
-        return TakeBlock(block, length);
+        return TakeBlock(block, length, NullBlock::Refusal);
     } catch (...) {
         return Failed();
     }
@@ -92,7 +98,7 @@ PluginBlock CallImportData(const PluginRecord& record, const void* input, std::i
     try {
         std::int32_t length = lengthIn;
         std::uint8_t* block = record.importData(input, &length, text.c_str());
-        return TakeBlock(block, length);
+        return TakeBlock(block, length, NullBlock::Refusal);
     } catch (...) {
         return Failed();
     }

@@ -24,8 +24,8 @@ using PluginBlockPointer = std::unique_ptr<std::uint8_t, PluginBlockDeleter>;
 struct PluginBlock {
     enum class State {
         Missing,  // the plug-in has no such entry point
-        Refused,  // it returned null (with length 0)
-        Invalid,  // null with a length above 0, a negative length, or an exception
+        Refused,  // it returned null (from GetData: with length 0)
+        Invalid,  // GetData's null with a length above 0, a negative length, or an exception
         Taken,    // `block` holds `length` bytes (null when the length is 0)
     };
     State state = State::Missing;

@@ -1,6 +1,10 @@
 #include "editor/plugins/plugin_table.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <numeric>
+#include <system_error>
 
 #include "common/directory_scan.h"
 #include "common/markup_reader.h"
@@ -23,6 +27,23 @@ std::u16string LibraryPath(std::u16string_view descriptorPath, std::u16string_vi
 
 void* ResolveEntryPoint(platform::LibraryHandle library, std::size_t i) {
     return platform::FindSymbol(library, kEntryPointNames[i].exported);
+}
+
+// Whether `path` (found under `folder`) lies in a sub-folder of `folder` that is a link to another
+// folder, as an installed editor's shared plug-ins are reached from the user's own folder.
+bool ThroughLink(const std::u16string& folder, const std::u16string& path) {
+    if (path.size() <= folder.size() + 1) {
+        return false;
+    }
+    const std::u16string_view rest = std::u16string_view(path).substr(folder.size() + 1);
+    const std::size_t end = rest.find_first_of(u"/\\");
+    if (end == std::u16string_view::npos) {
+        return false;
+    }
+    std::error_code error;
+    return std::filesystem::is_symlink(
+        platform::NativePath(folder + platform::kSeparator + std::u16string(rest.substr(0, end))),
+        error);
 }
 
 template <typename Proc>
@@ -57,10 +78,16 @@ bool LoadPlugins(PluginTable& table, const std::u16string& folder, MessageSink& 
     StringList found;
     Reset(found);
     ScanDirectory(found, folder, std::u16string(kDescriptorExtension));
+    // Scan order, except that plug-ins reached through a linked folder come after the folder's
+    // own: a user's plug-in is found before an installed one of the same type.
+    std::vector<std::uint32_t> order(found.count());
+    std::iota(order.begin(), order.end(), 0u);
+    std::stable_partition(order.begin(), order.end(),
+                          [&](std::uint32_t i) { return !ThroughLink(folder, found.at(i)); });
     table.plugins.assign(found.count(), PluginRecord{});
     for (std::uint32_t i = 0; i < found.count(); ++i) {
         ResetPluginDescriptor(table.plugins[i].descriptor);
-        LoadPlugin(table.plugins[i], found.at(i), messages);
+        LoadPlugin(table.plugins[i], found.at(order[i]), messages);
     }
     Clear(found);
     return true;

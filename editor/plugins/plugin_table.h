@@ -72,10 +72,11 @@ public:
     std::uint32_t pluginCount() const { return static_cast<std::uint32_t>(plugins.size()); }
 };
 
-// Builds the table from every ".plg" file under `folder` (and its sub-folders), in scan order:
-// reads each descriptor, loads the library it names and resolves the entry points, warning
-// through `messages` once per missing entry point ("Plugin GetDataProc Missing." ...). Records
-// whose descriptor or library could not be read stay in the table. Always true.
+// Builds the table from every ".plg" file under `folder` (and its sub-folders), in scan order
+// except that those in a sub-folder that is a link (an installed editor's shared plug-ins) come
+// after the others: reads each descriptor, loads the library it names and resolves the entry
+// points, warning through `messages` once per missing entry point ("Plugin GetDataProc Missing."
+// ...). Records whose descriptor or library could not be read stay in the table. Always true.
 bool LoadPlugins(PluginTable& table, const std::u16string& folder, MessageSink& messages);
 
 // Reads one descriptor into a prepared record (default descriptor, nothing loaded) and loads its

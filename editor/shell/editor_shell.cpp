@@ -223,21 +223,29 @@ void EditorShell::OpenFile() {
     SetAssetFilters();
     std::optional<std::u16string> path =
         fileDialog.ShowOpenDialog(chooser_, folder, u" ", u"Open Asset File");
-    if (!path) {
-        return;
+    if (path) {
+        LoadDocument(*path, folder);
     }
+}
+
+bool EditorShell::OpenPath(const std::u16string& path) {
+    return LoadDocument(path, path.substr(0, FileNameStart(path)));
+}
+
+bool EditorShell::LoadDocument(const std::u16string& path, const std::u16string& folder) {
     // The loader reports "Reading Header", every asset read and "Ready" itself.
     Outcome loaded = LoadAssetFile(
-        document, *path,
+        document, path,
         [this](std::u16string_view text, float fraction) { SetStatus(text, fraction); });
     if (!loaded) {
         // A refused file leaves the open document, its list and its hand-over as they were.
         SetStatus(loaded.message, 0.0f);
-        return;
+        return false;
     }
     SetFolderText(preferences.lastAssetFolder, folder);
     ShowDocumentTitle();
     RebuildRows();
+    return true;
 }
 
 void EditorShell::SaveFileAs() {

@@ -98,7 +98,10 @@ public:
     void SetPluginBridge(PluginBridge* bridge) { bridge_ = bridge; }
 
     // --- commands ---
-    void OpenFile();     // File > Open
+    void OpenFile();  // File > Open
+    // Opens `path` as File > Open opens the file chosen in its dialog (a file named on the command
+    // line or dropped on the window). False when the file was refused (the reason is shown).
+    bool OpenPath(const std::u16string& path);
     void SaveFileAs();   // File > Save As
     void ExportAsset();  // Asset > Export
     void ImportAsset();  // Asset > Import
@@ -123,6 +126,7 @@ public:
     static constexpr std::size_t kStatusCapacity = 512;  // characters incl. terminator
 
 private:
+    bool LoadDocument(const std::u16string& path, const std::u16string& folder);
     void RebuildRows();  // the list panel re-created: rows in table order, current asset 0
     void SortRows(int key);
     // The hand-over of `asset` to the panel of the current mode; false when it could not start.

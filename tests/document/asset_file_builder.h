@@ -23,16 +23,22 @@ namespace kestrova::testing {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// Words are appended as one block of four bytes: gcc 12 at -O3 takes byte-by-byte appends to an
+// empty vector for writes out of bounds and warns.
 inline void PutBig32(Bytes& out, std::uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        out.push_back(static_cast<std::uint8_t>(v >> shift));
-    }
+    const std::array<std::uint8_t, 4> word{static_cast<std::uint8_t>(v >> 24),
+                                           static_cast<std::uint8_t>(v >> 16),
+                                           static_cast<std::uint8_t>(v >> 8),
+                                           static_cast<std::uint8_t>(v)};
+    out.insert(out.end(), word.begin(), word.end());
 }
 
 inline void PutLittle32(Bytes& out, std::uint32_t v) {
-    for (int shift = 0; shift <= 24; shift += 8) {
-        out.push_back(static_cast<std::uint8_t>(v >> shift));
-    }
+    const std::array<std::uint8_t, 4> word{static_cast<std::uint8_t>(v),
+                                           static_cast<std::uint8_t>(v >> 8),
+                                           static_cast<std::uint8_t>(v >> 16),
+                                           static_cast<std::uint8_t>(v >> 24)};
+    out.insert(out.end(), word.begin(), word.end());
 }
 
 inline std::uint32_t GetBig32(const Bytes& in, std::size_t at) {
@@ -50,9 +56,7 @@ inline Bytes NamePrefix(std::string_view name) {
     Bytes out;
     PutLittle32(out, static_cast<std::uint32_t>(name.size()));
     out.insert(out.end(), name.begin(), name.end());
-    while (out.size() % 4 != 0) {
-        out.push_back(0);
-    }
+    out.resize((out.size() + 3) / 4 * 4, 0);
     return out;
 }
 

@@ -116,7 +116,7 @@ protected:
 TEST_F(BundleTest, NamesAndBodiesAreReadInsideTheSerializedFile) {
     for (std::uint32_t format : {1u, 2u, 3u}) {
         BundleLayout layout;
-        Load(WrapInBundle(Inner(), format, extra, &layout), "b" + std::to_string(format));
+        Load(WrapInBundle(Inner(), format, extra, &layout), std::string("b").append(std::to_string(format)));
         EXPECT_TRUE(doc.bundled);
         EXPECT_EQ(doc.innerStart, layout.innerStart);
         ASSERT_EQ(doc.entries.size(), 3u);
@@ -130,7 +130,7 @@ TEST_F(BundleTest, NamesAndBodiesAreReadInsideTheSerializedFile) {
 
 TEST_F(BundleTest, ResizingImportKeepsTheBundleWhole) {
     for (std::uint32_t format : {1u, 3u}) {
-        Load(WrapInBundle(Inner(), format, extra), "b" + std::to_string(format));
+        Load(WrapInBundle(Inner(), format, extra), std::string("b").append(std::to_string(format)));
         ASSERT_TRUE(ReplaceAssetBody(doc, 0, Filled(31, 0x44)).ok);
         ExpectWholeBundle(format);
         EXPECT_EQ(Body(0), Filled(31, 0x44));

@@ -7,6 +7,7 @@
 #include "common/text.h"
 #include "editor/plugins/plugin_info.h"
 #include "editor/plugins/plugin_table.h"
+#include "editor/shell/working_folder.h"
 #include "tests/document/asset_file_builder.h"
 #include "tests/plugins/plugin_test_support.h"
 
@@ -195,6 +196,26 @@ TEST_F(PluginTableTest, FirstPluginInScanOrderClaimsATypeAndEachCopyIsItsOwnLibr
     EXPECT_EQ(claimed, &table.plugins[0]);
     EXPECT_NE(table.plugins[0].library, table.plugins[1].library);
     EXPECT_TRUE(sink.warnings.empty());
+}
+
+TEST_F(PluginTableTest, PlugInsBehindALinkedFolderComeAfterTheFoldersOwn) {
+    // An installed editor's user folder: Plugins/installed leads to the shared plug-ins.
+    const std::filesystem::path shared = std::filesystem::path(folder.path()) / "shared";
+    InstallPlugin(shared, "texture/a.plg", Descriptor("Installed", "rec.so", "Texture2D", "1C"),
+                  RECORDING_PLUGIN, "rec.so");
+    ASSERT_TRUE(
+        PrepareUserFolder(Utf8ToUtf16(folder.File("user")), Utf8ToUtf16(shared.string())).ok);
+    // Preparing again keeps the link.
+    ASSERT_TRUE(
+        PrepareUserFolder(Utf8ToUtf16(folder.File("user")), Utf8ToUtf16(shared.string())).ok);
+    InstallPlugin(std::filesystem::path(folder.File("user")) / "Plugins", "zz/mine.plg",
+                  Descriptor("Mine", "rec.so", "Texture2D", "1C"), RECORDING_PLUGIN, "rec.so");
+    LoadPlugins(table, Utf8ToUtf16(folder.File("user/Plugins")), sink);
+    ASSERT_EQ(table.pluginCount(), 2u);
+    EXPECT_EQ(table.plugins[0].descriptor.name, u"Mine");
+    EXPECT_EQ(table.plugins[1].descriptor.name, u"Installed");
+    EXPECT_TRUE(table.plugins[1].loaded());
+    EXPECT_EQ(FindPluginByType(table, 0x1C), &table.plugins[0]);
 }
 
 TEST_F(PluginTableTest, AMissingFolderGivesAnEmptyTable) {

@@ -45,6 +45,12 @@ protected:
         return {program.status, program.out, std::string(errBytes.begin(), errBytes.end())};
     }
     std::string Q(const std::string& name) { return "'" + folder.File(name) + "'"; }
+    // `mod info --json` of a file in the test folder; null when it failed.
+    nlohmann::json Info(const std::string& name) {
+        Run info = Cli("info --json " + Q(name));
+        EXPECT_EQ(info.status, 0) << info.err;
+        return info.status == 0 ? nlohmann::json::parse(info.out) : nlohmann::json();
+    }
 
     Bytes firstBytes;
     Bytes secondBytes;
@@ -93,9 +99,7 @@ TEST_F(ModCliTest, BuildAddsAsAddFileDoesSkipsDuplicatesAndIsRepeatable) {
                             {u"b.assets", u"unnamed asset", 83, 7, 12, 56}},
                            payload));
 
-    Run info = Cli("info --json " + Q("one.umod"));
-    ASSERT_EQ(info.status, 0) << info.err;
-    nlohmann::json j = nlohmann::json::parse(info.out);
+    nlohmann::json j = Info("one.umod");
     EXPECT_EQ(j["format"], "current");
     EXPECT_EQ(j["name"], "Two files");
     EXPECT_EQ(j["installer"], "fancy");
@@ -116,9 +120,7 @@ TEST_F(ModCliTest, BuildAddsAsAddFileDoesSkipsDuplicatesAndIsRepeatable) {
 TEST_F(ModCliTest, InfoReadsTheOlderForm) {
     WriteFile("old.umod", ModFileBytes({u"Old", u"a", u"d", u"v", u"dir", u"", u"text", u"i.ico"},
                                        {{u"f", u"g", 1, 2, 4, 0}}, ToBytes("DATA"), true));
-    Run info = Cli("info --json " + Q("old.umod"));
-    ASSERT_EQ(info.status, 0) << info.err;
-    nlohmann::json j = nlohmann::json::parse(info.out);
+    nlohmann::json j = Info("old.umod");
     EXPECT_EQ(j["format"], "older");
     EXPECT_EQ(j["installer"], "default");
     EXPECT_EQ(j["iconPath"], "i.ico");

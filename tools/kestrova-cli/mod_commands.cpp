@@ -217,6 +217,7 @@ void Build(CliContext& context, const BuildOptions& o) {
         const std::int32_t type = static_cast<std::int32_t>(entry.typeId);
         const std::u16string pathId = DecimalText(static_cast<std::int32_t>(entry.pathId));
         session.BeginForm(body->data(), static_cast<std::int32_t>(body->size()), false);
+        body.reset();  // the session keeps its own copy, as the plug-in does
         session.RecordImport(context.doc.documentName.c_str(), &type, pathId.c_str());
         session.RecordImport(entry.name.c_str(), &type, pathId.c_str());
         warnings.current = add;

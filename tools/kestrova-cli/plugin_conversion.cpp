@@ -3,6 +3,7 @@
 #include "common/platform.h"
 #include "common/text.h"
 #include "editor/plugins/plugin_calls.h"
+#include "editor/plugins/plugin_folders.h"
 #include "tools/kestrova-cli/cli_support.h"
 
 namespace kestrova::cli {
@@ -45,10 +46,9 @@ void WarningList::Warning(std::u16string_view caption, std::u16string_view text)
     warnings.push_back(std::u16string(caption) + u": " + std::u16string(text));
 }
 
-std::u16string ProgramPluginsFolder() {
-    const std::u16string program =
-        platform::ModulePath(reinterpret_cast<const void*>(&ProgramPluginsFolder));
-    return program.substr(0, FileNameStart(program)) + u"Plugins";
+std::u16string CliPluginsFolder() {
+    return ProgramPluginsFolder(
+        platform::ModulePath(reinterpret_cast<const void*>(&CliPluginsFolder)));
 }
 
 CliPlugins::CliPlugins(const std::u16string& folder) {
@@ -123,7 +123,7 @@ void AddConversionOptions(CLI::App& command, ConversionChoice& choice) {
 }
 
 std::u16string PluginsFolder(const ConversionChoice& choice) {
-    return choice.folder.empty() ? ProgramPluginsFolder() : Utf8ToUtf16(choice.folder);
+    return choice.folder.empty() ? CliPluginsFolder() : Utf8ToUtf16(choice.folder);
 }
 
 const PluginRecord& RequireConverter(const CliPlugins& plugins, const AssetFile& doc,

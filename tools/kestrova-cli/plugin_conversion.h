@@ -25,8 +25,9 @@ public:
     std::vector<std::u16string> warnings;
 };
 
-// The "Plugins" folder beside the kestrova-cli program (the run folder's).
-std::u16string ProgramPluginsFolder();
+// The plug-ins of kestrova-cli: "Plugins" beside the program (the run folder's), or the installed
+// ones.
+std::u16string CliPluginsFolder();
 
 class CliPlugins {
 public:

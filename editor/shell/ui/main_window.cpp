@@ -3,8 +3,11 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QSplitter>
 #include <QTimer>
 
@@ -43,6 +46,7 @@ MainWindow::MainWindow(const Preferences& preferences, FileChooser* chooser,
 
     setWindowTitle(QStringLiteral("Kestrova"));
     setAttribute(Qt::WA_QuitOnClose);
+    setAcceptDrops(true);
     CreateMenus();
     // The stored rectangle is the outer frame's; the frame is added once the window is shown
     // (FitFrameToStoredSize).
@@ -264,6 +268,38 @@ void MainWindow::moveEvent(QMoveEvent* event) {
 void MainWindow::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     TrackGeometry(/*moved=*/false);
+}
+
+namespace {
+
+// The first local file among dropped items, or an empty text.
+QString DroppedFile(const QMimeData* data) {
+    if (data == nullptr) {
+        return {};
+    }
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile()) {
+            return url.toLocalFile();
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DroppedFile(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    const QString file = DroppedFile(event->mimeData());
+    if (file.isEmpty()) {
+        return;
+    }
+    event->acceptProposedAction();
+    shell_->OpenPath(file.toStdU16String());
 }
 
 void MainWindow::RefreshStatusBar() {

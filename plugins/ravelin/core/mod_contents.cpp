@@ -2,35 +2,14 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
-#include <memory>
 
 #include "common/byte_reader.h"
 #include "common/mapped_file.h"
 #include "common/platform.h"
 #include "common/text.h"
+#include "plugins/ravelin/core/file_stream.h"
 
 namespace kestrova::ravelin {
-
-namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
-
-bool Write(std::FILE* f, std::span<const std::uint8_t> bytes) {
-    return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-}
-
-// Closes the stream; true when every byte written reached the file.
-bool Finish(UniqueFile& file) {
-    std::FILE* f = file.release();
-    bool ok = std::fflush(f) == 0 && std::ferror(f) == 0;
-    return std::fclose(f) == 0 && ok;
-}
-
-}  // namespace
 
 std::vector<std::uint8_t> EntryNamePrefix(const std::u16string& assetName) {
     if (assetName == kUnnamedAsset) {
@@ -90,9 +69,9 @@ Outcome AppendEntryData(ModEntry& entry, std::span<const std::uint8_t> body,
         return Outcome::Failure(u"Cannot open the mod's data file " + files.data + u".");
     }
     const std::array<std::uint8_t, 3> zeros{};
-    bool written = Write(out.get(), prefix) && Write(out.get(), body) &&
-                   Write(out.get(), std::span(zeros).first(static_cast<std::size_t>(padding)));
-    if (!Finish(out) || !written) {
+    bool written = WriteAll(out.get(), prefix) && WriteAll(out.get(), body) &&
+                   WriteAll(out.get(), std::span(zeros).first(static_cast<std::size_t>(padding)));
+    if (!CloseWritten(out) || !written) {
         return Outcome::Failure(u"The asset's data could not be written to " + files.data +
                                 u" (is the disk full?).");
     }
@@ -125,12 +104,12 @@ Outcome RemoveEntry(ModRecord& mod, std::size_t position, const ModWorkFiles& fi
             }
             ModEntry e = mod.entries[i];
             ok = reader.Seek(e.offset) && reader.Contains(e.offset, e.length);
-            ok = ok && Write(out.get(), reader.View(e.length));
+            ok = ok && WriteAll(out.get(), reader.View(e.length));
             e.offset = static_cast<std::uint32_t>(next);
             next += e.length;
             kept.push_back(std::move(e));
         }
-        if (!Finish(out) || !ok) {
+        if (!CloseWritten(out) || !ok) {
             platform::DeleteFile(files.scratch);
             return Outcome::Failure(u"The data of the other entries could not be copied from " +
                                     files.data + u".");

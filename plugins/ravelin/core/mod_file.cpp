@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <array>
-#include <memory>
 
 #include "common/byte_reader.h"
 #include "common/mapped_file.h"
 #include "common/platform.h"
 #include "common/text.h"
+#include "plugins/ravelin/core/file_stream.h"
 
 namespace kestrova::ravelin {
 
@@ -86,22 +86,6 @@ Outcome CheckEntriesInside(const ModRecord& mod, std::uint64_t payloadLength,
         }
     }
     return Outcome::Success();
-}
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
-
-// Closes the stream and says whether everything written to it reached the file.
-bool CloseWritten(UniqueFile& file) {
-    std::FILE* f = file.release();
-    bool ok = std::ferror(f) == 0;
-    return std::fclose(f) == 0 && ok;
-}
-
-bool WriteAll(std::FILE* stream, std::span<const std::uint8_t> bytes) {
-    return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
 }
 
 // Copies `length` bytes of the file `from` to the stream, a block at a time.

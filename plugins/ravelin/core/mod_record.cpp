@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "common/number_text.h"
+
 namespace kestrova::ravelin {
 
 std::u16string FieldText(std::u16string_view text, std::size_t capacity) {
@@ -10,6 +12,9 @@ std::u16string FieldText(std::u16string_view text, std::size_t capacity) {
 }
 
 namespace {
+
+// The path id's text holds at most 256 characters.
+constexpr std::size_t kNumberCapacity = 257;
 
 // A zero-terminated text from the host, read no further than a field of `capacity` holds.
 std::u16string BoundedText(const char16_t* text, std::size_t capacity) {
@@ -21,10 +26,6 @@ std::u16string BoundedText(const char16_t* text, std::size_t capacity) {
         out += text[i];
     }
     return out;
-}
-
-bool IsWhiteSpace(char16_t c) {
-    return c == u' ' || (c >= u'\t' && c <= u'\r');
 }
 
 }  // namespace
@@ -41,37 +42,13 @@ void RecordImport(PendingAsset& pending, const char16_t* text, const std::int32_
     if (pending.importCalls == 0) {
         pending.fileName = BoundedText(text, kPathCapacity);
         pending.type = value != nullptr ? static_cast<std::uint32_t>(*value) : 0;
-        pending.index = number != nullptr ? ReadDecimalLikeWcstoul(number) : 0;
+        // The path id as decimal text, read as wcstoul reads it in base 10 (a minus sign
+        // negates in 32 bits, so a negative path id comes back as the same word).
+        pending.index = ReadUnsignedNumber(BoundedText(number, kNumberCapacity), 10);
     } else if (pending.importCalls == 1) {
         pending.assetName = BoundedText(text, kNameCapacity);
     }
     ++pending.importCalls;
-}
-
-std::uint32_t ReadDecimalLikeWcstoul(const char16_t* text) {
-    const char16_t* p = text;
-    while (IsWhiteSpace(*p)) {
-        ++p;
-    }
-    bool negative = false;
-    if (*p == u'+' || *p == u'-') {
-        negative = *p == u'-';
-        ++p;
-    }
-    std::uint64_t value = 0;
-    bool overflow = false;
-    for (; *p >= u'0' && *p <= u'9'; ++p) {
-        value = value * 10 + static_cast<std::uint64_t>(*p - u'0');
-        if (value > 0xFFFFFFFFull) {
-            overflow = true;
-            value = 0xFFFFFFFFull;
-        }
-    }
-    if (overflow) {
-        return 0xFFFFFFFFu;
-    }
-    std::uint32_t word = static_cast<std::uint32_t>(value);
-    return negative ? 0u - word : word;
 }
 
 }  // namespace kestrova::ravelin

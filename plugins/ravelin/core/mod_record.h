@@ -70,9 +70,4 @@ void BeginHandOver(PendingAsset& pending, const std::uint8_t* data, std::int32_t
 void RecordImport(PendingAsset& pending, const char16_t* text, const std::int32_t* value,
                   const char16_t* number);
 
-// A decimal number as the C library's wcstoul reads it in base 10: leading white space, an
-// optional sign (a minus negates in 32 bits), digits up to the first other character; no digits
-// give 0, a value beyond 32 bits gives 0xFFFFFFFF. `text` is zero-terminated.
-std::uint32_t ReadDecimalLikeWcstoul(const char16_t* text);
-
 }  // namespace kestrova::ravelin

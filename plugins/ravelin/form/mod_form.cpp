@@ -132,6 +132,13 @@ ModForm::ModForm(QWidget* parent, ModSession& session, FormDialogs dialogs)
 }
 
 ModForm::~ModForm() {
+    // The controls go while the form is whole, so that nothing they signal on the way reaches
+    // a form half destroyed.
+    refreshing_ = true;
+    for (auto& [id, control] : controls_) {
+        delete control;
+    }
+    controls_.clear();
     session_.EndForm();
 }
 

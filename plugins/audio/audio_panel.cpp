@@ -1,0 +1,120 @@
+#include "plugins/audio/audio_panel.h"
+
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "plugins/audio/clip_player.h"
+
+namespace kestrova::audio {
+namespace {
+
+QString SoundTypeText(std::uint32_t soundType) {
+    const std::optional<AudioKind> kind = KindOfSoundType(soundType);
+    return kind ? QStringLiteral("%1 (%2)").arg(QString::fromLatin1(KindName(*kind))).arg(soundType)
+                : QObject::tr("unknown (%1)").arg(soundType);
+}
+
+}  // namespace
+
+AudioPanel::AudioPanel(AudioSession& session, QWidget* parent)
+    : QWidget(parent), session_(session) {
+    setObjectName(QStringLiteral("audioPanel"));
+    auto* layout = new QVBoxLayout(this);
+    message_ = new QLabel(this);
+    message_->setObjectName(QStringLiteral("audioMessage"));
+    message_->setWordWrap(true);
+    if (session_.damaged()) {
+        message_->setText(QString::fromStdString(session_.error()));
+        layout->addWidget(message_);
+        layout->addStretch();
+        return;
+    }
+    details_ = new QFormLayout;
+    layout->addLayout(details_);
+
+    auto* buttons = new QHBoxLayout;
+    auto* play = new QPushButton(tr("Play"), this);
+    play->setObjectName(QStringLiteral("playButton"));
+    auto* stop = new QPushButton(tr("Stop"), this);
+    stop->setObjectName(QStringLiteral("stopButton"));
+    status_ = new QLabel(this);
+    status_->setObjectName(QStringLiteral("playStatus"));
+    status_->setWordWrap(true);
+    buttons->addWidget(play);
+    buttons->addWidget(stop);
+    buttons->addStretch();
+    layout->addLayout(buttons);
+    layout->addWidget(status_);
+    layout->addWidget(message_);
+    layout->addStretch();
+
+    connect(play, &QPushButton::clicked, this, [this] {
+        if (player_) {
+            player_->Play(session_.body().stream.bytes, session_.kind());
+        }
+    });
+    connect(stop, &QPushButton::clicked, this, [this] {
+        if (player_) {
+            player_->Stop();
+        }
+    });
+    session_.Attach(this);
+    Reload();
+}
+
+AudioPanel::~AudioPanel() {
+    session_.Detach(this);
+}
+
+void AudioPanel::AddRow(const QString& label, const QString& value, const char* name) {
+    auto* field = new QLabel(value, this);
+    field->setObjectName(QString::fromLatin1(name));
+    field->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    details_->addRow(label, field);
+}
+
+void AudioPanel::Reload() {
+    // A new clip gets a new player: the old one holds the old stream.
+    delete player_;
+    player_ = new ClipPlayer(this);
+    player_->onStatus = [this](const QString& status) { status_->setText(status); };
+    status_->clear();
+    message_->clear();
+    while (details_->rowCount() > 0) {
+        details_->removeRow(0);
+    }
+
+    const AudioBody& body = session_.body();
+    AddRow(tr("Sound type:"), SoundTypeText(body.soundType), "soundType");
+    AddRow(tr("Stream length:"), tr("%1 bytes").arg(body.stream.bytes.size()), "streamLength");
+    AddRow(tr("Format:"), QString::number(body.format), "formatWord");
+    AddRow(tr("Flags:"), QStringLiteral("%1, %2").arg(body.flags[0]).arg(body.flags[1]), "flags");
+    if (!body.rest.empty()) {
+        AddRow(tr("After the stream:"), tr("%1 bytes, kept").arg(body.rest.size()), "restLength");
+    }
+    if (session_.kind() != AudioKind::Wav) {
+        return;
+    }
+    const std::optional<WavInfo> wav = ReadWavInfo(body.stream.bytes);
+    if (!wav) {
+        AddRow(tr("WAV:"), tr("no readable format chunk"), "wavFormat");
+        return;
+    }
+    AddRow(tr("Channels:"), QString::number(wav->channels), "channels");
+    AddRow(tr("Sample rate:"), tr("%1 Hz").arg(wav->sampleRate), "sampleRate");
+    AddRow(tr("Bits per sample:"), QString::number(wav->bitsPerSample), "bitsPerSample");
+    if (wav->formatTag != 1) {
+        AddRow(tr("Sample format:"), tr("format tag %1 (not PCM)").arg(wav->formatTag),
+               "wavFormat");
+    }
+    AddRow(tr("Duration:"), tr("%1 s").arg(wav->seconds, 0, 'f', 2), "duration");
+}
+
+void AudioPanel::Refused(const std::string& why) {
+    message_->setText(QString::fromStdString(why));
+}
+
+}  // namespace kestrova::audio

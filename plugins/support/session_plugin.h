@@ -1,0 +1,113 @@
+#pragma once
+// The five entry points of a plug-in that keeps the asset in a Qt-free session and shows it in
+// one Qt panel at a time. For the Qt part of a plug-in only (the rest of plugins/support is
+// Qt-free). KESTROVA_SESSION_PLUGIN(Session, Panel) defines the exported functions.
+//
+// A Session offers Load(ByteSpan), Changed(), Body(), Export(extension) and
+// Import(ByteSpan, extension); the last three give an optional block. A Panel is a QWidget made
+// from (Session&, QWidget* parent).
+
+#include <optional>
+
+#include <QPointer>
+#include <QWidget>
+
+#include "kestrova_plugin.h"
+#include "plugins/support/entry_point_support.h"
+
+namespace kestrova::plugin {
+
+template <class Session, class Panel>
+class SessionPlugin {
+public:
+    static void* CreatePluginDialog(void* parent, const std::uint8_t* data, std::int32_t length) {
+        return Guarded<void*>(nullptr, [&]() -> void* {
+            if (panel()) {
+                // A panel the host has not destroyed would show what is no longer held.
+                panel()->hide();
+            }
+            ByteSpan body;
+            HostBytes(data, length, body);
+            session().Load(body);
+            if (parent == nullptr) {
+                return nullptr;  // conversion without a display
+            }
+            panel() = new Panel(session(), static_cast<QWidget*>(parent));
+            return static_cast<QWidget*>(panel().data());
+        });
+    }
+
+    static std::uint8_t AssetChanged() {
+        return Guarded<std::uint8_t>(
+            0, [] { return static_cast<std::uint8_t>(session().Changed() ? 1 : 0); });
+    }
+
+    static std::uint8_t* GetData(std::int32_t* length) {
+        if (length == nullptr) {
+            return nullptr;
+        }
+        // A negative length makes the host refuse the result, so a refusal or a failure never
+        // empties the asset (a null block with length 0 would).
+        *length = -1;
+        return HandOverIfAny(length, [] { return session().Body(); });
+    }
+
+    static std::uint8_t* ExportData(std::int32_t* length, const char16_t* extension) {
+        return HandOverIfAny(length, [&] { return session().Export(extension); });
+    }
+
+    static std::uint8_t* ImportData(const void* input, std::int32_t* length,
+                                    const char16_t* extension) {
+        return HandOverIfAny(length, [&]() -> std::optional<Bytes> {
+            ByteSpan file;
+            if (!HostBytes(input, *length, file)) {
+                return std::nullopt;
+            }
+            return session().Import(file, extension);
+        });
+    }
+
+private:
+    static Session& session() {
+        static Session held;
+        return held;
+    }
+    // The host may delete the panel at any time; the pointer then turns null.
+    static QPointer<Panel>& panel() {
+        static QPointer<Panel> shown;
+        return shown;
+    }
+
+    // Hands over the block that `make` gives; null, which refuses, when it gives none or fails.
+    template <class Make>
+    static std::uint8_t* HandOverIfAny(std::int32_t* length, Make&& make) {
+        if (length == nullptr) {
+            return nullptr;
+        }
+        return Guarded<std::uint8_t*>(nullptr, [&]() -> std::uint8_t* {
+            const std::optional<Bytes> block = make();
+            return block ? HandOver(*block, length) : nullptr;
+        });
+    }
+};
+
+}  // namespace kestrova::plugin
+
+#define KESTROVA_SESSION_PLUGIN(Session, Panel)                                                    \
+    void* CreatePluginDialog(void* parent, const uint8_t* data, int32_t length) {                  \
+        return ::kestrova::plugin::SessionPlugin<Session, Panel>::CreatePluginDialog(parent, data, \
+                                                                                     length);      \
+    }                                                                                              \
+    uint8_t AssetChanged(void) {                                                                   \
+        return ::kestrova::plugin::SessionPlugin<Session, Panel>::AssetChanged();                  \
+    }                                                                                              \
+    uint8_t* GetData(int32_t* length) {                                                            \
+        return ::kestrova::plugin::SessionPlugin<Session, Panel>::GetData(length);                 \
+    }                                                                                              \
+    uint8_t* ExportData(int32_t* length, const char16_t* extension) {                              \
+        return ::kestrova::plugin::SessionPlugin<Session, Panel>::ExportData(length, extension);   \
+    }                                                                                              \
+    uint8_t* ImportData(const void* input, int32_t* length, const char16_t* extension) {           \
+        return ::kestrova::plugin::SessionPlugin<Session, Panel>::ImportData(input, length,        \
+                                                                             extension);           \
+    }

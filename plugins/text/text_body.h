@@ -1,0 +1,26 @@
+#pragma once
+// The body of a TextAsset or a Shader: a text stored as a 32-bit length, its bytes and zero
+// padding to a multiple of 4, then bytes that belong to the asset and are kept as they are.
+
+#include <string>
+
+#include "plugins/support/body_reader.h"
+
+namespace kestrova::text {
+
+using plugin::Bytes;
+using plugin::ByteSpan;
+
+struct TextBody {
+    plugin::AlignedBlock text;
+    ByteSpan rest;  // every byte after the text's padding
+};
+
+// Reads `body`; the views of `out` point into it. A body too short for its text's length is
+// refused, with `error` saying why.
+bool ParseTextBody(ByteSpan body, TextBody& out, std::string& error);
+
+// The body with `text` in place of the stored text: length and padding rebuilt, the rest kept.
+Bytes BuildTextBody(const TextBody& stored, ByteSpan text);
+
+}  // namespace kestrova::text

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Builds the Debian package from the normal build, checks it with lintian (no errors allowed),
+# unpacks it into a scratch root and runs the unpacked kestrova-cli there: on a real game file
+# when ../shared/realdata is present, and over the unpacked plug-ins, so that a package that lost a
+# file fails.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+
+cmake --build "$build" --target package
+deb=$(ls -t "$build"/kestrova_*.deb | head -n 1)
+echo "Package: $deb ($(du -k "$deb" | cut -f1) KiB)"
+
+lint=$(lintian --fail-on none "$deb" 2>&1 | grep -v 'running with root privileges' || true)
+[[ -n $lint ]] && echo "$lint"
+if grep -q '^E:' <<<"$lint"; then
+  echo "lintian reports errors" >&2
+  exit 1
+fi
+
+root=$build/package-root
+rm -rf "$root"
+dpkg -x "$deb" "$root"
+cli=$root/usr/bin/kestrova-cli
+plugins=$root/usr/lib/kestrova/Plugins
+
+# Every plug-in that the build made is in the package, loads, and has all five entry points.
+expected=$(cd "$build/run/Plugins" && find . -name '*.plg' | sort)
+packaged=$(cd "$plugins" && find . -name '*.plg' | sort)
+if [[ $expected != "$packaged" ]]; then
+  echo "The package's plug-ins differ from the run folder's:" >&2
+  diff <(echo "$expected") <(echo "$packaged") >&2 || true
+  exit 1
+fi
+"$cli" plugins --dir "$plugins" --json >"$build/package-plugins.json"
+python3 - "$build/package-plugins.json" <<'PY'
+import json, sys
+table = json.load(open(sys.argv[1]))
+bad = [p["descriptor"] for p in table
+       if not p["loaded"] or not all(p["entryPoints"].values())]
+if bad:
+    sys.exit("plug-ins that do not load whole from the package: " + ", ".join(bad))
+print(f"{len(table)} plug-ins load from the package")
+PY
+
+real=../shared/realdata/ld24_Ludum_Data_resources.assets
+if [[ -f $real ]]; then
+  "$cli" list "$real" | head -n 3
+  # The unpacked tool finds the unpacked plug-ins by itself.
+  out=$(mktemp -d)
+  "$cli" export "$real" --all --type Texture2D --as png -d "$out" | tail -n 1
+  rm -rf "$out"
+else
+  echo "No real files: the unpacked kestrova-cli lists its plug-ins only."
+fi
