@@ -5,26 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <utility>
-
 #include "platform.h"
 
 namespace kestrova {
-
-MappedFile::MappedFile(MappedFile&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)),
-      size_(std::exchange(other.size_, 0)),
-      open_(std::exchange(other.open_, false)) {}
-
-MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
-    if (this != &other) {
-        Close();
-        data_ = std::exchange(other.data_, nullptr);
-        size_ = std::exchange(other.size_, 0);
-        open_ = std::exchange(other.open_, false);
-    }
-    return *this;
-}
 
 bool MappedFile::Open(const std::u16string& path) {
     Close();

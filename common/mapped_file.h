@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <utility>
 
 namespace kestrova {
 
@@ -14,8 +15,19 @@ public:
     ~MappedFile() { Close(); }
     MappedFile(const MappedFile&) = delete;
     MappedFile& operator=(const MappedFile&) = delete;
-    MappedFile(MappedFile&& other) noexcept;
-    MappedFile& operator=(MappedFile&& other) noexcept;
+    MappedFile(MappedFile&& other) noexcept
+        : data_(std::exchange(other.data_, nullptr)),
+          size_(std::exchange(other.size_, 0)),
+          open_(std::exchange(other.open_, false)) {}
+    MappedFile& operator=(MappedFile&& other) noexcept {
+        if (this != &other) {
+            Close();
+            data_ = std::exchange(other.data_, nullptr);
+            size_ = std::exchange(other.size_, 0);
+            open_ = std::exchange(other.open_, false);
+        }
+        return *this;
+    }
 
     // False when the file cannot be opened or mapped. An empty file maps as an empty view.
     bool Open(const std::u16string& path);

@@ -1,28 +1,11 @@
 // A read-only mapping of a whole file on Windows. The file is opened so that it can still be
 // renamed or deleted while mapped, as the working copy's rewrite does on Linux.
 
-#include <utility>
-
 #include "common/mapped_file.h"
 #include "common/platform.h"
 #include "common/win32_api.h"
 
 namespace kestrova {
-
-MappedFile::MappedFile(MappedFile&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)),
-      size_(std::exchange(other.size_, 0)),
-      open_(std::exchange(other.open_, false)) {}
-
-MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
-    if (this != &other) {
-        Close();
-        data_ = std::exchange(other.data_, nullptr);
-        size_ = std::exchange(other.size_, 0);
-        open_ = std::exchange(other.open_, false);
-    }
-    return *this;
-}
 
 bool MappedFile::Open(const std::u16string& path) {
     Close();

@@ -57,9 +57,14 @@ bool FileDescriptor::Reset() {
     return ok;
 }
 
-bool ReadAt(int fd, std::uint64_t position, std::span<std::uint8_t> bytes) {
+namespace {
+
+// Repeats a positioned read or write (`transfer`, with pread's arguments and result) until the
+// whole span is done; false on an error or when nothing more moves.
+template <typename Byte, typename Transfer>
+bool WholeSpan(std::span<Byte> bytes, std::uint64_t position, Transfer transfer) {
     while (!bytes.empty()) {
-        ssize_t n = ::pread(fd, bytes.data(), bytes.size(), static_cast<off_t>(position));
+        ssize_t n = transfer(bytes.data(), bytes.size(), static_cast<off_t>(position));
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -72,19 +77,17 @@ bool ReadAt(int fd, std::uint64_t position, std::span<std::uint8_t> bytes) {
     return true;
 }
 
+}  // namespace
+
+bool ReadAt(int fd, std::uint64_t position, std::span<std::uint8_t> bytes) {
+    return WholeSpan(bytes, position,
+                     [fd](void* p, std::size_t n, off_t at) { return ::pread(fd, p, n, at); });
+}
+
 bool WriteAt(int fd, std::uint64_t position, std::span<const std::uint8_t> bytes) {
-    while (!bytes.empty()) {
-        ssize_t n = ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(position));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        bytes = bytes.subspan(static_cast<std::size_t>(n));
-        position += static_cast<std::uint64_t>(n);
-    }
-    return true;
+    return WholeSpan(bytes, position, [fd](const void* p, std::size_t n, off_t at) {
+        return ::pwrite(fd, p, n, at);
+    });
 }
 
 bool SetFileLength(int fd, std::uint64_t length) {

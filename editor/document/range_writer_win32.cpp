@@ -114,35 +114,36 @@ bool FileDescriptor::Reset() {
     return ok;
 }
 
-bool ReadAt(int fd, std::uint64_t position, std::span<std::uint8_t> bytes) {
-    while (!bytes.empty()) {
-        OVERLAPPED where = At(position);
-        DWORD want = static_cast<DWORD>(std::min(bytes.size(), kLargestTransfer));
-        DWORD got = 0;
-        if (::ReadFile(HandleOf(fd), bytes.data(), want, &got, &where) == 0 || got == 0) {
-            if (got == 0 && ::GetLastError() == ERROR_SUCCESS) {
-                ::SetLastError(ERROR_HANDLE_EOF);
-            }
-            return false;
-        }
-        bytes = bytes.subspan(got);
-        position += got;
-    }
-    return true;
-}
+namespace {
 
-bool WriteAt(int fd, std::uint64_t position, std::span<const std::uint8_t> bytes) {
+// Repeats a positioned ReadFile or WriteFile (`transfer`) until the whole span is done; false on
+// an error or when nothing more moves.
+template <typename Byte, typename Transfer>
+bool WholeSpan(int fd, std::span<Byte> bytes, std::uint64_t position, Transfer transfer) {
     while (!bytes.empty()) {
         OVERLAPPED where = At(position);
         DWORD want = static_cast<DWORD>(std::min(bytes.size(), kLargestTransfer));
         DWORD done = 0;
-        if (::WriteFile(HandleOf(fd), bytes.data(), want, &done, &where) == 0 || done == 0) {
+        if (transfer(HandleOf(fd), bytes.data(), want, &done, &where) == 0 || done == 0) {
+            if (done == 0 && ::GetLastError() == ERROR_SUCCESS) {
+                ::SetLastError(ERROR_HANDLE_EOF);
+            }
             return false;
         }
         bytes = bytes.subspan(done);
         position += done;
     }
     return true;
+}
+
+}  // namespace
+
+bool ReadAt(int fd, std::uint64_t position, std::span<std::uint8_t> bytes) {
+    return WholeSpan(fd, bytes, position, ::ReadFile);
+}
+
+bool WriteAt(int fd, std::uint64_t position, std::span<const std::uint8_t> bytes) {
+    return WholeSpan(fd, bytes, position, ::WriteFile);
 }
 
 bool SetFileLength(int fd, std::uint64_t length) {

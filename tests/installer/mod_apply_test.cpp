@@ -45,6 +45,13 @@ protected:
         return bodies;
     }
 
+    // A file of one asset, "Crosshair" with path id 1.
+    static Bytes CrosshairFile() {
+        AssetFileBuilder b;
+        b.Add("Crosshair", 28, 1, Filled(20, 1));
+        return b.Build();
+    }
+
     Bytes payload;
     installer::ApplyReport report;
 };
@@ -215,9 +222,7 @@ TEST_F(ApplyTest, ChecksNameEverythingThatIsMissingAndChangeNothing) {
 }
 
 TEST_F(ApplyTest, ASecondInstallKeepsTheFirstBackup) {
-    AssetFileBuilder b;
-    b.Add("Crosshair", 28, 1, Filled(20, 1));
-    const Bytes original = b.Build();
+    const Bytes original = CrosshairFile();
     Game("level0", original);
     Add(u"level0", u"Crosshair", 1, Filled(8, 1));
     ASSERT_TRUE(Install().ok);
@@ -233,9 +238,7 @@ TEST_F(ApplyTest, ASecondInstallKeepsTheFirstBackup) {
 }
 
 TEST_F(ApplyTest, FilesAreFoundBelowTheFolderShallowestFirstInAnyCase) {
-    AssetFileBuilder b;
-    b.Add("Crosshair", 28, 1, Filled(20, 1));
-    const Bytes original = b.Build();
+    const Bytes original = CrosshairFile();
     Game("Deep/Er/level0", original);
     Game("Z/LEVEL0", original);
     Add(u"level0", u"Crosshair", 1, Filled(8, 1));
@@ -245,10 +248,8 @@ TEST_F(ApplyTest, FilesAreFoundBelowTheFolderShallowestFirstInAnyCase) {
 }
 
 TEST_F(ApplyTest, AFileThatCannotBeReplacedPutsEveryOriginalBack) {
-    AssetFileBuilder b;
-    b.Add("Crosshair", 28, 1, Filled(20, 1));
-    Game("a.assets", b.Build());
-    Game("b.assets", b.Build());
+    Game("a.assets", CrosshairFile());
+    Game("b.assets", CrosshairFile());
     // b.assets has a backup already, and the place its original would step aside to is taken.
     Game("b.assets.bak", ToBytes("the first original"));
     Game("b.assets.kestrova-old/blocker", ToBytes("x"));

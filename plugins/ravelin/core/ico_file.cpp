@@ -58,21 +58,26 @@ Outcome ReadIconFile(std::span<const std::uint8_t> file, std::vector<IconImage>&
     return Outcome::Success();
 }
 
+void StoreIconDescription(std::vector<std::uint8_t>& out, std::uint64_t at,
+                          const IconImage& image) {
+    out.at(at) = image.width;
+    out.at(at + 1) = image.height;
+    out.at(at + 2) = image.colorCount;
+    out.at(at + 3) = 0;
+    StoreLittleEndian16(out, at + 4, image.planes);
+    StoreLittleEndian16(out, at + 6, image.bitCount);
+    StoreLittleEndian32(out, at + 8, static_cast<std::uint32_t>(image.bytes.size()));
+}
+
 std::vector<std::uint8_t> WriteIconFile(std::span<const IconImage> images) {
     std::vector<std::uint8_t> out(kHeaderSize + kEntrySize * images.size());
     StoreLittleEndian16(out, 2, kIconType);
     StoreLittleEndian16(out, 4, static_cast<std::uint16_t>(images.size()));
     for (std::size_t i = 0; i < images.size(); ++i) {
-        const IconImage& image = images[i];
         const std::uint64_t at = kHeaderSize + kEntrySize * i;
-        out[at] = image.width;
-        out[at + 1] = image.height;
-        out[at + 2] = image.colorCount;
-        StoreLittleEndian16(out, at + 4, image.planes);
-        StoreLittleEndian16(out, at + 6, image.bitCount);
-        StoreLittleEndian32(out, at + 8, static_cast<std::uint32_t>(image.bytes.size()));
+        StoreIconDescription(out, at, images[i]);
         StoreLittleEndian32(out, at + 12, static_cast<std::uint32_t>(out.size()));
-        out.insert(out.end(), image.bytes.begin(), image.bytes.end());
+        out.insert(out.end(), images[i].bytes.begin(), images[i].bytes.end());
     }
     return out;
 }

@@ -24,6 +24,11 @@ struct IconImage {
 // not an icon file or whose images do not lie inside it, saying what is wrong.
 Outcome ReadIconFile(std::span<const std::uint8_t> file, std::vector<IconImage>& images);
 
+// The 12 bytes that describe an image in an icon file's directory and in an icon group resource
+// alike (width, height, colour count, a reserved byte, planes, bits per pixel, byte count), written
+// at `at`, which the caller knows to lie inside `out`.
+void StoreIconDescription(std::vector<std::uint8_t>& out, std::uint64_t at, const IconImage& image);
+
 // An icon file of `images`, in this order, each image right after the directory and the images
 // before it.
 std::vector<std::uint8_t> WriteIconFile(std::span<const IconImage> images);

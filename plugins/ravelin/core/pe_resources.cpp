@@ -547,13 +547,7 @@ Outcome ReplaceInstallerIcons(std::vector<std::uint8_t>& program, std::span<cons
         if (id < 1 || id > count) {
             continue;
         }
-        const IconImage& icon = icons[id - 1];
-        newGroup[at] = icon.width;
-        newGroup[at + 1] = icon.height;
-        newGroup[at + 2] = icon.colorCount;
-        StoreLittleEndian16(newGroup, at + 4, icon.planes);
-        StoreLittleEndian16(newGroup, at + 6, icon.bitCount);
-        StoreLittleEndian32(newGroup, at + 8, static_cast<std::uint32_t>(icon.bytes.size()));
+        StoreIconDescription(newGroup, at, icons[id - 1]);
     }
     groupEntry->data = newGroup;
     std::vector<std::uint8_t> rebuilt;
