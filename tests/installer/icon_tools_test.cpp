@@ -9,9 +9,12 @@
 #include <set>
 #include <sstream>
 
-#include "tests/document/asset_file_builder.h"
+#include "installer/core/mod_apply.h"
+#include "plugins/ravelin/core/mod_session.h"
 #include "tests/document/program_run.h"
+#include "tests/installer/installer_test_support.h"
 #include "tests/installer/pe_builder.h"
+#include "tests/ravelin/scripted_services.h"
 
 namespace kestrova::testing {
 namespace {
@@ -156,6 +159,44 @@ TEST(IconTools, IcotoolExtractsTheUsersIconsFromEveryKindOfProgram) {
             }
         }
     }
+}
+
+// "Package Mod" in the form, on the installer template of the run folder: icotool extracts the
+// user's icons from what it writes, and a failure is shown, with nothing written.
+TEST_F(ModTest, PackageModInTheFormWritesTheUsersIcons) {
+#ifndef KESTROVA_INSTALLER_PROGRAM
+    GTEST_SKIP() << "The installer template program was not built (no MinGW-w64 compiler).";
+#else
+    WriteFile("RavelinData/installers/default", ReadBytes(KESTROVA_INSTALLER_PROGRAM));
+    const std::vector<std::uint32_t> sizes = {16, 32, 48};
+    const std::vector<Bytes> bitmaps = IconBitmaps(sizes, 90);
+    WriteFile("user.ico", WriteIconFile(IconImages(bitmaps, sizes)));
+    ravelin::ModSession session(files, Wide("RavelinData"));
+    const Bytes body = Filled(10, 4);
+    const std::int32_t type = 28;
+    session.BeginForm(body.data(), static_cast<std::int32_t>(body.size()), true);
+    session.RecordImport(u"sharedassets0.assets", &type, u"7");
+    session.RecordImport(u"Crosshair", &type, u"7");
+    ScriptedServices services;
+    session.AddFile(services);
+    session.EditField(ravelin::ModField::IconPath, Wide("user.ico"));
+
+    services.files.push_back(Wide("Blue crates.exe"));
+    session.PackageModFile(services, services);
+    ASSERT_TRUE(services.warnings.empty()) << Utf16ToUtf8(services.warnings[0].text);
+    const std::vector<Bytes> pictures = GroupPictures(folder, folder.File("Blue crates.exe"));
+    EXPECT_EQ(pictures, Pictures(folder, folder.File("user.ico")));
+    installer::ModSource source;
+    ASSERT_TRUE(source.Open(Wide("Blue crates.exe")).ok);
+    EXPECT_EQ(source.mod(), session.mod());
+
+    session.mod().installer = u"fancy";
+    services.files.push_back(Wide("fancy.exe"));
+    session.PackageModFile(services, services);
+    ASSERT_EQ(services.warnings.size(), 1u);
+    EXPECT_EQ(services.warnings[0].caption, u"Package Mod");
+    EXPECT_FALSE(Exists("fancy.exe"));
+#endif
 }
 
 #else
