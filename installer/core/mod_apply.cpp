@@ -18,8 +18,8 @@ namespace {
 using ravelin::ModEntry;
 using ravelin::ModRecord;
 
-// The folder in which working copies are made, inside the game folder so that the finished
-// files reach their place by a rename.
+// The folders (one a file, numbered) in which working copies are made beside the files they
+// replace; the search for asset files never enters them.
 constexpr char16_t kWorkFolder[] = u".kestrova-install";
 constexpr char16_t kBackupSuffix[] = u".bak";
 constexpr char16_t kAsideSuffix[] = u".kestrova-old";
@@ -124,17 +124,6 @@ struct TargetFile {
     bool newBackup = false;
 };
 
-// Creates the working folder in the game folder (a fresh name if an old one is left over).
-std::optional<std::u16string> MakeWorkFolder(const std::u16string& root) {
-    for (int i = 0; i < 100; ++i) {
-        std::u16string folder = Join(root, kWorkFolder + (i == 0 ? u"" : DecimalText(i)));
-        if (platform::CreateDirectory(folder)) {
-            return folder;
-        }
-    }
-    return std::nullopt;
-}
-
 class Installation {
 public:
     Installation(const ModRecord& mod, std::span<const std::uint8_t> payload,
@@ -211,14 +200,6 @@ private:
             }
             target->entries.push_back(i);
         }
-        if (!files_.empty()) {
-            std::optional<std::u16string> folder = MakeWorkFolder(root_);
-            if (!folder) {
-                return Outcome::Failure(u"Cannot create a working folder in " + root_ +
-                                        u". Nothing was changed.");
-            }
-            workFolder_ = *folder;
-        }
         for (std::size_t k = 0; k < files_.size(); ++k) {
             CheckFile(files_[k], k, problems);
         }
@@ -228,7 +209,17 @@ private:
     void CheckFile(TargetFile& target, std::size_t k, std::vector<std::u16string>& problems) {
         Tell(u"Checking " + target.path);
         target.doc = std::make_unique<AssetFile>();
-        target.doc->workingFolder = Join(workFolder_, DecimalText(static_cast<std::int64_t>(k)));
+        // The working copy lies beside the file it replaces, so that it takes its place by a
+        // rename on the same disk.
+        const std::u16string folder = target.path.substr(0, FileNameStart(target.path));
+        target.doc->workingFolder =
+            folder + kWorkFolder + DecimalText(static_cast<std::int64_t>(k));
+        if (!platform::CreateDirectory(target.doc->workingFolder) &&
+            !platform::FileExists(target.doc->workingFolder)) {
+            problems.push_back(u"Cannot create a working folder beside " + target.path + u".");
+            target.doc.reset();
+            return;
+        }
         if (Outcome o = LoadAssetFile(*target.doc, target.path); !o) {
             problems.push_back(target.path + u" is not an asset file that loads: " + o.message);
             CloseAssetFile(*target.doc);  // removes the working folder the load made
@@ -319,9 +310,6 @@ private:
                 CloseAssetFile(*t.doc);
             }
         }
-        if (!workFolder_.empty()) {
-            platform::RemoveDirectory(workFolder_);
-        }
     }
 
     const ModRecord& mod_;
@@ -329,7 +317,6 @@ private:
     const std::u16string& root_;
     const ApplyProgress& progress_;
     std::vector<TargetFile> files_;
-    std::u16string workFolder_;
 };
 
 }  // namespace

@@ -6,7 +6,7 @@
 // Installing checks everything before it changes anything: the game folder (and its verify file),
 // every entry's asset file somewhere in the folder or below it, that file loading as an asset
 // file, and an asset with the entry's path id in it. Then every file gets its new bodies in a
-// working copy beside the game's files; only when all of them are complete are the originals
+// working copy beside it; only when all of them are complete are the originals
 // moved aside (to NAME.bak when there is no backup yet) and the new files put in their place,
 // each by a rename, so that the folder ends with either every file changed or none.
 
