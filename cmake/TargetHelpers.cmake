@@ -19,6 +19,13 @@ function(kestrova_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES;ENVIRONMENT;PROPERTIES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} GTest::gtest GTest::gtest_main)
+  # gcc 12 at -O3 reports writes out of bounds inside the standard library's vector and string
+  # code that the tests' byte builders and string concatenations inline (false positives of its
+  # object-size tracking, fixed in later releases); the sanitizer build checks the real bounds.
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
+    target_compile_options(${name} PRIVATE -Wno-stringop-overflow -Wno-stringop-overread
+                                           -Wno-restrict)
+  endif()
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   # Discovered tests get their properties through a flat list, where a second ENVIRONMENT entry
   # would be taken for a property name: extra variables go through ENVIRONMENT_MODIFICATION.

@@ -4,7 +4,8 @@
 # inputs it ran, the coverage it reached and any crash with the input that caused it. New corpus
 # entries stay in build-asan/fuzz/<target>-corpus, outside the repository.
 #
-#   scripts/fuzz.sh [SECONDS]        FUZZ_JOBS=N runs N targets at once (default: the core count)
+#   scripts/fuzz.sh [SECONDS]        FUZZ_JOBS=N runs N targets at once (default: the core count);
+#                                    FUZZ_ONLY="fuzz_a fuzz_b" runs only those targets
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-600}
@@ -56,13 +57,18 @@ run_target() {
   return "$status"
 }
 
-targets=(build-asan/fuzz/fuzz_*)
-targets=("${targets[@]/#/$PWD/}")
+targets=()
+for binary in "$PWD"/build-asan/fuzz/fuzz_*; do
+  [[ -f $binary && -x $binary ]] || continue
+  if [[ -n ${FUZZ_ONLY:-} && " $FUZZ_ONLY " != *" $(basename "$binary") "* ]]; then
+    continue
+  fi
+  targets+=("$binary")
+done
 echo "Fuzzing ${#targets[@]} targets for $seconds s each, $jobs at a time; logs in $out"
 failed=0
 running=0
 for binary in "${targets[@]}"; do
-  [[ -x $binary && ! -d $binary ]] || continue
   run_target "$binary" &
   running=$((running + 1))
   if ((running >= jobs)); then
