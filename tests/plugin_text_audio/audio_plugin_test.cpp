@@ -8,8 +8,8 @@
 #include <QTest>
 
 #include "tests/plugin_text_audio/panel_test_support.h"
-#include "tests/plugin_text_audio/plugin_library.h"
 #include "tests/plugin_text_audio/plugin_test_support.h"
+#include "tests/plugins/plugin_library.h"
 
 namespace kestrova::testing {
 namespace {
