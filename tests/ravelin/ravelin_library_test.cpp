@@ -2,46 +2,13 @@
 // its clean-up at release.
 
 #include "common/markup_reader.h"
-#include "common/platform.h"
 #include "common/text.h"
-#include "kestrova_plugin.h"
+#include "tests/plugins/plugin_library.h"
 #include "tests/ravelin/ravelin_gui_support.h"
 #include "tests/shell_gui/gui_test_support.h"
 
 namespace kestrova::testing {
 namespace {
-
-// The library and its five entry points, resolved by name as the editor does.
-class RavelinLibrary {
-public:
-    RavelinLibrary() : handle_(platform::LoadLibrary(Utf8ToUtf16(RAVELIN_LIBRARY))) {
-        create = Resolve<CreatePluginDialogProc>(KESTROVA_CREATE_PLUGIN_DIALOG_NAME);
-        changed = Resolve<AssetChangedProc>(KESTROVA_ASSET_CHANGED_NAME);
-        getData = Resolve<GetDataProc>(KESTROVA_GET_DATA_NAME);
-        exportData = Resolve<ExportDataProc>(KESTROVA_EXPORT_DATA_NAME);
-        importData = Resolve<ImportDataProc>(KESTROVA_IMPORT_DATA_NAME);
-    }
-    ~RavelinLibrary() { platform::FreeLibrary(handle_); }
-    RavelinLibrary(const RavelinLibrary&) = delete;
-    RavelinLibrary& operator=(const RavelinLibrary&) = delete;
-
-    bool loaded() const {
-        return handle_ != nullptr && create && changed && getData && exportData && importData;
-    }
-
-    CreatePluginDialogProc create = nullptr;
-    AssetChangedProc changed = nullptr;
-    GetDataProc getData = nullptr;
-    ExportDataProc exportData = nullptr;
-    ImportDataProc importData = nullptr;
-
-private:
-    template <typename Proc>
-    Proc Resolve(const char* name) {
-        return reinterpret_cast<Proc>(platform::FindSymbol(handle_, name));
-    }
-    platform::LibraryHandle handle_;
-};
 
 class RavelinLibraryTest : public GuiTest {
 protected:
@@ -78,23 +45,22 @@ TEST_F(RavelinLibraryTest, EntryPointsAndTheCleanUpAtRelease) {
     const std::int32_t type = 28;
     std::int32_t typeWord = type;
     {
-        RavelinLibrary ravelin;
-        ASSERT_TRUE(ravelin.loaded());
-        EXPECT_EQ(ravelin.changed(), 0);
+        PluginLibrary ravelin{RAVELIN_LIBRARY};
+        ASSERT_TRUE(ravelin.complete());
+        EXPECT_EQ(ravelin.assetChanged(), 0);
         std::int32_t length = 0;
         EXPECT_EQ(ravelin.getData(&length), nullptr);
         EXPECT_EQ(ravelin.exportData(&length, u"umod"), nullptr);
-        EXPECT_EQ(ravelin.create(nullptr, body, 3), nullptr) << "no parent, no panel";
+        EXPECT_EQ(ravelin.Open(nullptr, body), nullptr) << "no parent, no panel";
 
-        QWidget* panel = ravelin.create(&window, body, 3)
-                             ? window.findChild<QWidget*>("RavelinModForm")
-                             : nullptr;
+        QWidget* panel =
+            ravelin.Open(&window, body) ? window.findChild<QWidget*>("RavelinModForm") : nullptr;
         ASSERT_NE(panel, nullptr);
         EXPECT_EQ(ravelin.importData(u"level0", &typeWord, u"12"), nullptr);
         EXPECT_EQ(ravelin.importData(u"Crosshair", &typeWord, u"12"), nullptr);
         ClickFormButton(panel, 1016);
         EXPECT_EQ(FormListTexts(panel), QStringList{"level0/Crosshair (12)"});
-        EXPECT_EQ(ravelin.changed(), 0);
+        EXPECT_EQ(ravelin.assetChanged(), 0);
         EXPECT_TRUE(Exists("Temp/mod"));
         std::ofstream("Temp/other") << "the editor's";
     }
@@ -104,8 +70,8 @@ TEST_F(RavelinLibraryTest, EntryPointsAndTheCleanUpAtRelease) {
     EXPECT_TRUE(Exists("Temp/other"));
     std::filesystem::remove("Temp/other");
     {
-        RavelinLibrary ravelin;
-        ASSERT_TRUE(ravelin.loaded());
+        PluginLibrary ravelin{RAVELIN_LIBRARY};
+        ASSERT_TRUE(ravelin.complete());
     }
     EXPECT_FALSE(Exists("Temp"));
 }
