@@ -3,8 +3,6 @@
 // the exported picture, imports of other sizes, refusals, and the panel offscreen (the window
 // tests' support makes the application).
 
-#include <dlfcn.h>
-
 #include <QApplication>
 #include <QBuffer>
 #include <QCheckBox>
@@ -19,8 +17,8 @@
 #include <cstring>
 #include <optional>
 
-#include "kestrova_plugin.h"
 #include "tests/plugin_texture/real_texture_test.h"
+#include "tests/plugins/plugin_library.h"
 #include "tests/shell_gui/gui_test_support.h"
 
 namespace kestrova::testing {
@@ -29,61 +27,24 @@ namespace {
 using namespace kestrova::texture;
 
 // The library stays loaded for the whole program, as the host keeps its plug-ins.
-struct Plugin {
-    CreatePluginDialogProc createPluginDialog = nullptr;
-    AssetChangedProc assetChanged = nullptr;
-    GetDataProc getData = nullptr;
-    ExportDataProc exportData = nullptr;
-    ImportDataProc importData = nullptr;
-};
-
-const Plugin& Library() {
-    static const Plugin plugin = [] {
-        Plugin p;
-        void* handle = ::dlopen(KESTROVA_TEXTURE_PLUGIN, RTLD_NOW | RTLD_LOCAL);
-        if (handle == nullptr) {
-            ADD_FAILURE() << ::dlerror();
-            return p;
-        }
-        p.createPluginDialog = reinterpret_cast<CreatePluginDialogProc>(
-            ::dlsym(handle, KESTROVA_CREATE_PLUGIN_DIALOG_NAME));
-        p.assetChanged =
-            reinterpret_cast<AssetChangedProc>(::dlsym(handle, KESTROVA_ASSET_CHANGED_NAME));
-        p.getData = reinterpret_cast<GetDataProc>(::dlsym(handle, KESTROVA_GET_DATA_NAME));
-        p.exportData = reinterpret_cast<ExportDataProc>(::dlsym(handle, KESTROVA_EXPORT_DATA_NAME));
-        p.importData = reinterpret_cast<ImportDataProc>(::dlsym(handle, KESTROVA_IMPORT_DATA_NAME));
-        return p;
-    }();
+const PluginLibrary& Library() {
+    const PluginLibrary& plugin = KeptLoaded(KESTROVA_TEXTURE_PLUGIN);
+    EXPECT_TRUE(plugin.loaded()) << plugin.error;
     return plugin;
-}
-
-// Takes over a block the plug-in returned, releasing it as the host does.
-std::optional<Bytes> TakeBlock(std::uint8_t* block, std::int32_t length) {
-    if (block == nullptr) {
-        return std::nullopt;
-    }
-    Bytes bytes(block, block + length);
-    ::operator delete(block);
-    return bytes;
 }
 
 // Hands `body` over without a window, as the command-line tool does, then converts it.
 std::optional<Bytes> ExportPng(const Bytes& body) {
-    const Plugin& plugin = Library();
-    EXPECT_EQ(plugin.createPluginDialog(nullptr, body.data(), static_cast<int32_t>(body.size())),
-              nullptr);
-    std::int32_t length = 0;
-    std::uint8_t* block = plugin.exportData(&length, u"png");
-    return TakeBlock(block, length);
+    const PluginLibrary& plugin = Library();
+    EXPECT_EQ(plugin.Open(nullptr, body), nullptr);
+    return plugin.Export(u"png");
 }
 
 std::optional<Bytes> ImportPng(const Bytes& body, const Bytes& png,
                                const char16_t* extension = u"PNG") {
-    const Plugin& plugin = Library();
-    plugin.createPluginDialog(nullptr, body.data(), static_cast<int32_t>(body.size()));
-    std::int32_t length = static_cast<std::int32_t>(png.size());
-    std::uint8_t* block = plugin.importData(png.data(), &length, extension);
-    return TakeBlock(block, length);
+    const PluginLibrary& plugin = Library();
+    plugin.Open(nullptr, body);
+    return plugin.Import(png, extension);
 }
 
 QImage ReadPicture(const Bytes& png) {
@@ -250,7 +211,7 @@ TEST_F(TexturePluginTest, AlphaOnlyTextureTakesAlphaOrGrey) {
 
 // Damaged bodies, foreign files and calls meant for other plug-ins get null, never a crash.
 TEST(TexturePluginRefusalTest, DamagedBodiesAndForeignDataAreRefused) {
-    const Plugin& plugin = Library();
+    const PluginLibrary& plugin = Library();
     const Bytes good = MakeBody(2, 2, 4, false, Sequence(16));
     const Bytes png = WritePicture(Picture(3, 3));
     ASSERT_TRUE(ExportPng(good).has_value());
@@ -281,14 +242,13 @@ TEST(TexturePluginRefusalTest, DamagedBodiesAndForeignDataAreRefused) {
 }
 
 TEST_F(TexturePluginTest, PanelShowsTheImageItsFieldsAndProblems) {
-    const Plugin& plugin = Library();
+    const PluginLibrary& plugin = Library();
     const RealTexture* real = FindTexture(textures, "EscToExit_Text");
     ASSERT_NE(real, nullptr);
     QWidget window;
     window.resize(900, 420);
     window.show();
-    auto* created = static_cast<QWidget*>(plugin.createPluginDialog(
-        &window, real->body.data(), static_cast<int32_t>(real->body.size())));
+    QWidget* created = plugin.Open(&window, real->body);
     ASSERT_NE(created, nullptr);
     QPointer<QWidget> panel = created;
     EXPECT_EQ(panel->parentWidget(), &window);
@@ -326,8 +286,7 @@ TEST_F(TexturePluginTest, PanelShowsTheImageItsFieldsAndProblems) {
 
     // The next asset's panel replaces the one the host left; a damaged body shows its problem.
     const Bytes damaged = MakeBody(2, 2, 13, false, Sequence(16));
-    QPointer<QWidget> next = static_cast<QWidget*>(
-        plugin.createPluginDialog(&window, damaged.data(), static_cast<int32_t>(damaged.size())));
+    QPointer<QWidget> next = plugin.Open(&window, damaged);
     EXPECT_TRUE(panel.isNull());
     ASSERT_FALSE(next.isNull());
     next->show();
