@@ -43,6 +43,20 @@ if bad:
 print(f"{len(table)} plug-ins load from the package")
 PY
 
+# The unpacked editor runs as an installed one: in the user's folder, with the installed plug-ins
+# linked in, and it comes up, shows its window and closes normally.
+home=$(mktemp -d)
+XDG_DATA_HOME=$home QT_QPA_PLATFORM=offscreen KESTROVA_SCREENSHOT=$home/shot.png \
+  "$root/usr/bin/kestrova" >/dev/null 2>&1
+for made in shot.png kestrova/preferences kestrova/Plugins/installed; do
+  if [[ ! -e $home/$made ]]; then
+    echo "The unpacked editor did not make $made in its user folder" >&2
+    exit 1
+  fi
+done
+echo "The unpacked editor ran in its user folder with the installed plug-ins linked in"
+rm -rf "$home"
+
 real=../shared/realdata/ld24_Ludum_Data_resources.assets
 if [[ -f $real ]]; then
   "$cli" list "$real" | head -n 3
