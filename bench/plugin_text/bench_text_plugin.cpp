@@ -15,7 +15,7 @@
 #include <QPlainTextEdit>
 #include <QTextCursor>
 
-#include "tests/plugin_text_audio/plugin_library.h"
+#include "tests/plugins/plugin_library.h"
 
 namespace {
 
