@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <link.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -223,8 +224,19 @@ void FreeLibrary(LibraryHandle library) {
 
 std::u16string ModulePath(const void* address) {
     Dl_info info{};
-    if (::dladdr(address, &info) == 0 || info.dli_fname == nullptr) {
+    link_map* module = nullptr;
+    if (::dladdr1(address, &info, reinterpret_cast<void**>(&module), RTLD_DL_LINKMAP) == 0 ||
+        info.dli_fname == nullptr) {
         return {};
+    }
+    // For the program itself the loader reports argv[0], which is a bare name when the program was
+    // started through PATH (as a desktop menu starts it); the kernel knows the file.
+    if (module != nullptr && module->l_name != nullptr && module->l_name[0] == '\0') {
+        std::error_code error;
+        const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+        if (!error) {
+            return Utf8ToUtf16(program.string());
+        }
     }
     // The loader reports the name it was given, which may be relative to the current directory.
     if (char* full = ::realpath(info.dli_fname, nullptr)) {

@@ -43,26 +43,35 @@ if bad:
 print(f"{len(table)} plug-ins load from the package")
 PY
 
-# The unpacked editor runs as an installed one: in the user's folder, with the installed plug-ins
+# The unpacked editor runs as an installed one, started as its menu entry starts it (by its bare
+# name through PATH, from some other folder): in the user's folder, with the installed plug-ins
 # linked in, and it comes up, shows its window and closes normally.
 home=$(mktemp -d)
-XDG_DATA_HOME=$home QT_QPA_PLATFORM=offscreen KESTROVA_SCREENSHOT=$home/shot.png \
-  "$root/usr/bin/kestrova" >/dev/null 2>&1
+bin=$(cd "$root/usr/bin" && pwd)
+mkdir "$home/elsewhere"
+(cd "$home/elsewhere" && PATH=$bin:$PATH XDG_DATA_HOME=$home QT_QPA_PLATFORM=offscreen \
+  KESTROVA_SCREENSHOT=$home/shot.png kestrova >/dev/null 2>&1)
 for made in shot.png kestrova/preferences kestrova/Plugins/installed; do
   if [[ ! -e $home/$made ]]; then
     echo "The unpacked editor did not make $made in its user folder" >&2
     exit 1
   fi
 done
+if [[ -n $(ls -A "$home/elsewhere") ]]; then
+  echo "The unpacked editor wrote into the folder it was started from" >&2
+  exit 1
+fi
 echo "The unpacked editor ran in its user folder with the installed plug-ins linked in"
 rm -rf "$home"
 
 real=../shared/realdata/ld24_Ludum_Data_resources.assets
 if [[ -f $real ]]; then
   "$cli" list "$real" | head -n 3
-  # The unpacked tool finds the unpacked plug-ins by itself.
+  # The unpacked tool finds the unpacked plug-ins by itself, also when started by its bare name.
   out=$(mktemp -d)
-  "$cli" export "$real" --all --type Texture2D --as png -d "$out" | tail -n 1
+  real=$(realpath "$real")
+  (cd "$out" && PATH=$bin:$PATH kestrova-cli export "$real" --all --type Texture2D --as png -d png) |
+    tail -n 1
   rm -rf "$out"
 else
   echo "No real files: the unpacked kestrova-cli lists its plug-ins only."

@@ -2,6 +2,8 @@
 // plug-in without a window, for one asset and for all of them.
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 #include <nlohmann/json.hpp>
 
 #include "common/text.h"
@@ -76,6 +78,22 @@ TEST_F(PluginCliTest, ListsThePlugInTableInScanOrderWithItsEntryPoints) {
                       .out.find("missing AssetChanged, ExportData, "
                                 "ImportData") == std::string::npos,
               false);
+}
+
+// Started by its bare name through PATH, from a folder without plug-ins, as a shell or a desktop
+// menu starts it, the tool still finds the plug-ins beside its own file: here the shipped texture
+// plug-in's type name selects the assets.
+TEST_F(PluginCliTest, StartedThroughPathFindsThePlugInsBesideItsFile) {
+    const std::string program(KESTROVA_CLI);
+    const std::size_t slash = program.rfind('/');
+    const std::string elsewhere = folder.File("elsewhere");
+    std::filesystem::create_directory(elsewhere);
+    ProgramRun run = RunProgram("cd '" + elsewhere + "' && PATH='" + program.substr(0, slash) +
+                                "':\"$PATH\" " + program.substr(slash + 1) + " export '" + input +
+                                "' --all --type Texture2D -d out 2>" + folder.File("err"));
+    ASSERT_EQ(run.status, 0) << Err();
+    EXPECT_EQ(Text(elsewhere + "/out/Crosshair.data"), std::string("\x01\x02\x03", 3));
+    EXPECT_NE(run.out.find("Wrote 3 of 3 assets"), std::string::npos) << run.out;
 }
 
 TEST_F(PluginCliTest, ConvertsOneAssetThroughThePlugInThatClaimsItsType) {
