@@ -137,6 +137,18 @@ bool IsSameFile(const std::u16string& a, const std::u16string& b) {
     return std::filesystem::equivalent(platform::NativePath(a), platform::NativePath(b), error);
 }
 
+// Shows the window busy for the life of the scope.
+class BusyScope {
+public:
+    explicit BusyScope(ShellView& view) : view_(view) { view_.ShowBusy(true); }
+    ~BusyScope() { view_.ShowBusy(false); }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    ShellView& view_;
+};
+
 }  // namespace
 
 int CompareAssetRows(const AssetFile& doc, std::uint32_t a, std::uint32_t b, int key) {
@@ -301,8 +313,11 @@ std::vector<PluginDataType> EditorShell::SetDataFilters(const std::vector<Plugin
 
 Outcome EditorShell::ExportPluginData(const PluginDataType& type, const std::u16string& target) {
     std::vector<std::uint8_t> bytes;
-    if (Outcome converted = bridge_->ExportData(type.extension, bytes); !converted) {
-        return converted;
+    {
+        BusyScope busy(view_);
+        if (Outcome converted = bridge_->ExportData(type.extension, bytes); !converted) {
+            return converted;
+        }
     }
     return WriteWholeFile(target, bytes);
 }
@@ -310,6 +325,7 @@ Outcome EditorShell::ExportPluginData(const PluginDataType& type, const std::u16
 bool EditorShell::ConvertImportedData(const std::vector<PluginDataType>& types,
                                       std::u16string_view extension,
                                       std::vector<std::uint8_t>& bytes) {
+    BusyScope busy(view_);
     for (const PluginDataType& type : types) {
         if (CompareIgnoringAsciiCase(extension, type.extension) != 0) {
             continue;

@@ -32,6 +32,9 @@ public:
     virtual void RowsChanged() = 0;
     // The plug-in panel (if any) must go: the hand-over it showed has ended.
     virtual void ClosePluginPanel() = 0;
+    // A plug-in converts data now, which may take seconds (encoding a large texture): the window
+    // shows it is working until ShowBusy(false).
+    virtual void ShowBusy(bool busy) { (void)busy; }
 };
 
 // A data type that the current plug-in converts asset data to and from on export and import.

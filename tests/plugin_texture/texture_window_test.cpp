@@ -2,6 +2,7 @@
 // a real texture shown beside the list, exported as PNG, edited, imported back and shown again.
 
 #include <QAction>
+#include <QApplication>
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
@@ -85,6 +86,8 @@ TEST_F(TextureWindowTest, TextureShowsExportsAndTakesAnEditedPictureBack) {
     ASSERT_EQ(again.size(), QSize(128, 64));
     EXPECT_EQ(again.pixelColor(4, 4), QColor(Qt::red));
     EXPECT_NE(again.pixelColor(4, 60), QColor(Qt::red));
+    // The wait cursor shown during each conversion is gone again.
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 }  // namespace

@@ -268,6 +268,7 @@ TEST_F(PluginHostTest, ExportAndImportConvertThroughThePlugInsDataTypes) {
     chooser.Next(Utf8ToUtf16(folder.File("raw")), 4);
     shell.ExportAsset();
     EXPECT_EQ(AsText(ReadBytes(folder.File("raw.data"))), std::string("\x01\x02\x03", 3));
+    EXPECT_EQ(view.busySpans, 1);  // the window shows it works while the plug-in converts
 
     // Import: every data type whose extension matches, in order; then the panel shows the
     // imported data afresh (a new hand-over, so no old changes can overwrite it).
@@ -286,6 +287,8 @@ TEST_F(PluginHostTest, ExportAndImportConvertThroughThePlugInsDataTypes) {
     shell.ImportAsset();
     EXPECT_EQ(Body(0).size(), 10u);
     EXPECT_NE(shell.statusText.find(u"Nothing was imported"), std::u16string::npos);
+    EXPECT_EQ(view.busySpans, 3);
+    EXPECT_EQ(view.busy, 0);  // a refusal ends the busy time too
     WriteBytes(folder.File("in.data"), AsBytes("xyz"));
     chooser.Next(Utf8ToUtf16(folder.File("in.data")), 1);
     shell.ImportAsset();

@@ -50,12 +50,18 @@ public:
     void SetTitle(std::u16string_view title) override { titles.emplace_back(title); }
     void RowsChanged() override { ++rowsChanged; }
     void ClosePluginPanel() override { ++panelsClosed; }
+    void ShowBusy(bool on) override {  // a plug-in converts data meanwhile
+        busy += on ? 1 : -1;
+        busySpans += on ? 1 : 0;
+    }
 
     const EditorShell* shell = nullptr;
     std::vector<Paint> paints;
     std::vector<std::u16string> titles;
     int rowsChanged = 0;
     int panelsClosed = 0;
+    int busy = 0;       // shown busy now when above 0
+    int busySpans = 0;  // how often the window was shown busy
 };
 
 }  // namespace kestrova

@@ -334,6 +334,14 @@ void* MainWindow::PanelParent() {
     return pluginArea_;
 }
 
+void MainWindow::ShowBusy(bool busy) {
+    if (busy) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
+        QApplication::restoreOverrideCursor();
+    }
+}
+
 void MainWindow::ShowPanel(void* panel) {
     if (pluginArea_ == nullptr) {
         return;

@@ -61,6 +61,7 @@ public:
     void SetTitle(std::u16string_view title) override;
     void RowsChanged() override;
     void ClosePluginPanel() override;
+    void ShowBusy(bool busy) override;
 
     // --- PluginPanelSite ---
     void* PanelParent() override;
