@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev libgl-dev fonts-dejavu-core
   qt6-multimedia-dev libsquish-dev
   g++-mingw-w64-x86-64 gcc-mingw-w64-i686 binutils-mingw-w64-i686 wine64 fonts-wine icoutils
-  lintian librsvg2-bin
+  lintian librsvg2-bin python3
   libgtest-dev libgmock-dev
   libcli11-dev nlohmann-json3-dev
   xvfb xauth
