@@ -94,6 +94,13 @@ TEST_F(PluginCliTest, StartedThroughPathFindsThePlugInsBesideItsFile) {
     ASSERT_EQ(run.status, 0) << Err();
     EXPECT_EQ(Text(elsewhere + "/out/Crosshair.data"), std::string("\x01\x02\x03", 3));
     EXPECT_NE(run.out.find("Wrote 3 of 3 assets"), std::string::npos) << run.out;
+
+    // With no Plugins folder where it runs, it lists those beside it.
+    run = RunProgram("cd '" + elsewhere + "' && " + program + " plugins --json");
+    ASSERT_EQ(run.status, 0);
+    const nlohmann::json table = nlohmann::json::parse(run.out);
+    ASSERT_FALSE(table.empty());
+    EXPECT_EQ(table[0]["descriptor"].get<std::string>().rfind(program.substr(0, slash), 0), 0u);
 }
 
 TEST_F(PluginCliTest, ConvertsOneAssetThroughThePlugInThatClaimsItsType) {

@@ -3,6 +3,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <filesystem>
 #include <iostream>
 #include <memory>
 
@@ -15,7 +16,7 @@ namespace kestrova::cli {
 namespace {
 
 struct PluginsOptions {
-    std::string folder = "Plugins";
+    std::string folder;  // empty: see AddPluginsCommand
     bool json = false;
 };
 
@@ -77,10 +78,17 @@ void AddPluginsCommand(CLI::App& app) {
     CLI::App* command =
         app.add_subcommand("plugins", "List the plug-ins as the editor would load them.");
     command->add_option("--dir", options->folder,
-                        "the plug-ins folder (default: Plugins in the current directory)");
+                        "the plug-ins folder (default: Plugins in the current directory, as the "
+                        "editor started there loads them, or else those beside kestrova-cli)");
     command->add_flag("--json", options->json, "one JSON array, one object per descriptor");
     command->callback([options] {
-        CliPlugins plugins(Utf8ToUtf16(options->folder));
+        std::u16string folder = Utf8ToUtf16(options->folder);
+        if (folder.empty()) {
+            std::error_code error;
+            folder = std::filesystem::is_directory("Plugins", error) ? u"Plugins"
+                                                                     : CliPluginsFolder();
+        }
+        CliPlugins plugins(folder);
         if (options->json) {
             nlohmann::json out = nlohmann::json::array();
             for (const PluginRecord& record : plugins.table().plugins) {
