@@ -106,15 +106,6 @@ bool CopyInto(std::FILE* stream, const std::u16string& from, std::uint64_t lengt
     return true;
 }
 
-// A name beside `target` that no file has yet, for a file that is renamed over it once written.
-std::u16string FreeNameBeside(const std::u16string& target) {
-    std::u16string candidate = target + u".saving";
-    for (int i = 1; platform::FileExists(candidate) && i < 1000; ++i) {
-        candidate = target + u".saving" + DecimalText(i);
-    }
-    return candidate;
-}
-
 }  // namespace
 
 Outcome ParseMod(std::span<const std::uint8_t> bytes, std::uint64_t start, ModRecord& mod,
@@ -224,8 +215,8 @@ Outcome SaveMod(std::FILE* stream, ModRecord& mod, const ModWorkFiles& files) {
 }
 
 Outcome SaveModAs(const std::u16string& target, ModRecord& mod, const ModWorkFiles& files) {
-    const std::u16string partial = FreeNameBeside(target);
-    UniqueFile out(platform::OpenFile(partial, "wb"));
+    std::u16string partial;
+    UniqueFile out(platform::CreateFileBeside(target, partial));
     if (!out) {
         return Outcome::Failure(u"Cannot create a file beside " + target + u".");
     }
