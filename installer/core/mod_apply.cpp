@@ -4,6 +4,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <unordered_map>
 
 #include "common/platform.h"
 #include "common/text.h"
@@ -226,12 +227,24 @@ private:
             target.doc.reset();
             return;
         }
+        // One pass over the table finds the first asset of each path id the mod names, so that
+        // many entries in a file of many assets cost no more than reading its table.
+        constexpr std::uint32_t kNoAsset = 0xFFFFFFFF;
+        std::unordered_map<std::uint32_t, std::uint32_t> firstAsset;
+        for (std::size_t i : target.entries) {
+            firstAsset.emplace(mod_.entries[i].index, kNoAsset);
+        }
+        const std::vector<AssetEntry>& assets = target.doc->entries;
+        for (std::uint32_t a = 0; a < assets.size(); ++a) {
+            auto wanted = firstAsset.find(assets[a].pathId);
+            if (wanted != firstAsset.end() && wanted->second == kNoAsset) {
+                wanted->second = a;
+            }
+        }
         for (std::size_t i : target.entries) {
             const ModEntry& e = mod_.entries[i];
-            const std::vector<AssetEntry>& assets = target.doc->entries;
-            auto asset = std::find_if(assets.begin(), assets.end(),
-                                      [&](const AssetEntry& a) { return a.pathId == e.index; });
-            if (asset == assets.end()) {
+            const std::uint32_t asset = firstAsset.at(e.index);
+            if (asset == kNoAsset) {
                 problems.push_back(target.path + u" holds no asset with path id " +
                                    DecimalText(e.index) + u" (needed for " + Describe(e) + u").");
             } else if (std::uint64_t{e.offset} + e.length > payload_.size()) {
@@ -239,7 +252,7 @@ private:
             } else if (ravelin::EntryNamePrefix(e.assetName).size() > e.length) {
                 problems.push_back(Describe(e) + u": its data is shorter than its name.");
             }
-            target.assets.push_back(static_cast<std::uint32_t>(asset - assets.begin()));
+            target.assets.push_back(asset);
         }
     }
 
@@ -396,7 +409,8 @@ Outcome UninstallMod(const ModRecord& mod, const std::u16string& root, ApplyRepo
     std::vector<std::u16string> failed;
     std::size_t restored = 0;
     for (const auto& [name, backup] : FindFiles(root, wanted)) {
-        const std::u16string original = backup.substr(0, backup.size() - 4);
+        const std::u16string original =
+            backup.substr(0, backup.size() - std::char_traits<char16_t>::length(kBackupSuffix));
         if (platform::ReplaceFile(backup, original)) {
             ++restored;
             if (report != nullptr) {
