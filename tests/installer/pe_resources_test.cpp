@@ -312,6 +312,12 @@ TEST(IconReplacement, ProgramsWithoutAUsableIconGroupAreLeftAsTheyAre) {
     ASSERT_TRUE(ReadPeImage(overlapping, image).ok);
     StoreLittleEndian32(overlapping, image.SectionHeaderAt(0) + 12, 0x2100);
     expectSkipped(overlapping, Result::NotAProgram);
+
+    // A file alignment of 256 MiB (found by fuzzing: the new section's padding took gigabytes).
+    Bytes padded = BuildPe({}, t.root);
+    ASSERT_TRUE(ReadPeImage(padded, image).ok);
+    StoreLittleEndian32(padded, image.optionalHeaderAt + 36, 0x10000000u);
+    expectSkipped(padded, Result::NotAProgram);
 }
 
 TEST(IconReplacement, NoRoomForANewSectionHeaderIsAFailureThatChangesNothing) {

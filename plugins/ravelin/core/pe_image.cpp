@@ -15,6 +15,9 @@ constexpr std::uint16_t kPe32PlusMagic = 0x20B;
 constexpr std::uint16_t kPe32FixedSize = 96;
 constexpr std::uint16_t kPe32PlusFixedSize = 112;
 constexpr std::uint32_t kMaxDirectories = 16;
+// Windows loads no program whose sections are aligned in the file to more than 64 KiB; a larger
+// alignment would also make every section added to the file cost up to gigabytes of padding.
+constexpr std::uint32_t kMaxFileAlignment = 0x10000;
 
 bool PowerOfTwo(std::uint32_t value) {
     return value != 0 && (value & (value - 1)) == 0;
@@ -130,6 +133,9 @@ Outcome ReadPeImage(std::span<const std::uint8_t> file, PeImage& image) {
     }
     if (!PowerOfTwo(image.fileAlignment) || !PowerOfTwo(image.sectionAlignment)) {
         return Refuse(u"its alignments are not powers of two");
+    }
+    if (image.fileAlignment > kMaxFileAlignment) {
+        return Refuse(u"its sections are aligned in the file to more than 64 KiB");
     }
     if (image.sizeOfHeaders > file.size()) {
         return Refuse(u"its headers run past the end of the file");
