@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
 
 #include "common/text.h"
 
@@ -14,7 +15,7 @@ class TempFolder {
 public:
     TempFolder() {
         auto base = std::filesystem::temp_directory_path();
-        std::string pattern = (base / "kestrova-common-XXXXXX").string();
+        std::string pattern = (base / "kestrova-test-XXXXXX").string();
         if (::mkdtemp(pattern.data()) != nullptr) {
             path_ = pattern;
         }
@@ -27,6 +28,8 @@ public:
     TempFolder& operator=(const TempFolder&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
+    // A path inside the folder, as text.
+    std::string File(std::string_view relative) const { return (path_ / relative).string(); }
     // The folder, or a path inside it, as the core's wide text.
     std::u16string Wide(const std::string& relative = {}) const {
         return Utf8ToUtf16((relative.empty() ? path_ : path_ / relative).string());

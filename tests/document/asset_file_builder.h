@@ -8,16 +8,15 @@
 //   std::vector<std::uint8_t> bytes = b.Build();
 //   WriteBytes(folder.File("x.assets"), WrapInBundle(bytes, 3, {{"extra", {7, 7}}}));
 
-#include <stdlib.h>
-
 #include <array>
 #include <cstdint>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "tests/common/temp_folder.h"
 
 namespace kestrova::testing {
 
@@ -285,29 +284,5 @@ inline Bytes ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
-
-// A private temporary folder, removed with everything in it at the end of the scope.
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "kestrova-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) {
-            path_ = pattern;
-        }
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::string& path() const { return path_; }
-    std::string File(std::string_view name) const { return path_ + "/" + std::string(name); }
-
-private:
-    std::string path_;
-};
 
 }  // namespace kestrova::testing

@@ -92,7 +92,7 @@ TEST_F(SilentTest, KestrovaCliPackagesAndAppliesAsTheLibraryDoes) {
         Bytes bytes = ReadFile("stderr");
         return std::string(bytes.begin(), bytes.end());
     };
-    const std::string q = "'" + folder.path() + "/";
+    const std::string q = "'" + folder.File("");
     ProgramRun run = cli("mod package " + q + "mod.umod' -o " + q + "cli.exe' --installers " + q +
                          "installers' --icon " + q + "user.ico'");
     ASSERT_EQ(run.status, 0) << err();

@@ -64,7 +64,7 @@ protected:
     ~EditorShellTest() override { shell.Shutdown(); }
 
     std::u16string Wide(std::string_view name) const { return Utf8ToUtf16(temp.File(name)); }
-    std::u16string Folder() const { return Utf8ToUtf16(temp.path() + "/"); }
+    std::u16string Folder() const { return Utf8ToUtf16(temp.File("")); }
 
     // Writes `builder`'s file under `name` and opens it through the scripted dialog.
     void Open(const std::string& name, const AssetFileBuilder& builder) {

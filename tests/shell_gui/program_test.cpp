@@ -57,13 +57,13 @@ TEST(ProgramTest, ASecondEditorInTheSameFolderStopsWithoutTouchingTemp) {
     for (int i = 0; i < 400 && !running; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         FolderLock probe;
-        running = !probe.Acquire(Utf8ToUtf16(folder.path())) &&
+        running = !probe.Acquire(Utf8ToUtf16(folder.path().string())) &&
                   ReadBytes(folder.File("Temp/temp")) == original;
     }
     ASSERT_TRUE(running);
 
     ProgramRun second =
-        RunProgram("cd '" + folder.path() +
+        RunProgram("cd '" + folder.path().string() +
                    "' && KESTROVA_NO_DIALOGS=1 QT_QPA_PLATFORM=offscreen " KESTROVA_PROGRAM
                    " input.assets 2>&1");
     EXPECT_EQ(second.status, 1);
