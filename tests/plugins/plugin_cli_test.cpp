@@ -86,8 +86,8 @@ TEST_F(PluginCliTest, ListsThePlugInTableInScanOrderWithItsEntryPoints) {
 TEST_F(PluginCliTest, StartedThroughPathFindsThePlugInsBesideItsFile) {
     const std::string program(KESTROVA_CLI);
     const std::size_t slash = program.rfind('/');
+    folder.MakeFolder("elsewhere");
     const std::string elsewhere = folder.File("elsewhere");
-    std::filesystem::create_directory(elsewhere);
     ProgramRun run = RunProgram("cd '" + elsewhere + "' && PATH='" + program.substr(0, slash) +
                                 "':\"$PATH\" " + program.substr(slash + 1) + " export '" + input +
                                 "' --all --type Texture2D -d out 2>" + folder.File("err"));
