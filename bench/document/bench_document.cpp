@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "common/text.h"
-#include "editor/document/asset_file.h"
+#include "document/asset_file.h"
 
 extern char** environ;
 

@@ -19,7 +19,7 @@
 #include "common/platform.h"
 #include "common/string_list.h"
 #include "common/text.h"
-#include "editor/document/asset_file.h"
+#include "document/asset_file.h"
 #include "editor/search/search_engine.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include <QHeaderView>
 
 #include "common/text.h"
-#include "editor/document/asset_file.h"
+#include "document/asset_file.h"
 #include "editor/shell/ui/asset_table_model.h"
 #include "editor/shell/ui/list_panel.h"
 #include "editor/shell/ui/main_window.h"

@@ -3,7 +3,7 @@
 #include <limits>
 
 #include "common/text.h"
-#include "editor/document/asset_file.h"
+#include "document/asset_file.h"
 #include "editor/plugins/plugin_calls.h"
 
 namespace kestrova {

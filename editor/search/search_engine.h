@@ -9,7 +9,7 @@
 
 #include "common/outcome.h"
 #include "common/string_list.h"
-#include "editor/document/asset_file.h"
+#include "document/asset_file.h"
 #include "editor/search/search_pattern.h"
 #include "editor/search/search_progress.h"
 

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "editor/document/asset_file.h"
+#include "document/asset_file.h"
 #include "editor/shell/file_dialog.h"
 #include "editor/shell/preferences.h"
 

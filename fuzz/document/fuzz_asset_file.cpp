@@ -13,7 +13,7 @@
 
 #include "common/platform.h"
 #include "common/text.h"
-#include "editor/document/asset_file.h"
+#include "document/asset_file.h"
 #include "tests/document/asset_file_builder.h"
 
 namespace {

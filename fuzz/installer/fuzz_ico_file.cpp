@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "plugins/ravelin/core/ico_file.h"
+#include "pe/ico_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace kestrova::ravelin;

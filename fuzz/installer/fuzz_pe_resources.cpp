@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "installer/core/mod_apply.h"
-#include "plugins/ravelin/core/pe_resources.h"
+#include "pe/pe_resources.h"
 
 namespace {
 

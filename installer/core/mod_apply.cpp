@@ -8,9 +8,9 @@
 
 #include "common/platform.h"
 #include "common/text.h"
-#include "editor/document/asset_file.h"
+#include "document/asset_file.h"
 #include "plugins/ravelin/core/mod_contents.h"
-#include "plugins/ravelin/core/pe_image.h"
+#include "pe/pe_image.h"
 
 namespace kestrova::installer {
 

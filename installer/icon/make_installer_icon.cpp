@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "plugins/ravelin/core/ico_file.h"
+#include "pe/ico_file.h"
 
 namespace {
 

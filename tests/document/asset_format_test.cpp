@@ -1,6 +1,6 @@
 // The on-disk records: byte-exact round trips, the name rule and the bundle header fields.
 
-#include "editor/document/asset_format.h"
+#include "document/asset_format.h"
 #include "tests/document/document_test_support.h"
 
 namespace kestrova::testing {

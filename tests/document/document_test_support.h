@@ -7,7 +7,7 @@
 #include <string>
 
 #include "common/text.h"
-#include "editor/document/asset_file.h"
+#include "document/asset_file.h"
 #include "tests/document/asset_file_builder.h"
 
 namespace kestrova::testing {

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "editor/document/asset_file.h"
+#include "document/asset_file.h"
 #include "installer/core/mod_apply.h"
 #include "tests/installer/installer_test_support.h"
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "plugins/ravelin/core/ico_file.h"
-#include "plugins/ravelin/core/pe_image.h"
-#include "plugins/ravelin/core/pe_resources.h"
+#include "pe/ico_file.h"
+#include "pe/pe_image.h"
+#include "pe/pe_resources.h"
 
 namespace kestrova::testing {
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "common/text.h"
-#include "editor/document/asset_file.h"
+#include "document/asset_file.h"
 
 namespace kestrova::testing {
 namespace {

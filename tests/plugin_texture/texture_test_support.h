@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "common/text.h"
-#include "editor/document/asset_file.h"
+#include "document/asset_file.h"
 #include "plugins/texture/texture_body.h"
 #include "plugins/texture/texture_codec.h"
 

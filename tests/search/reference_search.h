@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "editor/document/asset_file.h"
+#include "document/asset_file.h"
 
 namespace kestrova::testing {
 

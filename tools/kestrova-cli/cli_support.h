@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "editor/document/asset_file.h"
+#include "document/asset_file.h"
 
 namespace kestrova::cli {
 

@@ -13,7 +13,7 @@
 #include <CLI/CLI.hpp>
 
 #include "common/outcome.h"
-#include "editor/document/asset_file.h"
+#include "document/asset_file.h"
 #include "editor/plugins/plugin_table.h"
 
 namespace kestrova::cli {

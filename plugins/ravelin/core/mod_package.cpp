@@ -8,9 +8,9 @@
 #include "common/platform.h"
 #include "common/string_list.h"
 #include "common/text.h"
-#include "plugins/ravelin/core/ico_file.h"
+#include "pe/ico_file.h"
 #include "plugins/ravelin/core/mod_templates.h"
-#include "plugins/ravelin/core/pe_resources.h"
+#include "pe/pe_resources.h"
 
 namespace kestrova::ravelin {
 

@@ -10,7 +10,7 @@
 #include "common/outcome.h"
 #include "plugins/ravelin/core/mod_file.h"
 #include "plugins/ravelin/core/mod_record.h"
-#include "plugins/ravelin/core/pe_resources.h"
+#include "pe/pe_resources.h"
 
 namespace kestrova::ravelin {
 

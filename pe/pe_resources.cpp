@@ -1,4 +1,4 @@
-#include "plugins/ravelin/core/pe_resources.h"
+#include "pe/pe_resources.h"
 
 #include <algorithm>
 

@@ -11,7 +11,7 @@
 #include "common/platform.h"
 #include "common/text.h"
 #include "common/win32_api.h"
-#include "editor/document/range_writer.h"
+#include "document/range_writer.h"
 
 namespace kestrova {
 

@@ -1,7 +1,7 @@
 // The writer of new files from byte ranges; the system calls it rests on are in
 // range_writer_posix.cpp and range_writer_win32.cpp.
 
-#include "editor/document/range_writer.h"
+#include "document/range_writer.h"
 
 #include "common/platform.h"
 

@@ -6,8 +6,8 @@
 
 #include "common/platform.h"
 #include "common/text.h"
-#include "editor/document/asset_file.h"
-#include "editor/document/range_writer.h"
+#include "document/asset_file.h"
+#include "document/range_writer.h"
 
 namespace kestrova {
 

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "common/outcome.h"
-#include "plugins/ravelin/core/ico_file.h"
-#include "plugins/ravelin/core/pe_image.h"
+#include "pe/ico_file.h"
+#include "pe/pe_image.h"
 
 namespace kestrova::ravelin {
 

@@ -12,7 +12,7 @@
 
 #include "common/platform.h"
 #include "common/text.h"
-#include "editor/document/range_writer.h"
+#include "document/range_writer.h"
 
 namespace kestrova {
 

@@ -1,4 +1,4 @@
-#include "editor/document/asset_format.h"
+#include "document/asset_format.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,9 +1,9 @@
-#include "editor/document/working_copy_rewrite.h"
+#include "document/working_copy_rewrite.h"
 
 #include <algorithm>
 
 #include "common/platform.h"
-#include "editor/document/asset_format.h"
+#include "document/asset_format.h"
 
 namespace kestrova {
 

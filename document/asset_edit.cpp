@@ -6,10 +6,10 @@
 
 #include "common/platform.h"
 #include "common/text.h"
-#include "editor/document/asset_file.h"
-#include "editor/document/asset_format.h"
-#include "editor/document/range_writer.h"
-#include "editor/document/working_copy_rewrite.h"
+#include "document/asset_file.h"
+#include "document/asset_format.h"
+#include "document/range_writer.h"
+#include "document/working_copy_rewrite.h"
 
 namespace kestrova {
 

@@ -1,11 +1,11 @@
-#include "editor/document/asset_file.h"
+#include "document/asset_file.h"
 
 #include <utility>
 
 #include "common/mapped_file.h"
 #include "common/platform.h"
 #include "common/text.h"
-#include "editor/document/asset_format.h"
+#include "document/asset_format.h"
 
 namespace kestrova {
 

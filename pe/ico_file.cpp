@@ -1,8 +1,8 @@
-#include "plugins/ravelin/core/ico_file.h"
+#include "pe/ico_file.h"
 
 #include "common/byte_reader.h"
 #include "common/text.h"
-#include "plugins/ravelin/core/pe_image.h"
+#include "pe/pe_image.h"
 
 namespace kestrova::ravelin {
 

@@ -10,8 +10,8 @@
 
 #include "common/mapped_file.h"
 #include "common/outcome.h"
-#include "editor/document/asset_file.h"
-#include "editor/document/range_writer.h"
+#include "document/asset_file.h"
+#include "document/range_writer.h"
 
 namespace kestrova {
 

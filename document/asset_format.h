@@ -10,7 +10,7 @@
 
 #include "common/byte_reader.h"
 #include "common/outcome.h"
-#include "editor/document/asset_file.h"
+#include "document/asset_file.h"
 
 namespace kestrova {
 
