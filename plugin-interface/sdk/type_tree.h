@@ -1,7 +1,8 @@
 #pragma once
 // A type tree: the description of one type's fields that a serialized file may keep beside its
-// objects. The metadata reader fills it (from the blob form or the older recursive form, with the
-// engine's common strings resolved); the field reader and writer walk it over an object's bytes.
+// objects. The document's metadata reader fills it (from the blob form or the older recursive form,
+// with the engine's common strings resolved); plug-ins receive it through the plug-in context; the
+// field reader and writer walk it over an object's bytes.
 
 #include <cstdint>
 #include <string>
