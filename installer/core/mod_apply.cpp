@@ -9,8 +9,8 @@
 #include "common/platform.h"
 #include "common/text.h"
 #include "document/asset_file.h"
-#include "plugins/ravelin/core/mod_contents.h"
 #include "pe/pe_image.h"
+#include "plugins/ravelin/core/mod_contents.h"
 
 namespace kestrova::installer {
 
@@ -236,7 +236,11 @@ private:
         }
         const std::vector<AssetEntry>& assets = target.doc->entries;
         for (std::uint32_t a = 0; a < assets.size(); ++a) {
-            auto wanted = firstAsset.find(assets[a].pathId);
+            // A mod names its assets by 32-bit path ids.
+            if (assets[a].pathId < 0 || assets[a].pathId > 0xFFFFFFFF) {
+                continue;
+            }
+            auto wanted = firstAsset.find(static_cast<std::uint32_t>(assets[a].pathId));
             if (wanted != firstAsset.end() && wanted->second == kNoAsset) {
                 wanted->second = a;
             }

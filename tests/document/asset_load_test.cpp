@@ -75,7 +75,8 @@ struct Damage {
 
 std::vector<Damage> DamagedFiles() {
     std::vector<Damage> list;
-    list.push_back({"too short", Bytes(43, 0), "too short for an asset file header"});
+    list.push_back({"too short", Bytes(19, 0), "too short for an asset file header"});
+    list.push_back({"not a format", Bytes(43, 0), "format 0 is not supported"});
     list.push_back({"count", AssetFileBuilder{}.AssetCount(1000000).Build(),
                     "The asset table (1000000 entries) does not fit in the file."});
     list.push_back({"huge count", AssetFileBuilder{}.AssetCount(3075796479u).Build(),

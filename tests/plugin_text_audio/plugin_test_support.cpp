@@ -72,7 +72,10 @@ std::vector<RealAsset> RealAssetsOfType(std::uint32_t typeId) {
             if (entry.typeId != typeId) {
                 continue;
             }
-            RealAsset asset{path.filename().string(), Utf16ToUtf8(entry.name), entry.pathId, {}};
+            RealAsset asset{path.filename().string(),
+                            Utf16ToUtf8(entry.name),
+                            static_cast<std::uint32_t>(entry.pathId),
+                            {}};
             asset.body = ReadAssetBody(doc, i).value_or(Bytes{});
             found.push_back(std::move(asset));
         }
