@@ -99,7 +99,7 @@ bool PluginHost::BeginHandOver(EditorShell& shell, std::uint32_t index, PanelMod
         // the path id as decimal text. Their results carry nothing.
         std::int32_t typeId = static_cast<std::int32_t>(entry.typeId);
         const std::u16string pathId =
-            CopyLimited(DecimalText(static_cast<std::int32_t>(entry.pathId)), kPathIdCapacity);
+            CopyLimited(PathIdText(shell.document, entry), kPathIdCapacity);
         const std::u16string documentName = shell.document.documentName;
         const std::u16string assetName = entry.name;
         CallImportData(*currentPlugin_, documentName.c_str(), typeId, pathId);

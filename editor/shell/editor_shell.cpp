@@ -120,12 +120,14 @@ void StableSortByName(std::span<SortItem> items, const std::vector<AssetEntry>& 
     }
 }
 
-std::uint32_t NumericSortKey(const AssetEntry& entry, int column) {
+std::uint64_t NumericSortKey(const AssetEntry& entry, int column) {
     switch (column) {
         case 1:
             return entry.typeId;
         case 2:
-            return entry.pathId;
+            // Signed order as unsigned keys; the 44-byte form's words (zero-extended) keep their
+            // unsigned order.
+            return static_cast<std::uint64_t>(entry.pathId) ^ (std::uint64_t{1} << 63);
         default:
             return entry.size;
     }
@@ -203,10 +205,13 @@ std::u16string EditorShell::cellText(std::size_t row, int column) const {
                     return name;
                 }
             }
+            if (document.metadata) {
+                return ClassName(document, rows_[row]);
+            }
             return HexWordText(entry.typeId);
         }
         case 2:
-            return DecimalText(static_cast<std::int32_t>(entry.pathId));
+            return PathIdText(document, entry);
         case 3:
             return DecimalText((entry.size >> 10) + 1);
         default:
@@ -437,6 +442,10 @@ void EditorShell::AddAsset(std::u16string_view name, std::u16string_view indexOf
     std::uint32_t typeId = ReadTypeNumber(typeText);
     if (typeId == 0 && bridge_ != nullptr) {
         typeId = bridge_->TypeByName(typeText).value_or(0);
+    }
+    if (typeId == 0) {
+        // Files of the later forms also take the name of a class their type list holds.
+        typeId = static_cast<std::uint32_t>(FindClassInFile(document, typeText).value_or(0));
     }
     // The list is rebuilt afterwards, which ends the hand-over: the panel's changes go back first.
     CommitHandOver();

@@ -94,8 +94,9 @@ public:
     // Rows of the asset list in display order: each holds its asset's table index.
     std::size_t rowCount() const { return rows_.size(); }
     std::uint32_t rowAssetIndex(std::size_t row) const { return rows_[row]; }
-    // The texts of one row's columns: Name, Type ("0x%08X" or a plug-in's type name), Index
-    // ("%i" of the pathId), Size (kilobytes, (size >> 10) + 1).
+    // The texts of one row's columns: Name, Type (a plug-in's type name, else "0x%08X" in the
+    // 44-byte form and the class name in the later forms), Index ("%i" of the pathId in the
+    // 44-byte form, the 64-bit path id in the later forms), Size (kilobytes, (size >> 10) + 1).
     std::u16string cellText(std::size_t row, int column) const;
 
     void SetPluginBridge(PluginBridge* bridge) { bridge_ = bridge; }
