@@ -73,10 +73,8 @@ std::uint32_t PickAsset(const AssetFile& doc, const AssetChoice& choice) {
         return *choice.index;
     }
     if (choice.pathId) {
-        for (std::uint32_t i = 0; i < doc.entries.size(); ++i) {
-            if (doc.entries[i].pathId == *choice.pathId) {
-                return i;
-            }
+        if (std::optional<std::uint32_t> found = FindAssetByPathId(doc, *choice.pathId)) {
+            return *found;
         }
         Fail(kInputError, "the file has no asset with pathId " + std::to_string(*choice.pathId));
     }

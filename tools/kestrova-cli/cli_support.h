@@ -57,7 +57,7 @@ void SaveOutput(const CliContext& context, const std::string& out);
 // --asset N or --path-id P, exactly one of them.
 struct AssetChoice {
     std::optional<std::uint32_t> index;
-    std::optional<std::uint32_t> pathId;
+    std::optional<std::int64_t> pathId;
 };
 void AddAssetOptions(CLI::App& command, AssetChoice& choice);
 // The table index chosen; status 1 when neither option was given, 2 when the file has no

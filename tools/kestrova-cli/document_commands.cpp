@@ -34,12 +34,21 @@ std::string HexBytes(const std::array<std::uint8_t, 8>& bytes) {
 nlohmann::json TableAsJson(const AssetFile& doc) {
     const AssetFileHeader& h = doc.header;
     nlohmann::json out;
-    out["header"] = {
-        {"metadataSize", h.metadataSize},   {"fileSize", h.fileSize},
-        {"formatVersion", h.formatVersion}, {"dataOffset", h.dataOffset},
-        {"endianWord", h.endianWord},       {"engineVersion", HexBytes(h.engineVersion)},
-        {"platform", h.platform},           {"typeTreeCount", h.typeTreeCount},
-        {"longIdsWord", h.longIdsWord},     {"assetCount", h.assetCount}};
+    out["format"] = FormatVersion(doc);
+    out["engineVersion"] = EngineVersion(doc);
+    if (doc.metadata) {
+        const SerializedMetadata& m = *doc.metadata;
+        out["header"] = {{"metadataSize", m.metadataSize}, {"fileSize", m.fileSize},
+                         {"formatVersion", m.format},      {"dataOffset", m.dataOffset},
+                         {"bigEndian", m.bigEndian},       {"assetCount", doc.entries.size()}};
+    } else {
+        out["header"] = {
+            {"metadataSize", h.metadataSize},   {"fileSize", h.fileSize},
+            {"formatVersion", h.formatVersion}, {"dataOffset", h.dataOffset},
+            {"endianWord", h.endianWord},       {"engineVersion", HexBytes(h.engineVersion)},
+            {"platform", h.platform},           {"typeTreeCount", h.typeTreeCount},
+            {"longIdsWord", h.longIdsWord},     {"assetCount", h.assetCount}};
+    }
     if (doc.bundled) {
         nlohmann::json files = nlohmann::json::array();
         for (const BundleDirectoryEntry& f : doc.bundle.directory) {
@@ -55,13 +64,16 @@ nlohmann::json TableAsJson(const AssetFile& doc) {
         out["bundle"] = nullptr;
     }
     nlohmann::json assets = nlohmann::json::array();
-    for (const AssetEntry& e : doc.entries) {
+    for (std::uint32_t i = 0; i < doc.entries.size(); ++i) {
+        const AssetEntry& e = doc.entries[i];
         assets.push_back({{"name", Utf16ToUtf8(e.name)},
                           {"pathId", e.pathId},
                           {"offset", e.offset},
                           {"size", e.size},
                           {"typeId", e.typeId},
                           {"classWord", e.classWord},
+                          {"classId", e.classId},
+                          {"className", Utf16ToUtf8(ClassName(doc, i))},
                           {"named", e.named()}});
     }
     out["assets"] = std::move(assets);
@@ -84,10 +96,11 @@ void PrintTable(const AssetFile& doc) {
                   << "\n";
     };
     row("Name", "Type", "Index", "Size", "Offset");
-    for (const AssetEntry& e : doc.entries) {
-        row(Utf16ToUtf8(e.name), Utf16ToUtf8(HexWordText(e.typeId)),
-            std::to_string(static_cast<std::int32_t>(e.pathId)), std::to_string(e.size),
-            std::to_string(e.offset));
+    for (std::uint32_t i = 0; i < doc.entries.size(); ++i) {
+        const AssetEntry& e = doc.entries[i];
+        const std::u16string type = doc.metadata ? ClassName(doc, i) : HexWordText(e.typeId);
+        row(Utf16ToUtf8(e.name), Utf16ToUtf8(type), Utf16ToUtf8(PathIdText(doc, e)),
+            std::to_string(e.size), std::to_string(e.offset));
     }
 }
 
@@ -117,7 +130,8 @@ void AddDocumentCommands(CLI::App& app, CliContext& context) {
     Options& o = *options;
 
     CLI::App* list = Command(app, "list", "Print the asset table in table order.", o);
-    list->add_flag("--json", o.json, "one JSON object: header, bundle and assets");
+    list->add_flag("--json", o.json,
+                   "one JSON object: format, engine version, header, bundle and assets");
     list->callback([&context, options] {
         OpenInput(context, options->file);
         if (options->json) {
@@ -152,14 +166,21 @@ void AddDocumentCommands(CLI::App& app, CliContext& context) {
 
     CLI::App* add = Command(app, "add", "Write FILE with a new asset appended.", o);
     add->add_option("--name", o.name, "the new asset's name (may be empty)")->required();
-    add->add_option("--type", o.type, "its type number (decimal, 0x hexadecimal, 0 octal)")
+    add->add_option("--type", o.type,
+                    "its type number (decimal, 0x hexadecimal, 0 octal); in files of the later "
+                    "forms a class number or name that the file's type list holds")
         ->required();
     add->add_option("--index-offset", o.indexOffset, "added to the next free pathId");
     add->add_option("-o", o.out, "the file to write")->required();
     add->callback([&context, options] {
         OpenInput(context, options->file);
-        Outcome outcome = AddAsset(context.doc, ReadTypeNumber(Utf8ToUtf16(options->type)),
-                                   Utf8ToUtf16(options->name), options->indexOffset);
+        const std::u16string typeText = Utf8ToUtf16(options->type);
+        std::uint32_t type = ReadTypeNumber(typeText);
+        if (type == 0) {
+            type = static_cast<std::uint32_t>(FindClassInFile(context.doc, typeText).value_or(0));
+        }
+        Outcome outcome =
+            AddAsset(context.doc, type, Utf8ToUtf16(options->name), options->indexOffset);
         if (!outcome) {
             Fail(kInputError, outcome);
         }
