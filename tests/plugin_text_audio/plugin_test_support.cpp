@@ -47,16 +47,25 @@ std::string RealDataFolder() {
     return folder;
 }
 
-std::vector<RealAsset> RealAssetsOfType(std::uint32_t typeId) {
+std::vector<RealAsset> RealAssetsOfType(std::uint32_t typeId, bool modern) {
     std::vector<RealAsset> found;
     const std::string folder = RealDataFolder();
     if (folder.empty()) {
         return found;
     }
     std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        if (entry.is_regular_file()) {
-            files.push_back(entry.path());
+    if (modern) {
+        for (const auto& entry :
+             std::filesystem::recursive_directory_iterator(folder + "/modern")) {
+            if (entry.is_regular_file()) {
+                files.push_back(entry.path());
+            }
+        }
+    } else {
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            if (entry.is_regular_file()) {
+                files.push_back(entry.path());
+            }
         }
     }
     std::sort(files.begin(), files.end());

@@ -10,6 +10,7 @@
 #include "plugins/texture/texture_body.h"
 #include "plugins/texture/texture_codec.h"
 #include "plugins/texture/zoom_steps.h"
+#include "tests/plugin_text_audio/plugin_test_support.h"
 #include "tests/plugin_texture/real_texture_test.h"
 
 namespace kestrova::testing {
@@ -209,6 +210,29 @@ TEST(TextureDamageTest, DamagedBodiesAreRefused) {
         EXPECT_TRUE(DecodeTopLevel(parsed.texture).pixels.empty());
         EXPECT_FALSE(ReplaceImage(parsed, image).ok());
     }
+}
+
+// The later forms' samples: the textures of 5.0 read as before; later Texture2D bodies are
+// refused without showing their words as fields.
+TEST(TextureDamageTest, ModernSamplesReadOrAreRefusedWithoutTheirFields) {
+    if (RealDataFolder().empty()) {
+        GTEST_SKIP() << "KESTROVA_REALDATA is not set";
+    }
+    std::size_t usable = 0;
+    std::size_t refused = 0;
+    for (const RealAsset& real : RealAssetsOfType(0x1C, true)) {
+        SCOPED_TRACE(real.file + " " + real.name);
+        const TextureParse parsed = ParseTexture(real.body);
+        if (parsed.usable()) {
+            ++usable;
+            continue;
+        }
+        ++refused;
+        EXPECT_FALSE(parsed.headerRead);
+        EXPECT_EQ(parsed.problem.rfind("This is not a Texture2D body", 0), 0u) << parsed.problem;
+    }
+    EXPECT_EQ(usable, 42u);
+    EXPECT_EQ(refused, 2u);
 }
 
 TEST(TextureZoomTest, StepsRunFromAnEighthTo32) {
