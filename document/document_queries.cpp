@@ -24,7 +24,8 @@ const SerializedType* TypeOf(const AssetFile& doc, std::uint32_t index) {
 }  // namespace
 
 std::u16string ClassNameOf(const SerializedType* type, std::int32_t classId) {
-    if (type != nullptr && type->hasTree && !type->tree.nodes.empty()) {
+    if (type != nullptr && type->hasTree && !type->tree.nodes.empty() &&
+        !type->tree.nodes.front().type.empty()) {
         return Utf8ToUtf16(type->tree.nodes.front().type);
     }
     std::string_view known = KnownClassName(classId);
