@@ -22,11 +22,15 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 out=$PWD/build-asan/fuzz-runs
 mkdir -p "$out"
-# The small real files (up to 2 MiB) seed every target; the folder is absent on some machines.
+# The small real files (up to 2 MiB) seed every target, those of modern/ and its sub-folders
+# too (named after their path there); the folder is absent on some machines.
 real=$out/real-seeds
 rm -rf "$real" && mkdir -p "$real"
 if [[ -d ../shared/realdata ]]; then
-  find ../shared/realdata -maxdepth 1 -type f -size -2M ! -name '*.md' -exec cp {} "$real/" \;
+  while IFS= read -r file; do
+    relative=${file#../shared/realdata/}
+    cp "$file" "$real/${relative//\//_}"
+  done < <(find ../shared/realdata -type f -size -2M ! -name '*.md')
 fi
 
 run_target() {
