@@ -80,27 +80,38 @@ nlohmann::json TableAsJson(const AssetFile& doc) {
     return out;
 }
 
-// The columns of the editor's list (Name, Type, Index, Size) and the offset.
+// The columns of the editor's list (Name, Type, Index, Size) and the offset. The Type and Index
+// columns widen for class names and 64-bit path ids.
 void PrintTable(const AssetFile& doc) {
-    std::size_t nameWidth = 4;
-    for (const AssetEntry& e : doc.entries) {
-        nameWidth = std::max(nameWidth, Utf16ToUtf8(e.name).size());
-    }
-    auto row = [&](const std::string& name, const std::string& type, const std::string& index,
-                   const std::string& size, const std::string& offset) {
-        std::cout << name << std::string(nameWidth - std::min(nameWidth, name.size()) + 2, ' ')
-                  << type << std::string(12 - std::min<std::size_t>(10, type.size()), ' ')
-                  << std::string(11 - std::min<std::size_t>(11, index.size()), ' ') << index
-                  << std::string(12 - std::min<std::size_t>(10, size.size()), ' ') << size
-                  << std::string(12 - std::min<std::size_t>(10, offset.size()), ' ') << offset
-                  << "\n";
+    struct Row {
+        std::string name, type, index;
     };
-    row("Name", "Type", "Index", "Size", "Offset");
+    std::vector<Row> rows;
+    std::size_t nameWidth = 4;
+    std::size_t typeWidth = 10;
+    std::size_t indexWidth = 11;
     for (std::uint32_t i = 0; i < doc.entries.size(); ++i) {
         const AssetEntry& e = doc.entries[i];
         const std::u16string type = doc.metadata ? ClassName(doc, i) : HexWordText(e.typeId);
-        row(Utf16ToUtf8(e.name), Utf16ToUtf8(type), Utf16ToUtf8(PathIdText(doc, e)),
-            std::to_string(e.size), std::to_string(e.offset));
+        rows.push_back({Utf16ToUtf8(e.name), Utf16ToUtf8(type), Utf16ToUtf8(PathIdText(doc, e))});
+        nameWidth = std::max(nameWidth, rows.back().name.size());
+        typeWidth = std::max(typeWidth, rows.back().type.size());
+        indexWidth = std::max(indexWidth, rows.back().index.size());
+    }
+    auto row = [&](const Row& text, const std::string& size, const std::string& offset) {
+        std::cout << text.name
+                  << std::string(nameWidth - std::min(nameWidth, text.name.size()) + 2, ' ')
+                  << text.type
+                  << std::string(typeWidth - std::min(typeWidth, text.type.size()) + 2, ' ')
+                  << std::string(indexWidth - std::min(indexWidth, text.index.size()), ' ')
+                  << text.index << std::string(12 - std::min<std::size_t>(10, size.size()), ' ')
+                  << size << std::string(12 - std::min<std::size_t>(10, offset.size()), ' ')
+                  << offset << "\n";
+    };
+    row({"Name", "Type", "Index"}, "Size", "Offset");
+    for (std::uint32_t i = 0; i < doc.entries.size(); ++i) {
+        const AssetEntry& e = doc.entries[i];
+        row(rows[i], std::to_string(e.size), std::to_string(e.offset));
     }
 }
 
