@@ -17,55 +17,6 @@ bool OrderedReader::Unsigned(std::uint64_t& value, std::size_t width) {
     return reader_.Skip(width);
 }
 
-bool OrderedReader::Read(std::uint16_t& value) {
-    std::uint64_t v = 0;
-    if (!Unsigned(v, 2)) {
-        return false;
-    }
-    value = static_cast<std::uint16_t>(v);
-    return true;
-}
-
-bool OrderedReader::Read(std::uint32_t& value) {
-    std::uint64_t v = 0;
-    if (!Unsigned(v, 4)) {
-        return false;
-    }
-    value = static_cast<std::uint32_t>(v);
-    return true;
-}
-
-bool OrderedReader::Read(std::uint64_t& value) {
-    return Unsigned(value, 8);
-}
-
-bool OrderedReader::Read(std::int16_t& value) {
-    std::uint16_t v = 0;
-    if (!Read(v)) {
-        return false;
-    }
-    value = static_cast<std::int16_t>(v);
-    return true;
-}
-
-bool OrderedReader::Read(std::int32_t& value) {
-    std::uint32_t v = 0;
-    if (!Read(v)) {
-        return false;
-    }
-    value = static_cast<std::int32_t>(v);
-    return true;
-}
-
-bool OrderedReader::Read(std::int64_t& value) {
-    std::uint64_t v = 0;
-    if (!Read(v)) {
-        return false;
-    }
-    value = static_cast<std::int64_t>(v);
-    return true;
-}
-
 bool OrderedReader::ReadText(std::string& text) {
     std::span<const std::uint8_t> rest = reader_.View(reader_.remaining());
     const auto end = std::find(rest.begin(), rest.end(), std::uint8_t{0});

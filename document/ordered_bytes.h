@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "common/byte_reader.h"
@@ -19,13 +20,17 @@ public:
     std::uint64_t position() const { return reader_.position(); }
     std::uint64_t remaining() const { return reader_.remaining(); }
 
-    bool Read(std::uint8_t& value) { return reader_.ReadByte(value); }
-    bool Read(std::uint16_t& value);
-    bool Read(std::uint32_t& value);
-    bool Read(std::uint64_t& value);
-    bool Read(std::int16_t& value);
-    bool Read(std::int32_t& value);
-    bool Read(std::int64_t& value);
+    // An integer of the width of `T`.
+    template <typename T>
+    requires std::is_integral_v<T>
+    bool Read(T& value) {
+        std::uint64_t v = 0;
+        if (!Unsigned(v, sizeof(T))) {
+            return false;
+        }
+        value = static_cast<T>(v);
+        return true;
+    }
     bool Read(std::span<std::uint8_t> out) { return reader_.ReadBytes(out); }
     // Skips to the next multiple of 4 counted from the reader's first byte (the serialized
     // file's first byte).

@@ -252,6 +252,47 @@ void PrintPhase(const char* what, const Measured& m, double cp) {
                 m.seconds, m.seconds / cp, m.peakMiB, m.ok ? "" : "(FAILED)");
 }
 
+// The best of kRuns `cp` runs of `path`, printed.
+double BestCopyTime(const std::string& root, const std::string& path) {
+    double cp = CopyTime(path, root + "/cp-copy");
+    for (int i = 1; i < kRuns; ++i) {
+        cp = std::min(cp, CopyTime(path, root + "/cp-copy"));
+    }
+    std::printf("  %-32s %7.3f s (best of %d)\n", "cp of the file", cp, kRuns);
+    return cp;
+}
+
+// Loads `path` in a child (not timed), then times `operation` from `start`, which the operation
+// may move on past work that is not to be counted; the best of kRuns runs.
+using TimedOperation = std::function<bool(AssetFile&, Clock::time_point& start)>;
+Measured BestOfRuns(const std::string& root, const std::string& path,
+                    const TimedOperation& operation) {
+    Measured best;
+    for (int i = 0; i < kRuns; ++i) {
+        Measured m = InChild([&](double& seconds) {
+            AssetFile doc;
+            if (!Load(doc, root + "/edit-temp", path)) {
+                return false;
+            }
+            // Both this and the cp reference start with no dirty pages waiting to be written;
+            // the peak memory counts the operation only.
+            ::sync();
+            ResetPeak();
+            Clock::time_point start = Clock::now();
+            bool ok = operation(doc, start);
+            seconds = Seconds(start);
+            kestrova::CloseAssetFile(doc);
+            return ok;
+        });
+        if (i == 0 || m.seconds < best.seconds) {
+            best.seconds = m.seconds;
+            best.ok = m.ok;
+        }
+        best.peakMiB = std::max(best.peakMiB, m.peakMiB);
+    }
+    return best;
+}
+
 void BenchGigabyte(const std::string& root) {
     const std::uint32_t count = 1024;
     const std::uint32_t size = 1 << 20;
@@ -262,38 +303,10 @@ void BenchGigabyte(const std::string& root) {
     std::printf("1 GiB working copy (%u assets of 1 MiB):\n", count);
 
     // The machine is shared: every figure is the best of three runs.
-    double cp = CopyTime(path, root + "/cp-copy");
-    for (int i = 1; i < kRuns; ++i) {
-        cp = std::min(cp, CopyTime(path, root + "/cp-copy"));
-    }
-    std::printf("  %-32s %7.3f s (best of %d)\n", "cp of the file", cp, kRuns);
-
-    // Each phase loads the file in a child (not timed), then times one operation.
+    const double cp = BestCopyTime(root, path);
     auto phase = [&](const std::function<bool(AssetFile&)>& operation) {
-        Measured best;
-        for (int i = 0; i < kRuns; ++i) {
-            Measured m = InChild([&](double& seconds) {
-                AssetFile doc;
-                if (!Load(doc, root + "/edit-temp", path)) {
-                    return false;
-                }
-                // Both this and the cp reference start with no dirty pages waiting to be written;
-                // the peak memory counts the operation only.
-                ::sync();
-                ResetPeak();
-                Clock::time_point start = Clock::now();
-                bool ok = operation(doc);
-                seconds = Seconds(start);
-                kestrova::CloseAssetFile(doc);
-                return ok;
-            });
-            if (i == 0 || m.seconds < best.seconds) {
-                best.seconds = m.seconds;
-                best.ok = m.ok;
-            }
-            best.peakMiB = std::max(best.peakMiB, m.peakMiB);
-        }
-        return best;
+        return BestOfRuns(root, path,
+                          [&](AssetFile& doc, Clock::time_point&) { return operation(doc); });
     };
     PrintPhase("resizing import into asset 0", phase([&](AssetFile& doc) {
                    std::vector<std::uint8_t> body(doc.entries[0].bodyLength() + 100, 0x11);
@@ -333,56 +346,34 @@ void BenchGigabyte(const std::string& root) {
     std::filesystem::remove(small);
 }
 
-}  // namespace
-
 // The format-22 file with one object changed in length: the rewrite of the working copy
 // (metadata rebuilt in memory, the data moved by kernel copies), and the Save As of the changed
 // document, each timed on its own.
 void BenchLaterFormSave(const std::string& root, const std::string& path) {
     std::printf("Format 22, one object changed in length, then Save As (%.1f MiB file):\n",
                 static_cast<double>(std::filesystem::file_size(path)) / (1 << 20));
-    double cp = CopyTime(path, root + "/cp-copy");
-    for (int i = 1; i < kRuns; ++i) {
-        cp = std::min(cp, CopyTime(path, root + "/cp-copy"));
-    }
-    std::printf("  %-32s %7.3f s (best of %d)\n", "cp of the file", cp, kRuns);
+    const double cp = BestCopyTime(root, path);
     auto phase = [&](bool timeSave) {
-        Measured best;
-        for (int i = 0; i < kRuns; ++i) {
-            Measured m = InChild([&](double& seconds) {
-                AssetFile doc;
-                if (!Load(doc, root + "/later-temp", path)) {
-                    return false;
-                }
+        return BestOfRuns(root, path, [&](AssetFile& doc, Clock::time_point& start) {
+            const auto middle = static_cast<std::uint32_t>(doc.entries.size() / 2);
+            std::vector<std::uint8_t> body(doc.entries[middle].bodyLength() + 100, 0x11);
+            start = Clock::now();
+            bool ok = kestrova::ReplaceAssetBody(doc, middle, body).ok;
+            if (timeSave) {
                 ::sync();
-                ResetPeak();
-                const auto middle = static_cast<std::uint32_t>(doc.entries.size() / 2);
-                std::vector<std::uint8_t> body(doc.entries[middle].bodyLength() + 100, 0x11);
-                Clock::time_point start = Clock::now();
-                bool ok = kestrova::ReplaceAssetBody(doc, middle, body).ok;
-                seconds = Seconds(start);
-                if (timeSave) {
-                    ::sync();
-                    start = Clock::now();
-                    const std::string saved = root + "/saved";
-                    ok = ok && kestrova::SaveWorkingCopyAs(doc, kestrova::Utf8ToUtf16(saved)).ok;
-                    seconds = Seconds(start);
-                    std::filesystem::remove(saved);
-                }
-                kestrova::CloseAssetFile(doc);
-                return ok;
-            });
-            if (i == 0 || m.seconds < best.seconds) {
-                best.seconds = m.seconds;
-                best.ok = m.ok;
+                start = Clock::now();
+                const std::string saved = root + "/saved";
+                ok = ok && kestrova::SaveWorkingCopyAs(doc, kestrova::Utf8ToUtf16(saved)).ok;
             }
-            best.peakMiB = std::max(best.peakMiB, m.peakMiB);
-        }
-        return best;
+            return ok;
+        });
     };
     PrintPhase("rewrite, one object longer", phase(false), cp);
     PrintPhase("Save As of the changed file", phase(true), cp);
+    std::filesystem::remove(root + "/saved");
 }
+
+}  // namespace
 
 int main() {
     std::string pattern =

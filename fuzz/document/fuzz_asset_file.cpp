@@ -15,6 +15,7 @@
 #include "common/platform.h"
 #include "common/text.h"
 #include "document/asset_file.h"
+#include "fuzz/document/fuzz_check.h"
 #include "tests/document/asset_file_builder.h"
 
 namespace {
@@ -36,15 +37,6 @@ const std::string& Root() {
     (void)cleanup;
     return *root;
 }
-
-// Stops the run on a broken invariant, naming it.
-#define CHECK(condition)                                                                     \
-    do {                                                                                     \
-        if (!(condition)) {                                                                  \
-            std::fprintf(stderr, "invariant broken at line %d: %s\n", __LINE__, #condition); \
-            std::abort();                                                                    \
-        }                                                                                    \
-    } while (false)
 
 // The working copy agrees with the document: its length, every asset inside the serialized
 // file, the bundle's first file as long as the serialized file, and a fresh load of it gives
@@ -95,7 +87,8 @@ void Exercise(const std::vector<std::uint8_t>& bytes, std::uint8_t choice) {
         std::uint32_t fileSize = doc.header.fileSize;
         std::uint32_t oldSize = doc.entries[index].size;
         if (ReplaceAssetBody(doc, index, body).ok) {
-            CHECK(doc.metadata || doc.header.fileSize == fileSize + (doc.entries[index].size - oldSize));
+            CHECK(doc.metadata ||
+                  doc.header.fileSize == fileSize + (doc.entries[index].size - oldSize));
             CHECK(ReadAssetBody(doc, index) == body);
             CheckWorkingCopy(doc);
         }

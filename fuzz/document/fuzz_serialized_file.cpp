@@ -11,18 +11,11 @@
 
 #include "document/serialized_edit.h"
 #include "document/serialized_file.h"
+#include "fuzz/document/fuzz_check.h"
 
 namespace {
 
 using namespace kestrova;
-
-#define CHECK(condition)                                                                     \
-    do {                                                                                     \
-        if (!(condition)) {                                                                  \
-            std::fprintf(stderr, "invariant broken at line %d: %s\n", __LINE__, #condition); \
-            std::abort();                                                                    \
-        }                                                                                    \
-    } while (false)
 
 bool SameRecord(const AssetEntry& a, const AssetEntry& b) {
     return a.pathId == b.pathId && a.offset == b.offset && a.size == b.size &&

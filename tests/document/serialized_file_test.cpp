@@ -194,6 +194,30 @@ TEST_F(SerializedFileTest, MetadataThatOutgrowsTheDataOffsetMovesTheData) {
     ExpectModel(model, "grown");
 }
 
+// A later form inside an uncompressed bundle: read by the full reader, the bundle carried around
+// every rewrite, its other file kept after it.
+TEST_F(SerializedFileTest, ALaterFormInsideABundleIsEditedWithTheBundleCarried) {
+    SerializedFileBuilder b(17);
+    const std::uint32_t t = b.AddType(kTexture, NamedTree("Texture2D"));
+    b.AddObject(1, t, b.Name("one")).AddObject(2, t, b.Name("two"));
+    Load(WrapInBundle(b.Build(), 3, {{"extra", {1, 2, 3, 4, 5}}}));
+    ASSERT_TRUE(doc.bundled && doc.metadata.has_value());
+    ASSERT_TRUE(ReplaceAssetBody(doc, 0, Filled(30, 1)).ok);
+    ASSERT_TRUE(AddAsset(doc, kTexture, u"three", 0).ok);
+    AssetFile again;
+    again.workingFolder = Wide(folder.File("Again"));
+    ASSERT_TRUE(LoadAssetFile(again, doc.WorkingCopyPath()).ok);
+    ASSERT_TRUE(again.bundled);
+    ASSERT_EQ(again.entries.size(), 3u);
+    EXPECT_EQ(Utf16ToUtf8(again.entries[2].name), "three");
+    EXPECT_EQ(again.bundle.directory[1].name, "extra");
+    EXPECT_EQ(again.bundle.directory[0].size, again.serializedLength);
+    const Bytes copy = WorkingCopy();
+    const std::size_t extra = again.bundle.headerSize + again.bundle.directory[1].offset;
+    EXPECT_EQ(Bytes(copy.begin() + extra, copy.begin() + extra + 5), (Bytes{1, 2, 3, 4, 5}));
+    CloseAssetFile(again);
+}
+
 struct Damage {
     const char* what;
     std::function<void(Bytes&, const SerializedMetadata&)> damage;

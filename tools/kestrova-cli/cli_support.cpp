@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -79,6 +80,16 @@ std::uint32_t PickAsset(const AssetFile& doc, const AssetChoice& choice) {
         Fail(kInputError, "the file has no asset with pathId " + std::to_string(*choice.pathId));
     }
     Fail(kUsageError, "choose an asset with --asset N or --path-id P");
+}
+
+std::string HexBytes(std::span<const std::uint8_t> bytes) {
+    std::string out;
+    char digits[3];
+    for (std::uint8_t b : bytes) {
+        std::snprintf(digits, sizeof digits, "%02x", b);
+        out += digits;
+    }
+    return out;
 }
 
 int RunCli(CLI::App& app, int argc, char** argv) {

@@ -21,16 +21,6 @@ std::string Latin1ToUtf8(const std::string& bytes) {
     return Utf16ToUtf8(Latin1ToUtf16(bytes));
 }
 
-std::string HexBytes(const std::array<std::uint8_t, 8>& bytes) {
-    std::string out;
-    char digits[3];
-    for (std::uint8_t b : bytes) {
-        std::snprintf(digits, sizeof digits, "%02x", b);
-        out += digits;
-    }
-    return out;
-}
-
 nlohmann::json TableAsJson(const AssetFile& doc) {
     const AssetFileHeader& h = doc.header;
     nlohmann::json out;

@@ -20,16 +20,6 @@ struct InfoOptions {
     bool json = false;
 };
 
-std::string Hex(std::span<const std::uint8_t> bytes) {
-    std::string out;
-    char digits[3];
-    for (std::uint8_t b : bytes) {
-        std::snprintf(digits, sizeof digits, "%02x", b);
-        out += digits;
-    }
-    return out;
-}
-
 // The 44-byte form keeps its little-endian platform word in a field the editor reads big-endian.
 std::uint32_t LegacyPlatform(const AssetFileHeader& header) {
     const std::uint32_t w = header.platform;
@@ -74,7 +64,7 @@ nlohmann::json InfoAsJson(const AssetFile& doc) {
                          {"scriptTypeIndex", t.scriptTypeIndex}});
     }
     for (const ExternalFile& e : m.externals) {
-        externals.push_back({{"path", e.path}, {"guid", Hex(e.guid)}, {"type", e.type}});
+        externals.push_back({{"path", e.path}, {"guid", HexBytes(e.guid)}, {"type", e.type}});
     }
     out["types"] = types;
     out["externals"] = externals;
