@@ -85,8 +85,8 @@ void AddPluginsCommand(CLI::App& app) {
         std::u16string folder = Utf8ToUtf16(options->folder);
         if (folder.empty()) {
             std::error_code error;
-            folder =
-                std::filesystem::is_directory("Plugins", error) ? u"Plugins" : CliPluginsFolder();
+            folder = std::filesystem::is_directory("Plugins", error) ? u"Plugins"
+                                                                     : CliPluginsFolder();
         }
         CliPlugins plugins(folder);
         if (options->json) {
