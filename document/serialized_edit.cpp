@@ -1,6 +1,8 @@
 #include "document/serialized_edit.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <limits>
 
 #include "common/text.h"
@@ -29,31 +31,47 @@ Outcome TooLarge(const SerializedMetadata& meta) {
                             u" can hold (4 GiB).");
 }
 
-// Stores `value` in `width` bytes at `at`, advancing it.
+// Stores `value` in `width` bytes (2, 4 or 8) at `at`, advancing it: a million records are
+// written with one copy per field.
 void Store(std::uint8_t*& at, std::uint64_t value, std::size_t width, bool bigEndian) {
-    for (std::size_t i = 0; i < width; ++i) {
-        const std::size_t shift = 8 * (bigEndian ? width - 1 - i : i);
-        *at++ = static_cast<std::uint8_t>(value >> shift);
+    const bool swap = bigEndian != (std::endian::native == std::endian::big);
+    if (width == 2) {
+        auto v = static_cast<std::uint16_t>(value);
+        v = swap ? __builtin_bswap16(v) : v;
+        std::memcpy(at, &v, 2);
+    } else if (width == 4) {
+        auto v = static_cast<std::uint32_t>(value);
+        v = swap ? __builtin_bswap32(v) : v;
+        std::memcpy(at, &v, 4);
+    } else {
+        value = swap ? __builtin_bswap64(value) : value;
+        std::memcpy(at, &value, 8);
     }
+    at += width;
 }
 
 // The object table: the count, then every record, 4-aligned from format 14 (counted from the
 // serialized file's first byte, where `out` begins). The table of a million objects is written
 // through a pointer into bytes sized once.
-void WriteObjectTable(const SerializedMetadata& meta, std::span<const ObjectRecord> records,
-                      std::vector<std::uint8_t>& out) {
+bool WriteObjectTable(const SerializedMetadata& meta, std::size_t count,
+                      const RecordSource& recordAt, std::vector<std::uint8_t>& out) {
     const std::uint32_t f = meta.format;
     const bool big = meta.bigEndian;
     const std::size_t idWidth = (f >= 14 || meta.bigIdEnabled != 0) ? 8 : 4;
     const std::size_t offsetWidth = f >= 22 ? 8 : 4;
     const std::size_t recordSize = idWidth + offsetWidth + 8 + (f < 16 ? 2 : 0) + (f < 11 ? 2 : 0) +
                                    (f >= 11 && f < 17 ? 2 : 0) + (f == 15 || f == 16 ? 1 : 0);
+    const std::uint64_t offsetLimit = f >= 22 ? kMaxLongFileLength : kMaxFileLength;
     const std::size_t start = out.size();
-    out.resize(start + 4 + records.size() * (recordSize + 3), 0);
+    out.resize(start + 4 + count * (recordSize + 3), 0);
     std::uint8_t* const first = out.data();
     std::uint8_t* at = first + start;
-    Store(at, records.size(), 4, big);
-    for (const ObjectRecord& r : records) {
+    Store(at, count, 4, big);
+    for (std::size_t k = 0; k < count; ++k) {
+        const ObjectRecord r = recordAt(k);
+        if (r.offset > offsetLimit) {
+            return false;
+        }
         if (f >= 14) {
             at = first + RoundUp4(static_cast<std::uint64_t>(at - first));
         }
@@ -75,6 +93,7 @@ void WriteObjectTable(const SerializedMetadata& meta, std::span<const ObjectReco
         }
     }
     out.resize(static_cast<std::size_t>(at - first));
+    return true;
 }
 
 void PatchBigEndian(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint64_t value,
@@ -122,20 +141,17 @@ ObjectRecord RecordOf(const AssetEntry& e) {
 }
 
 Outcome RebuildMetadata(const SerializedMetadata& meta, std::span<const std::uint8_t> old,
-                        std::span<const ObjectRecord> records, std::uint64_t dataLength,
+                        std::size_t count, const RecordSource& recordAt, std::uint64_t dataLength,
                         RebuiltMetadata& rebuilt) {
     const bool longSizes = meta.format >= 22;
     const std::uint64_t offsetLimit = longSizes ? kMaxLongFileLength : kMaxFileLength;
-    for (const ObjectRecord& r : records) {
-        if (r.offset > offsetLimit) {
-            return TooLarge(meta);
-        }
-    }
     std::vector<std::uint8_t>& out = rebuilt.bytes;
     const std::uint64_t tail = meta.metadataEnd() - meta.objectTableEnd;
-    out.reserve(meta.objectTableStart + 4 + records.size() * 32 + tail);
+    out.reserve(meta.objectTableStart + 4 + count * 32 + tail);
     out.assign(old.begin(), old.begin() + static_cast<std::ptrdiff_t>(meta.objectTableStart));
-    WriteObjectTable(meta, records, out);
+    if (!WriteObjectTable(meta, count, recordAt, out)) {
+        return TooLarge(meta);
+    }
     rebuilt.objectTableEnd = out.size();
     out.insert(out.end(), old.begin() + static_cast<std::ptrdiff_t>(meta.objectTableEnd),
                old.begin() + static_cast<std::ptrdiff_t>(meta.metadataEnd()));
@@ -161,7 +177,8 @@ Outcome RebuildMetadata(const SerializedMetadata& meta, std::span<const std::uin
 Outcome ResizeLaterFormObject(AssetFile& doc, std::uint32_t index,
                               std::span<const std::uint8_t> body) {
     const SerializedMetadata& meta = *doc.metadata;
-    const AssetEntry& changed = doc.entries[index];
+    const std::vector<AssetEntry>& entries = doc.entries;
+    const AssetEntry& changed = entries[index];
     const std::uint64_t prefix = changed.prefixLength;
     const std::uint64_t newSize = prefix + body.size();
     if (newSize > std::numeric_limits<std::uint32_t>::max()) {
@@ -174,35 +191,41 @@ Outcome ResizeLaterFormObject(AssetFile& doc, std::uint32_t index,
     const std::int64_t shift = static_cast<std::int64_t>(RoundUp(start + newSize, kAlignment)) -
                                static_cast<std::int64_t>(RoundUp(oldEnd, kAlignment));
     auto moves = [&](std::uint32_t k) {
-        const AssetEntry& e = doc.entries[k];
+        const AssetEntry& e = entries[k];
         return k != index && (e.offset > oldEnd || (e.offset == oldEnd &&
                                                     (changed.size > 0 || e.size > 0 || k > index)));
     };
+    auto newOffset = [&](std::uint32_t k) {
+        return moves(k) ? entries[k].offset + static_cast<std::uint64_t>(shift) : entries[k].offset;
+    };
+    // One pass finds where the data ends, before and after the change, and whether the objects
+    // lie in table order without sharing bytes, as the engine writes them: then everything from
+    // the first object that moves on moves as one block.
     const std::uint64_t base = meta.dataOffset;
-    const std::uint64_t oldDataEnd = DataEnd(doc);
-    std::vector<ObjectRecord> records(doc.entries.size());
-    std::uint64_t newDataEnd = 0;
-    for (std::uint32_t k = 0; k < records.size(); ++k) {
-        const AssetEntry& e = doc.entries[k];
-        ObjectRecord& r = records[k];
-        r = RecordOf(e);
-        if (moves(k)) {
-            r.offset += static_cast<std::uint64_t>(shift);
-        }
-        if (k == index) {
-            r.size = static_cast<std::uint32_t>(newSize);
-        }
-        newDataEnd = std::max(newDataEnd, r.offset + r.size);
-    }
-    // Bytes after the last object move with the objects after the changed one.
     std::uint64_t lastObjectEnd = 0;
-    for (const AssetEntry& e : doc.entries) {
+    std::uint64_t newDataEnd = 0;
+    std::uint64_t firstMover = std::numeric_limits<std::uint64_t>::max();
+    std::uint64_t previousEnd = 0;
+    bool ordered = true;
+    for (std::uint32_t k = 0; k < entries.size(); ++k) {
+        const AssetEntry& e = entries[k];
         lastObjectEnd = std::max(lastObjectEnd, e.offset + e.size);
+        const std::uint64_t size = k == index ? newSize : e.size;
+        newDataEnd = std::max(newDataEnd, newOffset(k) + size);
+        if (e.size > 0) {
+            ordered = ordered && e.offset >= previousEnd;
+            previousEnd = e.offset + e.size;
+            if (moves(k)) {
+                firstMover = std::min(firstMover, e.offset);
+            }
+        }
     }
+    const std::uint64_t oldDataEnd = std::max(lastObjectEnd, doc.serializedLength - base);
     const std::uint64_t trailing = oldDataEnd - lastObjectEnd;
     if (trailing > 0) {
         newDataEnd =
             std::max(newDataEnd, lastObjectEnd + static_cast<std::uint64_t>(shift) + trailing);
+        firstMover = std::min(firstMover, lastObjectEnd);
     }
 
     WorkingCopyRewrite rewrite(doc);
@@ -210,32 +233,50 @@ Outcome ResizeLaterFormObject(AssetFile& doc, std::uint32_t index,
         return o;
     }
     RebuiltMetadata rebuilt;
-    if (Outcome o = RebuildMetadata(meta, rewrite.serialized(), records, newDataEnd, rebuilt); !o) {
+    const RecordSource recordAt = [&](std::size_t k) {
+        ObjectRecord r = RecordOf(entries[k]);
+        r.offset = newOffset(static_cast<std::uint32_t>(k));
+        r.size = k == index ? static_cast<std::uint32_t>(newSize) : r.size;
+        return r;
+    };
+    if (Outcome o = RebuildMetadata(meta, rewrite.serialized(), entries.size(), recordAt,
+                                    newDataEnd, rebuilt);
+        !o) {
         return o;
     }
     bool ok = WriteFront(rewrite, meta, rebuilt);
-    DataMover mover(rewrite);
-    for (std::uint32_t k : DataOrder(doc)) {
-        if (!ok) {
-            break;
+    if (ordered) {
+        ok = ok && rewrite.Copy(base, base, start);
+        if (firstMover < oldDataEnd) {
+            ok = ok && rewrite.Copy(base + firstMover,
+                                    base + firstMover + static_cast<std::uint64_t>(shift),
+                                    oldDataEnd - firstMover);
         }
-        if (k != index) {
-            const AssetEntry& e = doc.entries[k];
-            ok = mover.Add(base + e.offset, e.size,
-                           static_cast<std::int64_t>(records[k].offset - e.offset));
+    } else {
+        DataMover mover(rewrite);
+        for (std::uint32_t k : DataOrder(doc)) {
+            if (!ok) {
+                break;
+            }
+            if (k != index) {
+                const AssetEntry& e = entries[k];
+                ok = mover.Add(base + e.offset, e.size,
+                               static_cast<std::int64_t>(newOffset(k) - e.offset));
+            }
         }
-    }
-    if (ok && trailing > 0) {
-        ok = mover.Add(base + lastObjectEnd, trailing, shift);
+        if (ok && trailing > 0) {
+            ok = mover.Add(base + lastObjectEnd, trailing, shift);
+        }
+        ok = ok && mover.Flush();
     }
     // The changed object is written last, so that where objects share bytes the new body is
     // what it holds afterwards; its padding is left unwritten and reads as zeros.
     const std::uint64_t at = base + start;
-    ok = ok && mover.Flush() && rewrite.Copy(at, at, prefix) && rewrite.Write(at + prefix, body);
+    ok = ok && rewrite.Copy(at, at, prefix) && rewrite.Write(at + prefix, body);
     return CompleteRewrite(rewrite, ok, doc, rebuilt.fileSize, [&] {
         ApplyMetadata(*doc.metadata, rebuilt);
-        for (std::uint32_t k = 0; k < records.size(); ++k) {
-            doc.entries[k].offset = records[k].offset;
+        for (std::uint32_t k = 0; k < entries.size(); ++k) {
+            doc.entries[k].offset = newOffset(k);
         }
         doc.entries[index].size = static_cast<std::uint32_t>(newSize);
     });
@@ -308,15 +349,13 @@ Outcome AddLaterFormObject(AssetFile& doc, std::uint32_t classId, std::u16string
     if (Outcome o = rewrite.Begin(); !o) {
         return o;
     }
-    std::vector<ObjectRecord> records;
-    records.reserve(doc.entries.size() + 1);
-    for (const AssetEntry& e : doc.entries) {
-        records.push_back(RecordOf(e));
-    }
-    records.push_back(RecordOf(added));
+    const std::size_t count = doc.entries.size();
+    const RecordSource recordAt = [&](std::size_t k) {
+        return RecordOf(k < count ? doc.entries[k] : added);
+    };
     RebuiltMetadata rebuilt;
-    if (Outcome o = RebuildMetadata(meta, rewrite.serialized(), records, added.offset + added.size,
-                                    rebuilt);
+    if (Outcome o = RebuildMetadata(meta, rewrite.serialized(), count + 1, recordAt,
+                                    added.offset + added.size, rebuilt);
         !o) {
         return o;
     }
@@ -359,21 +398,19 @@ Outcome RemoveLaterFormObject(AssetFile& doc, std::uint32_t index) {
         }
         return e.offset >= start + cut ? e.offset - cut : start;
     };
-    std::vector<ObjectRecord> records;
-    records.reserve(doc.entries.size() - 1);
-    for (std::uint32_t k = 0; k < doc.entries.size(); ++k) {
-        if (k != index) {
-            records.push_back(RecordOf(doc.entries[k]));
-            records.back().offset = newOffset(doc.entries[k]);
-        }
-    }
+    const RecordSource recordAt = [&](std::size_t k) {
+        ObjectRecord r = RecordOf(doc.entries[k < index ? k : k + 1]);
+        r.offset = newOffset(doc.entries[k < index ? k : k + 1]);
+        return r;
+    };
 
     WorkingCopyRewrite rewrite(doc);
     if (Outcome o = rewrite.Begin(); !o) {
         return o;
     }
     RebuiltMetadata rebuilt;
-    if (Outcome o = RebuildMetadata(meta, rewrite.serialized(), records, dataLength - cut, rebuilt);
+    if (Outcome o = RebuildMetadata(meta, rewrite.serialized(), doc.entries.size() - 1, recordAt,
+                                    dataLength - cut, rebuilt);
         !o) {
         return o;
     }

@@ -6,6 +6,7 @@
 // padding between objects.
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -28,6 +29,9 @@ struct ObjectRecord {
 
 ObjectRecord RecordOf(const AssetEntry& entry);
 
+// The record at a place of the new table.
+using RecordSource = std::function<ObjectRecord(std::size_t)>;
+
 // The header and metadata of a rewritten file.
 struct RebuiltMetadata {
     std::vector<std::uint8_t> bytes;  // from the serialized file's first byte to the metadata's end
@@ -38,11 +42,11 @@ struct RebuiltMetadata {
     std::uint64_t fileSize = 0;
 };
 
-// Builds the header and metadata with `records` as the object table, for object data of
-// `dataLength` bytes from the data offset. `old` is the serialized file now described by `meta`.
-// Refuses numbers that the format's fields cannot hold.
+// Builds the header and metadata with `count` records from `recordAt` as the object table, for
+// object data of `dataLength` bytes from the data offset. `old` is the serialized file now
+// described by `meta`. Refuses numbers that the format's fields cannot hold.
 Outcome RebuildMetadata(const SerializedMetadata& meta, std::span<const std::uint8_t> old,
-                        std::span<const ObjectRecord> records, std::uint64_t dataLength,
+                        std::size_t count, const RecordSource& recordAt, std::uint64_t dataLength,
                         RebuiltMetadata& rebuilt);
 
 // Asset `index` gets its name prefix and `body` as its data; the objects after it move by the

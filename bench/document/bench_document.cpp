@@ -217,7 +217,6 @@ void WriteLaterFormFile(const std::string& path, std::uint32_t count) {
     const std::uint32_t named = b.AddType(28, NamedTree("Texture2D"));
     const std::uint32_t script = b.AddType(114, ScriptTree());
     const std::uint32_t transform = b.AddType(4, {{0, "Transform", "Base"}, {1, "int", "m_X", 4}});
-    b.DataOffset(4096);
     Bytes scriptData(28, 0);
     for (std::uint32_t i = 0; i < count; ++i) {
         char name[16];

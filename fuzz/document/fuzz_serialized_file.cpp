@@ -48,7 +48,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     RebuiltMetadata rebuilt;
-    CHECK(RebuildMetadata(m, bytes, records, size - m.dataOffset, rebuilt).ok);
+    CHECK(RebuildMetadata(
+              m, bytes, records.size(), [&](std::size_t k) { return records[k]; },
+              size - m.dataOffset, rebuilt)
+              .ok);
     CHECK(rebuilt.bytes.size() == m.metadataEnd());
     CHECK(rebuilt.dataOffset == m.dataOffset && rebuilt.fileSize == size);
     std::vector<std::uint8_t> again(rebuilt.bytes);

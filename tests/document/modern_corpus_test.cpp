@@ -116,9 +116,10 @@ TEST_F(ModernCorpusTest, EverySerializedSampleReadsRebuildsAndSurvivesEdits) {
             records.push_back(RecordOf(e));
         }
         RebuiltMetadata rebuilt;
-        ASSERT_TRUE(
-            RebuildMetadata(meta, original, records, original.size() - meta.dataOffset, rebuilt)
-                .ok);
+        ASSERT_TRUE(RebuildMetadata(
+                        meta, original, records.size(), [&](std::size_t k) { return records[k]; },
+                        original.size() - meta.dataOffset, rebuilt)
+                        .ok);
         EXPECT_TRUE(rebuilt.bytes ==
                     Bytes(original.begin(),
                           original.begin() + static_cast<std::ptrdiff_t>(meta.metadataEnd())))
