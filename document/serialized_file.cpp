@@ -296,8 +296,9 @@ Outcome ReadHeader(std::span<const std::uint8_t> bytes, SerializedMetadata& meta
     meta.bigEndian = endianness == 1;
     if (meta.format >= 22) {
         std::uint32_t metadataSize = 0;
-        if (!reader.Seek(kShortHeaderSize) || !header.Read(metadataSize) ||
-            !header.Read(meta.fileSize) || !header.Read(meta.dataOffset)) {
+        if (bytes.size() < kLongHeaderSize || !reader.Seek(kShortHeaderSize) ||
+            !header.Read(metadataSize) || !header.Read(meta.fileSize) ||
+            !header.Read(meta.dataOffset)) {
             return Outcome::Failure(u"The file is too short for the header of format 22 (" +
                                     Number(bytes.size()) + u" bytes).");
         }

@@ -270,6 +270,12 @@ TEST_F(SerializedFileTest, DamagedFilesAreRefusedNamingTheValueAndTheFormat) {
          "(offset 0, size 2147483647) lies outside the file"},
         {"cut short", [](Bytes& f, auto& m) { f.resize(m.objectTableStart); }, "metadata size"},
         {"too short", [](Bytes& f, auto&) { f.resize(19); }, "too short for an asset file header"},
+        {"short format 22",
+         [](Bytes& f, auto&) {
+             f[11] = 22;
+             f.resize(44);
+         },
+         "header of format 22 (44 bytes)"},
     };
     for (const Damage& c : cases) {
         Bytes damaged = intact;
