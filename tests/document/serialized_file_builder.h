@@ -56,10 +56,6 @@ public:
         trees_ = keep;
         return *this;
     }
-    SerializedFileBuilder& DataOffset(std::uint64_t offset) {
-        dataOffset_ = offset;
-        return *this;
-    }
     // Returns the type's index in the list.
     std::uint32_t AddType(std::int32_t classId, std::vector<TreeField> tree = {}) {
         types_.push_back({classId, std::move(tree)});
@@ -161,8 +157,7 @@ public:
         }
         Text(out, "");
         const std::uint64_t metadataSize = out.size() - headerSize;
-        const std::uint64_t dataOffset =
-            dataOffset_ != 0 ? dataOffset_ : (out.size() + 15) / 16 * 16;
+        const std::uint64_t dataOffset = (out.size() + 15) / 16 * 16;
         const std::uint64_t fileSize = dataOffset + next;
         out.resize(fileSize, 0);
         for (std::size_t i = 0; i < objects_.size(); ++i) {
@@ -271,7 +266,6 @@ private:
     std::uint32_t format_;
     bool big_;
     bool trees_ = true;
-    std::uint64_t dataOffset_ = 0;
     std::vector<Type> types_;
     std::vector<Object> objects_;
     std::vector<std::string> externals_;
