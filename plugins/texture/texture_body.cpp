@@ -125,6 +125,8 @@ TextureParse ParseTexture(std::span<const std::uint8_t> body) {
                             (t.format != nullptr || FindFormat(t.header.format) == nullptr);
     if (!understood) {
         result.headerRead = false;
+        t.format = nullptr;
+        t.levels.clear();
         const std::string why = t.header.dimension != kDimension2D
                                     ? "its dimension word is " +
                                           std::to_string(t.header.dimension) +
