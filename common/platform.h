@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kestrova::platform {
@@ -69,6 +70,15 @@ inline constexpr char16_t kSeparator = u'\\';
 #else
 inline constexpr char16_t kSeparator = u'/';
 #endif
+
+// `folder` and `name` with one separator between them; `name` alone for an empty folder.
+inline std::u16string JoinPath(const std::u16string& folder, std::u16string_view name) {
+    std::u16string path = folder;
+    if (!path.empty() && path.back() != u'/' && path.back() != u'\\') {
+        path += kSeparator;
+    }
+    return path.append(name);
+}
 
 // Shared libraries. The handle is opaque; a null handle means the library did not load.
 using LibraryHandle = void*;
