@@ -162,6 +162,16 @@ bool FileExists(const std::u16string& path) {
     return ::stat(NativePath(path).c_str(), &info) == 0;
 }
 
+std::u16string ResolvedPath(const std::u16string& path) {
+    char* full = ::realpath(NativePath(path).c_str(), nullptr);
+    if (full == nullptr) {
+        return {};
+    }
+    std::u16string resolved = Utf8ToUtf16(full);
+    std::free(full);
+    return resolved;
+}
+
 std::optional<unsigned long long> FileSize(const std::u16string& path) {
     struct stat info {};
     if (::stat(NativePath(path).c_str(), &info) != 0) {
@@ -233,7 +243,8 @@ std::u16string ModulePath(const void* address) {
     // started through PATH (as a desktop menu starts it); the kernel knows the file.
     if (module != nullptr && module->l_name != nullptr && module->l_name[0] == '\0') {
         std::error_code error;
-        const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+        const std::filesystem::path program =
+            std::filesystem::read_symlink("/proc/self/exe", error);
         if (!error) {
             return Utf8ToUtf16(program.string());
         }

@@ -5,18 +5,20 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kestrova::platform {
 
-// The system's spelling of a wide path (UTF-8).
-std::string NativePath(const std::u16string& path);
-
 #ifdef _WIN32
-// Windows takes wide paths as they are: its wide characters are UTF-16 code units.
+// Windows takes wide paths as they are: its wide characters are UTF-16 code units. (Its narrow
+// functions read the ANSI code page, which cannot spell most names, so there is no narrow form.)
 inline const wchar_t* WidePath(const std::u16string& path) {
     return reinterpret_cast<const wchar_t*>(path.c_str());
 }
+#else
+// The system's spelling of a wide path (UTF-8).
+std::string NativePath(const std::u16string& path);
 #endif
 
 // Opens a file with a C stream mode ("rb", "wb", "rb+", ...). Returns null on failure.
@@ -46,6 +48,10 @@ bool RemoveDirectory(const std::u16string& path);
 
 bool FileExists(const std::u16string& path);
 
+// The full path of an existing file or folder with every link resolved, so that two paths to
+// the same folder compare equal; empty when it cannot be resolved.
+std::u16string ResolvedPath(const std::u16string& path);
+
 // The size of a file in bytes, or nothing when it cannot be examined.
 std::optional<unsigned long long> FileSize(const std::u16string& path);
 
@@ -64,6 +70,15 @@ inline constexpr char16_t kSeparator = u'\\';
 #else
 inline constexpr char16_t kSeparator = u'/';
 #endif
+
+// `folder` and `name` with one separator between them; `name` alone for an empty folder.
+inline std::u16string JoinPath(const std::u16string& folder, std::u16string_view name) {
+    std::u16string path = folder;
+    if (!path.empty() && path.back() != u'/' && path.back() != u'\\') {
+        path += kSeparator;
+    }
+    return path.append(name);
+}
 
 // Shared libraries. The handle is opaque; a null handle means the library did not load.
 using LibraryHandle = void*;

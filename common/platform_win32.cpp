@@ -10,10 +10,6 @@
 
 namespace kestrova::platform {
 
-std::string NativePath(const std::u16string& path) {
-    return Utf16ToUtf8(path);
-}
-
 std::FILE* OpenFile(const std::u16string& path, const char* mode) {
     std::wstring wideMode;
     for (const char* c = mode; *c != '\0'; ++c) {
@@ -100,6 +96,27 @@ bool RemoveDirectory(const std::u16string& path) {
 
 bool FileExists(const std::u16string& path) {
     return ::GetFileAttributesW(WidePath(path)) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::u16string ResolvedPath(const std::u16string& path) {
+    HANDLE file =
+        ::CreateFileW(WidePath(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return {};
+    }
+    std::u16string resolved(MAX_PATH, u'\0');
+    for (;;) {
+        DWORD n = ::GetFinalPathNameByHandleW(file, reinterpret_cast<wchar_t*>(resolved.data()),
+                                              static_cast<DWORD>(resolved.size()), 0);
+        if (n < resolved.size()) {
+            resolved.resize(n);  // empty when it failed
+            break;
+        }
+        resolved.resize(n);
+    }
+    ::CloseHandle(file);
+    return resolved;
 }
 
 std::optional<unsigned long long> FileSize(const std::u16string& path) {

@@ -45,6 +45,13 @@ bool RangeWriter::Copy(int source, std::uint64_t from, std::uint64_t to, std::ui
     return CopyRange(source, from, fd_.get(), to, count) || Fail();
 }
 
+bool RangeWriter::Flush() {
+    if (!fd_.valid()) {
+        return false;
+    }
+    return SyncFile(fd_.get()) || Fail();
+}
+
 bool RangeWriter::FinishAs(std::uint64_t length, const std::u16string& target) {
     if (!fd_.valid()) {
         return false;

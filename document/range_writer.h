@@ -47,6 +47,8 @@ private:
 bool ReadAt(int fd, std::uint64_t position, std::span<std::uint8_t> bytes);
 bool WriteAt(int fd, std::uint64_t position, std::span<const std::uint8_t> bytes);
 bool SetFileLength(int fd, std::uint64_t length);
+// Returns once the file's data and length are on the disk, not only in the system's cache.
+bool SyncFile(int fd);
 // Copies `count` bytes from `source` at `from` to `target` at `to`, by the kernel where it can;
 // false when the source ends before the range does or a read or write fails.
 bool CopyRange(int source, std::uint64_t from, int target, std::uint64_t to, std::uint64_t count);
@@ -66,6 +68,9 @@ public:
 
     bool Write(std::uint64_t position, std::span<const std::uint8_t> bytes);
     bool Copy(int source, std::uint64_t from, std::uint64_t to, std::uint64_t count);
+    // Puts what was written on the disk before the file is finished, for files whose renaming
+    // must not reach the disk before their data does.
+    bool Flush();
     // Sets the final length, closes the file and renames it over `target` in one step. On any
     // failure the new file is deleted and the target stays as it was.
     bool FinishAs(std::uint64_t length, const std::u16string& target);

@@ -94,6 +94,10 @@ bool SetFileLength(int fd, std::uint64_t length) {
     return ::ftruncate(fd, static_cast<off_t>(length)) == 0;
 }
 
+bool SyncFile(int fd) {
+    return ::fdatasync(fd) == 0;
+}
+
 bool CopyRange(int source, std::uint64_t from, int target, std::uint64_t to, std::uint64_t count) {
     while (count > 0) {
         loff_t in = static_cast<loff_t>(from);

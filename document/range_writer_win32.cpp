@@ -152,6 +152,10 @@ bool SetFileLength(int fd, std::uint64_t length) {
     return ::SetFileInformationByHandle(HandleOf(fd), FileEndOfFileInfo, &end, sizeof end) != 0;
 }
 
+bool SyncFile(int fd) {
+    return ::FlushFileBuffers(HandleOf(fd)) != 0;
+}
+
 bool CopyRange(int source, std::uint64_t from, int target, std::uint64_t to, std::uint64_t count) {
     std::vector<std::uint8_t> buffer(
         static_cast<std::size_t>(std::min<std::uint64_t>(count, std::uint64_t{4} << 20)));
