@@ -219,7 +219,7 @@ LevelEncoder Nvtt(const FormatInfo& format, nvtt::Quality quality) {
 std::vector<Candidate> Candidates(const FormatInfo& format) {
     const int kind = format.layout == PixelLayout::Dxt1 ? squish::kDxt1 : squish::kDxt5;
     std::vector<Candidate> candidates = {
-        {"today's import (stb HQ + own alpha)", nullptr},
+        {"today's import", nullptr},
         {"libsquish cluster fit (before)", Squish(kind | squish::kColourClusterFit)},
         {"libsquish range fit", Squish(kind | squish::kColourRangeFit)},
         {"libsquish iterative cluster fit", Squish(kind | squish::kColourIterativeClusterFit)},
@@ -385,6 +385,7 @@ void ImportTimes(const RgbaImage& picture) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each figure shows as soon as it is measured
     const std::string only = argc > 1 ? argv[1] : "";  // "decode", "import", "encoders", "real"
     const std::string folder = kestrova::testing::RealDataFolder();
     std::vector<RealTexture> textures;
