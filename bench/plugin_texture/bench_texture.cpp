@@ -239,8 +239,11 @@ std::vector<std::vector<std::uint8_t>> EncodeChain(const FormatInfo& format,
                                                    const std::vector<RgbaImage>& levels) {
     std::vector<std::vector<std::uint8_t>> stored;
     if (!candidate.encode) {
-        // The import's own path: all levels through one call, as ReplaceImage makes them.
-        std::vector<std::uint8_t> chain = EncodeImageData(format, levels.front(), true);
+        // The import's own path: all levels through one call, as ReplaceImage makes them from
+        // an upright picture.
+        RgbaImage upright = levels.front();
+        FlipRows(upright);
+        std::vector<std::uint8_t> chain = EncodeImageData(format, upright, true);
         std::size_t offset = 0;
         for (const RgbaImage& level : levels) {
             const std::size_t size = LevelSize(format, level.width, level.height);

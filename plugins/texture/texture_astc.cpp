@@ -4,6 +4,7 @@
 #include <astcenc.h>
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -49,10 +50,16 @@ std::string DecodeAstcLevel(const FormatInfo& format, std::span<const std::uint8
     if (image.pixels.empty()) {
         return {};
     }
-    Context context;
-    astcenc_error error = MakeContext(format, ASTCENC_FLG_DECOMPRESS_ONLY, 1, context);
-    if (error != ASTCENC_SUCCESS) {
-        return Failure("decoder could not start", error);
+    // Making a decoder builds tables that take longer than decoding a small level; each thread
+    // keeps one per format.
+    thread_local std::map<std::uint32_t, Context> decoders;
+    Context& context = decoders[format.id];
+    if (!context) {
+        const astcenc_error error = MakeContext(format, ASTCENC_FLG_DECOMPRESS_ONLY, 1, context);
+        if (error != ASTCENC_SUCCESS) {
+            decoders.erase(format.id);
+            return Failure("decoder could not start", error);
+        }
     }
     const bool highRange = format.layout == PixelLayout::AstcHdr;
     std::vector<float> floats(highRange ? image.pixels.size() : 0);
@@ -61,7 +68,7 @@ std::string DecodeAstcLevel(const FormatInfo& format, std::span<const std::uint8
                       &slice};
     const astcenc_swizzle swizzle{ASTCENC_SWZ_R, ASTCENC_SWZ_G, ASTCENC_SWZ_B,
                                   format.hasAlpha ? ASTCENC_SWZ_A : ASTCENC_SWZ_1};
-    error =
+    const astcenc_error error =
         astcenc_decompress_image(context.get(), stored.data(), stored.size(), &out, &swizzle, 0);
     if (error != ASTCENC_SUCCESS) {
         return Failure("decoding", error);
@@ -72,27 +79,42 @@ std::string DecodeAstcLevel(const FormatInfo& format, std::span<const std::uint8
     return {};
 }
 
-std::string EncodeAstcLevel(const FormatInfo& format, const RgbaImage& image, std::uint8_t* level) {
-    const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+struct AstcEncoder::State {
+    explicit State(const FormatInfo& f) : format(f) {}
+
+    const FormatInfo& format;
+    unsigned threads = std::max(1u, std::thread::hardware_concurrency());
     Context context;
-    astcenc_error error = MakeContext(format, 0, threads, context);
-    if (error != ASTCENC_SUCCESS) {
-        return Failure("encoder could not start", error);
+    astcenc_error error = ASTCENC_SUCCESS;
+};
+
+AstcEncoder::AstcEncoder(const FormatInfo& format) : state_(std::make_unique<State>(format)) {
+    state_->error = MakeContext(format, 0, state_->threads, state_->context);
+}
+
+AstcEncoder::~AstcEncoder() = default;
+
+std::string AstcEncoder::Encode(const RgbaImage& image, std::uint8_t* level) {
+    State& s = *state_;
+    if (s.error != ASTCENC_SUCCESS) {
+        return Failure("encoder could not start", s.error);
     }
     void* slice = const_cast<std::uint8_t*>(image.pixels.data());
     astcenc_image in{image.width, image.height, 1, ASTCENC_TYPE_U8, &slice};
     const astcenc_swizzle swizzle{ASTCENC_SWZ_R, ASTCENC_SWZ_G, ASTCENC_SWZ_B,
-                                  format.hasAlpha ? ASTCENC_SWZ_A : ASTCENC_SWZ_1};
-    const std::size_t size = LevelSize(format, image.width, image.height);
+                                  s.format.hasAlpha ? ASTCENC_SWZ_A : ASTCENC_SWZ_1};
+    const std::size_t size = LevelSize(s.format, image.width, image.height);
     std::mutex failed;
-    ParallelFor(threads, [&](std::size_t thread) {
-        const astcenc_error e = astcenc_compress_image(context.get(), &in, &swizzle, level, size,
+    astcenc_error error = ASTCENC_SUCCESS;
+    ParallelFor(s.threads, [&](std::size_t thread) {
+        const astcenc_error e = astcenc_compress_image(s.context.get(), &in, &swizzle, level, size,
                                                        static_cast<unsigned>(thread));
         if (e != ASTCENC_SUCCESS) {
             const std::lock_guard lock(failed);
             error = e;
         }
     });
+    astcenc_compress_reset(s.context.get());
     return error == ASTCENC_SUCCESS ? std::string() : Failure("encoding", error);
 }
 

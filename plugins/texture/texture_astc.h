@@ -3,6 +3,7 @@
 // High-range pixels are tone-mapped to 8 bits as texture_high_range.h says.
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -17,8 +18,22 @@ namespace kestrova::texture {
 std::string DecodeAstcLevel(const FormatInfo& format, std::span<const std::uint8_t> stored,
                             RgbaImage& image);
 
-// Encodes `image` into `level` (LevelSize bytes) on every core. Returns why it could not, or an
-// empty text.
-std::string EncodeAstcLevel(const FormatInfo& format, const RgbaImage& image, std::uint8_t* level);
+// Encodes the levels of a chain one after another, each on every core; the encoder's tables
+// are made once for the whole chain.
+class AstcEncoder {
+public:
+    explicit AstcEncoder(const FormatInfo& format);
+    ~AstcEncoder();
+    AstcEncoder(const AstcEncoder&) = delete;
+    AstcEncoder& operator=(const AstcEncoder&) = delete;
+
+    // Encodes `image` into `level` (LevelSize bytes). Returns why it could not, or an empty
+    // text.
+    std::string Encode(const RgbaImage& image, std::uint8_t* level);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 }  // namespace kestrova::texture

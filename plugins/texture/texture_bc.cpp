@@ -237,20 +237,44 @@ constexpr Placement kFourColourPlacements[] = {{0, 3, 3}, {0, 2, 3}, {1, 3, 3},
                                                {1, 2, 3}, {0, 1, 3}, {2, 3, 3}};
 constexpr Placement kThreeColourPlacements[] = {{0, 2, 2}, {0, 1, 2}, {1, 2, 2}};
 
+// Whether the tile has at most four different colours, as every tile decoded from a block has.
+bool FewColours(const std::uint8_t* tile) {
+    std::uint32_t seen[4];
+    int count = 0;
+    for (int i = 0; i < 16; ++i) {
+        const std::uint32_t colour = tile[i * 4] | (tile[i * 4 + 1] << 8) | (tile[i * 4 + 2] << 16);
+        if (std::find(seen, seen + count, colour) != seen + count) {
+            continue;
+        }
+        if (count == 4) {
+            return false;
+        }
+        seen[count++] = colour;
+    }
+    return true;
+}
+
 // An opaque colour block. stb's encoder (a principal-axis fit refined by least squares) makes
-// the first candidate. The others put the tile's two most distant colours at the ends of the
-// line or on its inner steps and solve for the end colours, in DXT1 also in the three-colour
-// mode: they find the exact ends of tiles that were decoded from such blocks, which the axis
-// fit misses (re-encoding the sample games' DXT1 textures lost 24 dB without them). The
-// closest candidate is kept.
+// the first candidate. A tile of at most four colours, such as one decoded from a block, also
+// tries its two most distant colours at the ends of the line or on its inner steps, solving for
+// the end colours (in DXT1 also in the three-colour mode), and a least-squares refit: these find
+// the exact ends of such tiles, which the axis fit misses (re-encoding the sample games' DXT1
+// textures lost 24 dB without them). The closest candidate is kept.
 void EncodeOpaqueColour(const std::uint8_t* tile, std::uint8_t* block, bool threeColourAllowed) {
     stb_compress_dxt_block(block, tile, 0, STB_DXT_HIGHQUAL);
     std::uint32_t a = Word16(block);
     std::uint32_t b = Word16(block + 2);
-    if (threeColourAllowed && a <= b) {
+    const bool equalEnds = a == b;
+    if (threeColourAllowed && equalEnds) {
         // Equal end colours would mean the three-colour mode to a DXT1 decoder.
         b = a == 0 ? 0 : a - 1;
         a = a == 0 ? 1 : a;
+    }
+    if (!FewColours(tile)) {
+        if (threeColourAllowed && equalEnds) {
+            FitColour(tile, a, b, true, block);
+        }
+        return;
     }
     int bestError = FitColour(tile, a, b, threeColourAllowed, block);
     if (bestError == 0) {

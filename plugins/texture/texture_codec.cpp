@@ -107,8 +107,9 @@ std::vector<std::uint8_t> EncodeLevels(const FormatInfo& format,
         return data;
     }
     if (IsAstc(format)) {
+        AstcEncoder encoder(format);
         for (std::size_t i = 0; i < levels.size(); ++i) {
-            if (!EncodeAstcLevel(format, *levels[i], data.data() + offsets[i]).empty()) {
+            if (!encoder.Encode(*levels[i], data.data() + offsets[i]).empty()) {
                 return {};
             }
         }
