@@ -505,5 +505,95 @@ TEST(TextureFormatRefusalTest, CrunchedAndUnencodableFormatsAreNamed) {
     EXPECT_EQ(DecodeTopLevel(after.texture).pixels, Picture(8, 8).pixels);
 }
 
+// Every format with an encoder takes a new image of odd sides with its mip chain, and the body
+// it gives parses and shows the picture (lossy formats to within their loss); the others are
+// refused with a message and show their old image still.
+TEST(TextureImportTest, EveryFormatTakesANewImageOrSaysWhyNot) {
+    const RgbaImage picture = Picture(23, 10);
+    for (std::uint32_t id = 0; id < 128; ++id) {
+        const FormatInfo* format = FindFormat(id);
+        if (format == nullptr) {
+            continue;
+        }
+        SCOPED_TRACE(format->name);
+        const Bytes body =
+            MakeBody(4, 4, id, true, Bytes(ChainSize(*format, 4, 4, true), std::uint8_t{0x5A}));
+        const TextureParse before = ParseTexture(body);
+        ASSERT_TRUE(before.usable()) << before.problem;
+        RgbaImage upright = picture;
+        const Conversion result = ReplaceImage(before, upright);
+        if (!CanEncode(*format)) {
+            EXPECT_FALSE(result.ok());
+            EXPECT_NE(result.problem.find(format->name), std::string::npos);
+            EXPECT_EQ(DecodeTopLevel(before.texture).pixels.size(), 4u * 4 * 4);
+            continue;
+        }
+        ASSERT_TRUE(result.ok()) << result.problem;
+        const TextureParse after = ParseTexture(result.bytes);
+        ASSERT_TRUE(after.usable()) << after.problem;
+        EXPECT_EQ(after.texture.levels.size(), 5u);  // 23x10 down to 1x1
+        const RgbaImage shown = DecodeTopLevel(after.texture);
+        ASSERT_EQ(shown.pixels.size(), picture.pixels.size());
+        // What the format keeps of the picture survives a second round unchanged or nearly.
+        const Conversion again = ReplaceImage(after, shown);
+        ASSERT_TRUE(again.ok()) << again.problem;
+        const double psnr = Psnr(shown, DecodeTopLevel(ParseTexture(again.bytes).texture));
+        const double least = format->blockWidth == 1  ? 99
+                             : format->highRange      ? 18
+                             : format->blockWidth > 6 ? 22
+                                                      : 28;
+        EXPECT_GE(psnr, least);
+    }
+}
+
+// A flat tile makes a DXT1 block whose two end colours are equal, which a decoder reads in the
+// three-colour mode: the pixels must still not come out transparent.
+TEST(TextureDxtTest, FlatTilesStayOpaque) {
+    for (const std::uint8_t grey : {0, 1, 128, 254, 255}) {
+        RgbaImage flat(5, 3);
+        std::fill(flat.pixels.begin(), flat.pixels.end(), grey);
+        for (std::size_t i = 3; i < flat.pixels.size(); i += 4) {
+            flat.pixels[i] = 255;
+        }
+        const RgbaImage decoded =
+            DecodeLevel(*FindFormat(10), 5, 3, EncodeLevel(*FindFormat(10), flat));
+        for (std::size_t i = 0; i < decoded.pixels.size(); i += 4) {
+            ASSERT_EQ(decoded.pixels[i + 3], 255) << int{grey};
+            ASSERT_LE(std::abs(decoded.pixels[i] - grey), 4) << int{grey};
+        }
+    }
+}
+
+// Every half but the NaNs turns into a float and back unchanged; the tone mapping keeps 0 to 1
+// as it is and scales brighter pixels down along their hue.
+TEST(TextureHighRangeTest, HalvesAndToneMapping) {
+    for (std::uint32_t h = 0; h < 65536; ++h) {
+        const float f = HalfToFloat(static_cast<std::uint16_t>(h));
+        if (!std::isnan(f)) {
+            ASSERT_EQ(FloatToHalf(f), h) << h;
+        }
+    }
+    EXPECT_EQ(FloatToHalf(1e6f), 0x7C00);
+    EXPECT_EQ(HalfToFloat(0x3C00), 1.0f);
+
+    const auto map = [](float r, float g, float b, float a) {
+        const float rgba[4] = {r, g, b, a};
+        std::uint8_t out[4];
+        ToneMap(rgba, out);
+        return Bytes(out, out + 4);
+    };
+    EXPECT_EQ(map(0.5f, 0, 1, 0.25f), (Bytes{128, 0, 255, 64}));
+    EXPECT_EQ(map(4, 2, 1, 2), (Bytes{255, 128, 64, 255}));
+    EXPECT_EQ(map(-1, std::nanf(""), INFINITY, -3), (Bytes{0, 0, 255, 0}));
+
+    // 9e5: mantissas 256, 128, 64 with exponent 15 are 0.5, 0.25 and 0.125.
+    float rgb[3];
+    UnpackRgb9e5((15u << 27) | (64u << 18) | (128u << 9) | 256u, rgb);
+    EXPECT_EQ(rgb[0], 0.5f);
+    EXPECT_EQ(rgb[1], 0.25f);
+    EXPECT_EQ(rgb[2], 0.125f);
+    EXPECT_EQ(PackRgb9e5(rgb), (15u << 27) | (64u << 18) | (128u << 9) | 256u);
+}
+
 }  // namespace
 }  // namespace kestrova::testing
