@@ -75,6 +75,30 @@ void WriteFloat(std::uint8_t* p, float v) {
     std::memcpy(p, &v, 4);
 }
 
+// Formats of one byte a channel: where red, green, blue and alpha lie in a pixel (-1: absent)
+// and what an absent colour channel shows as.
+struct ByteOrder {
+    PixelLayout layout;
+    int size;
+    int position[4];
+    std::uint8_t absentColour;
+};
+constexpr ByteOrder kByteOrders[] = {
+    {PixelLayout::Alpha8, 1, {-1, -1, -1, 0}, 255}, {PixelLayout::R8, 1, {0, -1, -1, -1}, 0},
+    {PixelLayout::Rg16, 2, {0, 1, -1, -1}, 0},      {PixelLayout::Rgb24, 3, {0, 1, 2, -1}, 0},
+    {PixelLayout::Rgba32, 4, {0, 1, 2, 3}, 0},      {PixelLayout::Argb32, 4, {1, 2, 3, 0}, 0},
+    {PixelLayout::Bgra32, 4, {2, 1, 0, 3}, 0},
+};
+
+const ByteOrder* FindByteOrder(PixelLayout layout) {
+    for (const ByteOrder& order : kByteOrders) {
+        if (order.layout == layout) {
+            return &order;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 void UnpackPixels(PixelLayout layout, const std::uint8_t* in, std::size_t count,
@@ -95,27 +119,20 @@ void UnpackPixels(PixelLayout layout, const std::uint8_t* in, std::size_t count,
         default:
             break;
     }
+    if (const ByteOrder* order = FindByteOrder(layout)) {
+        for (std::size_t i = 0; i < count; ++i, in += order->size, out += 4) {
+            for (int c = 0; c < 4; ++c) {
+                const int at = order->position[c];
+                out[c] = at >= 0 ? in[at] : c == 3 ? 255 : order->absentColour;
+            }
+        }
+        return;
+    }
     for (std::size_t i = 0; i < count; ++i, out += 4) {
         switch (layout) {
-            case PixelLayout::Alpha8:
-                out[0] = out[1] = out[2] = 255;
-                out[3] = *in++;
-                break;
-            case PixelLayout::R8:
-                out[0] = *in++;
-                out[1] = out[2] = 0;
-                out[3] = 255;
-                break;
             case PixelLayout::R16:
                 out[0] = static_cast<std::uint8_t>((Word16(in) * 255 + 32767) / 65535);
                 out[1] = out[2] = 0;
-                out[3] = 255;
-                in += 2;
-                break;
-            case PixelLayout::Rg16:
-                out[0] = in[0];
-                out[1] = in[1];
-                out[2] = 0;
                 out[3] = 255;
                 in += 2;
                 break;
@@ -132,29 +149,6 @@ void UnpackPixels(PixelLayout layout, const std::uint8_t* in, std::size_t count,
                 in += 2;
                 break;
             }
-            case PixelLayout::Rgb24:
-                std::memcpy(out, in, 3);
-                out[3] = 255;
-                in += 3;
-                break;
-            case PixelLayout::Rgba32:
-                std::memcpy(out, in, 4);
-                in += 4;
-                break;
-            case PixelLayout::Argb32:
-                out[0] = in[1];
-                out[1] = in[2];
-                out[2] = in[3];
-                out[3] = in[0];
-                in += 4;
-                break;
-            case PixelLayout::Bgra32:
-                out[0] = in[2];
-                out[1] = in[1];
-                out[2] = in[0];
-                out[3] = in[3];
-                in += 4;
-                break;
             case PixelLayout::Rgb565: {
                 const std::uint32_t w = Word16(in);
                 out[0] = Widen5(w >> 11);
@@ -194,21 +188,20 @@ void PackPixels(PixelLayout layout, const std::uint8_t* in, std::size_t count, s
         default:
             break;
     }
+    if (const ByteOrder* order = FindByteOrder(layout)) {
+        for (std::size_t i = 0; i < count; ++i, in += 4, out += order->size) {
+            for (int c = 0; c < 4; ++c) {
+                if (order->position[c] >= 0) {
+                    out[order->position[c]] = in[c];
+                }
+            }
+        }
+        return;
+    }
     for (std::size_t i = 0; i < count; ++i, in += 4) {
         switch (layout) {
-            case PixelLayout::Alpha8:
-                *out++ = in[3];
-                break;
-            case PixelLayout::R8:
-                *out++ = in[0];
-                break;
             case PixelLayout::R16:
                 PutWord16(out, in[0] * 257u);
-                out += 2;
-                break;
-            case PixelLayout::Rg16:
-                out[0] = in[0];
-                out[1] = in[1];
                 out += 2;
                 break;
             case PixelLayout::Argb4444:
@@ -220,28 +213,6 @@ void PackPixels(PixelLayout layout, const std::uint8_t* in, std::size_t count, s
                 PutWord16(out, (Narrow(in[0], 15) << 12) | (Narrow(in[1], 15) << 8) |
                                    (Narrow(in[2], 15) << 4) | Narrow(in[3], 15));
                 out += 2;
-                break;
-            case PixelLayout::Rgb24:
-                std::memcpy(out, in, 3);
-                out += 3;
-                break;
-            case PixelLayout::Rgba32:
-                std::memcpy(out, in, 4);
-                out += 4;
-                break;
-            case PixelLayout::Argb32:
-                out[0] = in[3];
-                out[1] = in[0];
-                out[2] = in[1];
-                out[3] = in[2];
-                out += 4;
-                break;
-            case PixelLayout::Bgra32:
-                out[0] = in[2];
-                out[1] = in[1];
-                out[2] = in[0];
-                out[3] = in[3];
-                out += 4;
                 break;
             case PixelLayout::Rgb565:
                 PutWord16(out,
