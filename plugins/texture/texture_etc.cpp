@@ -63,11 +63,13 @@ void SetPixel(std::uint8_t* tile, int x, int y, int r, int g, int b, int a = 255
     p[3] = static_cast<std::uint8_t>(a);
 }
 
-// What a punch-through block changes: whether its index 2 is transparent (and, in the two-base
-// modes, the small modifier becomes 0).
+// Which kind of colour block: ETC1, or ETC2 (whose T, H and planar modes replace the
+// differential blocks that overflow) with or without punch-through alpha (the differential bit
+// then says "opaque", there is no individual mode, and in a block that is not opaque index 2
+// is transparent and the small modifier 0).
 struct Variant {
-    bool etc2;          // T, H and planar replace the overflowing differential blocks
-    bool punchThrough;  // the differential bit means "opaque"; no individual mode
+    bool etc2;
+    bool punchThrough;
 };
 
 // Individual and differential blocks: two base colours over 2x4 or 4x2 halves, each moved by
