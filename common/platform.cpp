@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <link.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -170,6 +171,14 @@ std::optional<unsigned long long> FileSize(const std::u16string& path) {
     return static_cast<unsigned long long>(info.st_size);
 }
 
+std::optional<unsigned long long> FreeSpace(const std::u16string& folder) {
+    struct statvfs info {};
+    if (::statvfs(NativePath(folder).c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    return static_cast<unsigned long long>(info.f_bavail) * info.f_frsize;
+}
+
 std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::u16string& folder) {
     std::string native = NativePath(folder);
     DIR* dir = ::opendir(native.c_str());
@@ -233,7 +242,8 @@ std::u16string ModulePath(const void* address) {
     // started through PATH (as a desktop menu starts it); the kernel knows the file.
     if (module != nullptr && module->l_name != nullptr && module->l_name[0] == '\0') {
         std::error_code error;
-        const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+        const std::filesystem::path program =
+            std::filesystem::read_symlink("/proc/self/exe", error);
         if (!error) {
             return Utf8ToUtf16(program.string());
         }
