@@ -105,11 +105,15 @@ Outcome DecodeLzma(const ByteSource& source, const EncodedBlock& block, StreamOu
         if (r == LZMA_STREAM_END) {
             break;
         }
+        if (r != LZMA_OK && produced == block.uncompressedSize) {
+            return Outcome::Failure(block.what + u": its LZMA data runs past its declared " +
+                                    Bytes(block.uncompressedSize) + u".");
+        }
         if (r != LZMA_OK) {
             const bool early = last && z.stream.avail_in == 0;
             return Outcome::Failure(block.what +
                                     (early ? u": its LZMA data ends early, after "
-                                           : u": its LZMA data is damaged, after ") +
+                                           : u": its LZMA data is damaged or ends early, after ") +
                                     Bytes(produced) + u" of " + Bytes(block.uncompressedSize) +
                                     u".");
         }

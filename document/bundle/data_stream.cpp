@@ -119,7 +119,9 @@ Outcome ExtractDataStream(const ByteSource& source, const BundleArchive& archive
     if (!output.Flush() || output.written() != archive.streamLength) {
         return Outcome::Failure(output.failure());
     }
-    if (!writer.FinishAs(archive.streamLength, target)) {
+    // The working copy is the program's own file: replaced without the flush that renaming over
+    // an existing file costs on some file systems.
+    if (!writer.FinishAsPrivate(archive.streamLength, target)) {
         return Outcome::Failure(u"Cannot make the working copy " + target + u": " + writer.error());
     }
     return Outcome::Success();
