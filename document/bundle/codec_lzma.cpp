@@ -146,6 +146,10 @@ Outcome EncodeLzmaStream(std::uint64_t length,
     if (lzma_lzma_preset(&options, kEncoderPreset)) {
         return Outcome::Failure(u"The LZMA encoder cannot start.");
     }
+    // A window larger than the input buys nothing and costs memory and time to set up (a blocks
+    // info is a few kilobytes).
+    options.dict_size = static_cast<std::uint32_t>(
+        std::clamp<std::uint64_t>(length, LZMA_DICT_SIZE_MIN, options.dict_size));
     // The stream carries no end marker: its size is in the blocks info.
     options.ext_flags = 0;
     const lzma_filter propsFilter{LZMA_FILTER_LZMA1, &options};

@@ -19,7 +19,10 @@ constexpr std::size_t kPiece = std::size_t{4} << 20;
 
 class FileOutput : public StreamOutput {
 public:
-    explicit FileOutput(RangeWriter& writer) : writer_(writer), buffer_(kPiece) {}
+    // `length`: the stream's whole length, so that a small stream gets a small buffer.
+    FileOutput(RangeWriter& writer, std::uint64_t length)
+        : writer_(writer),
+          buffer_(static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, length + 1))) {}
 
     std::span<std::uint8_t> Reserve(std::size_t count) override {
         if (buffer_.size() - used_ < count) {
@@ -94,7 +97,7 @@ Outcome ExtractDataStream(const ByteSource& source, const BundleArchive& archive
         return Outcome::Failure(u"Cannot create the working copy beside " + target + u": " +
                                 writer.error());
     }
-    FileOutput output(writer);
+    FileOutput output(writer, archive.streamLength);
     DecodeBuffers buffers;
     const std::size_t count = archive.blocks.size();
     const std::u16string total = DecimalText(static_cast<std::int64_t>(count));
