@@ -226,10 +226,8 @@ void BenchLzma(const std::string& root) {
 }  // namespace
 
 int main() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "kestrova-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        std::perror("mkdtemp");
+    const std::string pattern = MakeBenchFolder();
+    if (pattern.empty()) {
         return 1;
     }
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());

@@ -228,10 +228,8 @@ void BenchGigabyte(const std::string& root) {
 }  // namespace
 
 int main() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "kestrova-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        std::perror("mkdtemp");
+    const std::string pattern = MakeBenchFolder();
+    if (pattern.empty()) {
         return 1;
     }
     std::setvbuf(stdout, nullptr, _IOLBF, 0);

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -119,6 +120,17 @@ inline double ToolTime(const std::vector<std::string>& arguments, const std::str
     ::waitpid(pid, &status, 0);
     const double t = Seconds(start);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? t : -1;
+}
+
+// A new private folder under the system's temporary folder; empty when none can be made.
+inline std::string MakeBenchFolder() {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "kestrova-bench-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        std::perror("mkdtemp");
+        return {};
+    }
+    return pattern;
 }
 
 // True when a program of that name is found through PATH.

@@ -16,34 +16,13 @@
 #include "document/bundle/bundle_archive.h"
 #include "document/bundle/bundle_writer.h"
 #include "document/bundle/data_stream.h"
+#include "fuzz/support/fuzz_support.h"
 
 namespace {
 
 using namespace kestrova;
+using fuzz::Root;
 using namespace kestrova::bundle;
-
-// One folder for the whole run, removed at exit.
-const std::string& Root() {
-    static const std::string* root = [] {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "kestrova-fuzz-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            std::abort();
-        }
-        return new std::string(pattern);
-    }();
-    static const bool cleanup = (std::atexit([] { std::filesystem::remove_all(*root); }), true);
-    (void)cleanup;
-    return *root;
-}
-
-#define CHECK(condition)                                                                     \
-    do {                                                                                     \
-        if (!(condition)) {                                                                  \
-            std::fprintf(stderr, "invariant broken at line %d: %s\n", __LINE__, #condition); \
-            std::abort();                                                                    \
-        }                                                                                    \
-    } while (false)
 
 // Streams up to this length are decompressed and rebuilt; longer ones only read.
 constexpr std::uint64_t kLargestStream = 1 << 20;
