@@ -226,6 +226,7 @@ void BenchLzma(const std::string& root) {
 }  // namespace
 
 int main() {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each figure shows as soon as it is known
     const std::string pattern = MakeBenchFolder();
     if (pattern.empty()) {
         return 1;
