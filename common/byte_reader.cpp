@@ -39,6 +39,28 @@ bool ByteReader::ReadBigEndian32(std::uint32_t& value) {
     return true;
 }
 
+bool ByteReader::ReadBigEndian16(std::uint16_t& value) {
+    if (remaining() < 2) {
+        return Fail();
+    }
+    const std::uint8_t* p = bytes_.data() + position_;
+    value = static_cast<std::uint16_t>((p[0] << 8) | p[1]);
+    position_ += 2;
+    return true;
+}
+
+bool ByteReader::ReadBigEndian64(std::uint64_t& value) {
+    std::uint32_t high = 0;
+    std::uint32_t low = 0;
+    if (remaining() < 8) {
+        return Fail();
+    }
+    ReadBigEndian32(high);
+    ReadBigEndian32(low);
+    value = (std::uint64_t{high} << 32) | low;
+    return true;
+}
+
 bool ByteReader::ReadLittleEndian16(std::uint16_t& value) {
     if (remaining() < 2) {
         return Fail();

@@ -1,7 +1,7 @@
 #pragma once
 // The one way the program reads untrusted bytes (asset files, bundles, mod files, icon and
-// program files): ByteReader never reads outside its span and reports a read that would. The two
-// Put functions are the matching writers, which append a 32-bit word to a buffer.
+// program files): ByteReader never reads outside its span and reports a read that would. The Put
+// functions are the matching writers, which append a word to a buffer.
 
 #include <cstddef>
 #include <cstdint>
@@ -26,7 +26,9 @@ public:
     bool Seek(std::uint64_t position);
     bool Skip(std::uint64_t count);
     bool ReadByte(std::uint8_t& value);
+    bool ReadBigEndian16(std::uint16_t& value);
     bool ReadBigEndian32(std::uint32_t& value);
+    bool ReadBigEndian64(std::uint64_t& value);
     bool ReadLittleEndian16(std::uint16_t& value);
     bool ReadLittleEndian32(std::uint32_t& value);
     bool ReadBytes(std::span<std::uint8_t> out);
@@ -59,6 +61,16 @@ inline void PutBigEndian32(std::vector<std::uint8_t>& out, std::uint32_t v) {
     out.push_back(static_cast<std::uint8_t>(v >> 16));
     out.push_back(static_cast<std::uint8_t>(v >> 8));
     out.push_back(static_cast<std::uint8_t>(v));
+}
+
+inline void PutBigEndian16(std::vector<std::uint8_t>& out, std::uint16_t v) {
+    out.push_back(static_cast<std::uint8_t>(v >> 8));
+    out.push_back(static_cast<std::uint8_t>(v));
+}
+
+inline void PutBigEndian64(std::vector<std::uint8_t>& out, std::uint64_t v) {
+    PutBigEndian32(out, static_cast<std::uint32_t>(v >> 32));
+    PutBigEndian32(out, static_cast<std::uint32_t>(v));
 }
 
 inline void PutLittleEndian32(std::vector<std::uint8_t>& out, std::uint32_t v) {

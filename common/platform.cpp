@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <link.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -178,6 +179,14 @@ std::optional<unsigned long long> FileSize(const std::u16string& path) {
         return std::nullopt;
     }
     return static_cast<unsigned long long>(info.st_size);
+}
+
+std::optional<unsigned long long> FreeSpace(const std::u16string& folder) {
+    struct statvfs info {};
+    if (::statvfs(NativePath(folder).c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    return static_cast<unsigned long long>(info.f_bavail) * info.f_frsize;
 }
 
 std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::u16string& folder) {

@@ -55,6 +55,10 @@ std::u16string ResolvedPath(const std::u16string& path);
 // The size of a file in bytes, or nothing when it cannot be examined.
 std::optional<unsigned long long> FileSize(const std::u16string& path);
 
+// The bytes this user may still write on the volume that holds `folder`, or nothing when it
+// cannot be examined.
+std::optional<unsigned long long> FreeSpace(const std::u16string& folder);
+
 struct DirectoryEntry {
     std::u16string name;
     bool isFolder = false;

@@ -127,6 +127,14 @@ std::optional<unsigned long long> FileSize(const std::u16string& path) {
     return (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+std::optional<unsigned long long> FreeSpace(const std::u16string& folder) {
+    ULARGE_INTEGER available{};
+    if (::GetDiskFreeSpaceExW(WidePath(folder), &available, nullptr, nullptr) == 0) {
+        return std::nullopt;
+    }
+    return available.QuadPart;
+}
+
 std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::u16string& folder) {
     std::u16string pattern = folder;
     if (!pattern.empty() && pattern.back() != u'\\' && pattern.back() != u'/') {

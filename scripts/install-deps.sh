@@ -12,6 +12,7 @@ packages=(
   lintian librsvg2-bin python3
   libgtest-dev libgmock-dev
   libcli11-dev nlohmann-json3-dev
+  liblz4-dev liblzma-dev lz4 xz-utils
   xvfb xauth
   # bench_texture only: nvtt joins its comparison of DXT encoders, and scikit-image's sample
   # data holds the photograph it encodes.
