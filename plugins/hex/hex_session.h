@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "hex_document.h"
-#include "plugins/support/body_reader.h"
+#include "plugins/support/body_bytes.h"
 
 namespace kestrova::hex {
 

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <array>
 
-#include "common/byte_reader.h"
 #include "common/mapped_file.h"
 #include "common/platform.h"
 #include "common/text.h"
 #include "plugins/ravelin/core/file_stream.h"
+#include "sdk/byte_reader.h"
 
 namespace kestrova::ravelin {
 
