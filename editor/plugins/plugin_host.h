@@ -51,7 +51,4 @@ private:
     std::optional<std::uint32_t> handedOver_;
 };
 
-// The plug-in's name for status texts: its descriptor name.
-std::u16string PluginLabel(const PluginRecord& record);
-
 }  // namespace kestrova

@@ -325,15 +325,16 @@ Outcome EditorShell::ExportPluginData(const PluginDataType& type, const std::u16
 bool EditorShell::ConvertImportedData(const std::vector<PluginDataType>& types,
                                       std::u16string_view extension,
                                       std::vector<std::uint8_t>& bytes) {
+    const bool converts = std::any_of(types.begin(), types.end(), [&](const PluginDataType& type) {
+        return CompareIgnoringAsciiCase(extension, type.extension) == 0;
+    });
+    if (!converts) {
+        return true;
+    }
     BusyScope busy(view_);
-    for (const PluginDataType& type : types) {
-        if (CompareIgnoringAsciiCase(extension, type.extension) != 0) {
-            continue;
-        }
-        if (Outcome converted = bridge_->ImportData(type.extension, bytes); !converted) {
-            SetStatus(converted.message, 0.0f);
-            return false;
-        }
+    if (Outcome converted = bridge_->ImportData(extension, bytes); !converted) {
+        SetStatus(converted.message, 0.0f);
+        return false;
     }
     return true;
 }

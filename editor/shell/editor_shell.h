@@ -67,7 +67,8 @@ public:
     virtual std::vector<PluginDataType> DataTypes() const = 0;
     // The asset the current plug-in shows, converted into `extension`; a failure says why.
     virtual Outcome ExportData(std::u16string_view extension, std::vector<std::uint8_t>& out) = 0;
-    // `bytes` of a file converted through the current plug-in's data type `extension`.
+    // `bytes` of a file converted through every data type of the current plug-in whose
+    // extension is `extension` (ignoring case), in its order.
     virtual Outcome ImportData(std::u16string_view extension, std::vector<std::uint8_t>& bytes) = 0;
 };
 
@@ -142,8 +143,8 @@ private:
     std::vector<PluginDataType> PluginDataTypes() const;
     std::vector<PluginDataType> SetDataFilters(const std::vector<PluginDataType>& types);
     Outcome ExportPluginData(const PluginDataType& type, const std::u16string& target);
-    // Converts imported bytes through every data type whose extension matches (ignoring case), in
-    // order; false (with the reason in the status line) when the plug-in refused.
+    // Converts imported bytes through the current plug-in when one of `types` has the file's
+    // extension (ignoring case); false (with the reason in the status line) when it refused.
     bool ConvertImportedData(const std::vector<PluginDataType>& types,
                              std::u16string_view extension, std::vector<std::uint8_t>& bytes);
     void SetAssetFilters();
