@@ -100,18 +100,12 @@ std::optional<std::uint32_t> PluginHost::HandedOverAsset() const {
     return currentPlugin_ != nullptr ? handedOver_ : std::nullopt;
 }
 
-std::u16string PluginHost::TypeName(std::uint32_t typeId) const {
-    const PluginRecord* record = FindPluginByType(table_, typeId);
-    return record != nullptr ? record->descriptor.typeName : std::u16string();
+std::u16string PluginHost::TypeText(std::uint32_t typeId) const {
+    return TypeColumnText(table_, typeId);
 }
 
 std::optional<std::uint32_t> PluginHost::TypeByName(std::u16string_view typeName) const {
-    for (const PluginRecord& record : table_.plugins) {
-        if (CompareIgnoringAsciiCase(record.descriptor.typeName, typeName) == 0) {
-            return record.descriptor.type;
-        }
-    }
-    return std::nullopt;
+    return FindTypeByName(table_, typeName);
 }
 
 std::vector<PluginDataType> PluginHost::DataTypes() const {

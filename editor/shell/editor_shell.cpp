@@ -196,15 +196,9 @@ std::u16string EditorShell::cellText(std::size_t row, int column) const {
     switch (column) {
         case 0:
             return CopyLimited(entry.name, kNameCapacity);
-        case 1: {
-            if (bridge_ != nullptr) {
-                std::u16string name = bridge_->TypeName(entry.typeId);
-                if (!name.empty()) {
-                    return name;
-                }
-            }
-            return HexWordText(entry.typeId);
-        }
+        case 1:
+            // Without a plug-in host no type has a name.
+            return bridge_ != nullptr ? bridge_->TypeText(entry.typeId) : HexWordText(entry.typeId);
         case 2:
             return DecimalText(static_cast<std::int32_t>(entry.pathId));
         case 3:

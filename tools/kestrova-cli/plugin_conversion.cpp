@@ -64,15 +64,6 @@ const PluginRecord* CliPlugins::Converter(std::uint32_t typeId,
     return nullptr;
 }
 
-std::optional<std::uint32_t> CliPlugins::TypeByName(std::u16string_view typeName) const {
-    for (const PluginRecord& record : table_.plugins) {
-        if (CompareIgnoringAsciiCase(record.descriptor.typeName, typeName) == 0) {
-            return record.descriptor.type;
-        }
-    }
-    return std::nullopt;
-}
-
 Outcome ExportThrough(const PluginRecord& plugin, std::span<const std::uint8_t> body,
                       std::u16string_view extension, std::vector<std::uint8_t>& out) {
     if (Outcome given = HandOver(plugin, body); !given) {
@@ -99,8 +90,13 @@ void AddConversionOptions(CLI::App& command, ConversionChoice& choice) {
     command.add_option("--as", choice.extension,
                        "convert through the plug-in that handles the asset's type and lists "
                        "this extension");
+    AddPluginsFolderOption(command, choice);
+}
+
+void AddPluginsFolderOption(CLI::App& command, ConversionChoice& choice) {
     command.add_option("--plugins", choice.folder,
-                       "the plug-ins folder (default: Plugins beside kestrova-cli)");
+                       "the plug-ins folder (default: Plugins beside kestrova-cli, or the "
+                       "installed ones)");
 }
 
 std::u16string PluginsFolder(const ConversionChoice& choice) {
