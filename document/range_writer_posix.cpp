@@ -2,16 +2,13 @@
 // reads and writes, and copies between files by the kernel.
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <system_error>
 #include <vector>
 
 #include "common/platform.h"
-#include "common/text.h"
 #include "document/range_writer.h"
 
 namespace kestrova {

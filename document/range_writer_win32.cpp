@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "common/platform.h"
-#include "common/text.h"
 #include "common/win32_api.h"
 #include "document/range_writer.h"
 
