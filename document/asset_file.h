@@ -150,6 +150,10 @@ std::u16string ClassName(const AssetFile& doc, std::uint32_t index);
 // The same for an entry of the type list (or none: then the class id's published name).
 std::u16string ClassNameOf(const SerializedType* type, std::int32_t classId);
 
+// The Type column's text where no plug-in names the asset's type: the class name in the later
+// forms, the type word as "0x%08X" in the 44-byte form.
+std::u16string ClassColumnText(const AssetFile& doc, std::uint32_t index);
+
 // The text of the Index column: "%i" of the 32-bit word in the 44-byte form, the 64-bit path id
 // in the later forms.
 std::u16string PathIdText(const AssetFile& doc, const AssetEntry& entry);

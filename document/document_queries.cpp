@@ -57,6 +57,13 @@ std::u16string ClassName(const AssetFile& doc, std::uint32_t index) {
     return ClassNameOf(TypeOf(doc, index), doc.entries[index].classId);
 }
 
+std::u16string ClassColumnText(const AssetFile& doc, std::uint32_t index) {
+    if (!doc.metadata) {
+        return index < doc.entries.size() ? HexWordText(doc.entries[index].typeId) : u"";
+    }
+    return ClassName(doc, index);
+}
+
 std::u16string PathIdText(const AssetFile& doc, const AssetEntry& entry) {
     if (!doc.metadata) {
         return DecimalText(static_cast<std::int32_t>(entry.pathId));

@@ -5,16 +5,31 @@
 namespace kestrova {
 
 bool OrderedReader::Unsigned(std::uint64_t& value, std::size_t width) {
-    std::span<const std::uint8_t> bytes = reader_.View(width);
-    if (bytes.size() != width) {
-        return false;
+    bool read = false;
+    switch (width) {
+        case 1: {
+            std::uint8_t v = 0;
+            read = reader_.ReadByte(v);
+            value = v;
+            break;
+        }
+        case 2: {
+            std::uint16_t v = 0;
+            read = bigEndian_ ? reader_.ReadBigEndian16(v) : reader_.ReadLittleEndian16(v);
+            value = v;
+            break;
+        }
+        case 4: {
+            std::uint32_t v = 0;
+            read = bigEndian_ ? reader_.ReadBigEndian32(v) : reader_.ReadLittleEndian32(v);
+            value = v;
+            break;
+        }
+        default:
+            read = bigEndian_ ? reader_.ReadBigEndian64(value) : reader_.ReadLittleEndian64(value);
+            break;
     }
-    value = 0;
-    for (std::size_t i = 0; i < width; ++i) {
-        const std::uint8_t b = bigEndian_ ? bytes[i] : bytes[width - 1 - i];
-        value = (value << 8) | b;
-    }
-    return reader_.Skip(width);
+    return read;
 }
 
 bool OrderedReader::ReadText(std::string& text) {
@@ -30,9 +45,18 @@ bool OrderedReader::ReadText(std::string& text) {
 
 void PutOrdered(std::vector<std::uint8_t>& out, std::uint64_t value, std::size_t width,
                 bool bigEndian) {
-    for (std::size_t i = 0; i < width; ++i) {
-        const std::size_t shift = 8 * (bigEndian ? width - 1 - i : i);
-        out.push_back(static_cast<std::uint8_t>(value >> shift));
+    switch (width) {
+        case 2:
+            bigEndian ? PutBigEndian16(out, static_cast<std::uint16_t>(value))
+                      : PutLittleEndian16(out, static_cast<std::uint16_t>(value));
+            break;
+        case 4:
+            bigEndian ? PutBigEndian32(out, static_cast<std::uint32_t>(value))
+                      : PutLittleEndian32(out, static_cast<std::uint32_t>(value));
+            break;
+        default:
+            bigEndian ? PutBigEndian64(out, value) : PutLittleEndian64(out, value);
+            break;
     }
 }
 

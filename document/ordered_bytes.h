@@ -8,7 +8,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "common/byte_reader.h"
+#include "sdk/byte_reader.h"
 
 namespace kestrova {
 

@@ -199,16 +199,9 @@ std::u16string EditorShell::cellText(std::size_t row, int column) const {
         case 0:
             return CopyLimited(entry.name, kNameCapacity);
         case 1: {
-            if (bridge_ != nullptr) {
-                std::u16string name = bridge_->TypeName(entry.typeId);
-                if (!name.empty()) {
-                    return name;
-                }
-            }
-            if (document.metadata) {
-                return ClassName(document, rows_[row]);
-            }
-            return HexWordText(entry.typeId);
+            // Without a plug-in host no type has a plug-in's name.
+            std::u16string unnamed = ClassColumnText(document, rows_[row]);
+            return bridge_ != nullptr ? bridge_->TypeText(entry.typeId, unnamed) : unnamed;
         }
         case 2:
             return PathIdText(document, entry);
@@ -330,15 +323,16 @@ Outcome EditorShell::ExportPluginData(const PluginDataType& type, const std::u16
 bool EditorShell::ConvertImportedData(const std::vector<PluginDataType>& types,
                                       std::u16string_view extension,
                                       std::vector<std::uint8_t>& bytes) {
+    const bool converts = std::any_of(types.begin(), types.end(), [&](const PluginDataType& type) {
+        return CompareIgnoringAsciiCase(extension, type.extension) == 0;
+    });
+    if (!converts) {
+        return true;
+    }
     BusyScope busy(view_);
-    for (const PluginDataType& type : types) {
-        if (CompareIgnoringAsciiCase(extension, type.extension) != 0) {
-            continue;
-        }
-        if (Outcome converted = bridge_->ImportData(type.extension, bytes); !converted) {
-            SetStatus(converted.message, 0.0f);
-            return false;
-        }
+    if (Outcome converted = bridge_->ImportData(extension, bytes); !converted) {
+        SetStatus(converted.message, 0.0f);
+        return false;
     }
     return true;
 }

@@ -11,7 +11,7 @@
 
 #include "document/serialized_edit.h"
 #include "document/serialized_file.h"
-#include "fuzz/document/fuzz_check.h"
+#include "fuzz/support/fuzz_support.h"
 
 namespace {
 

@@ -70,9 +70,10 @@ nlohmann::json TableAsJson(const AssetFile& doc) {
     return out;
 }
 
-// The columns of the editor's list (Name, Type, Index, Size) and the offset. The Type and Index
+// The columns of the editor's list (Name, Type, Index, Size) and the offset. The Type column
+// names the types as the editor does, through the plug-ins of `plugins`; the Type and Index
 // columns widen for class names and 64-bit path ids.
-void PrintTable(const AssetFile& doc) {
+void PrintTable(const AssetFile& doc, const PluginTable& plugins) {
     struct Row {
         std::string name, type, index;
     };
@@ -82,7 +83,7 @@ void PrintTable(const AssetFile& doc) {
     std::size_t indexWidth = 11;
     for (std::uint32_t i = 0; i < doc.entries.size(); ++i) {
         const AssetEntry& e = doc.entries[i];
-        const std::u16string type = doc.metadata ? ClassName(doc, i) : HexWordText(e.typeId);
+        const std::u16string type = TypeColumnText(plugins, e.typeId, ClassColumnText(doc, i));
         rows.push_back({Utf16ToUtf8(e.name), Utf16ToUtf8(type), Utf16ToUtf8(PathIdText(doc, e))});
         nameWidth = std::max(nameWidth, rows.back().name.size());
         typeWidth = std::max(typeWidth, rows.back().type.size());
@@ -133,12 +134,13 @@ void AddDocumentCommands(CLI::App& app, CliContext& context) {
     CLI::App* list = Command(app, "list", "Print the asset table in table order.", o);
     list->add_flag("--json", o.json,
                    "one JSON object: format, engine version, header, bundle and assets");
+    AddPluginsFolderOption(*list, o.conversion);
     list->callback([&context, options] {
         OpenInput(context, options->file);
         if (options->json) {
             std::cout << TableAsJson(context.doc).dump(2) << "\n";
         } else {
-            PrintTable(context.doc);
+            PrintTable(context.doc, CliPlugins(PluginsFolder(options->conversion)).table());
         }
     });
 

@@ -121,7 +121,7 @@ int ExportAll(CliContext& context, const ExportOptions& o) {
         const std::u16string text = Utf8ToUtf16(o.type);
         type = ReadTypeNumber(text);
         if (*type == 0) {
-            type = plugins->TypeByName(text).value_or(0);
+            type = FindTypeByName(plugins->table(), text).value_or(0);
         }
         if (*type == 0) {
             type = static_cast<std::uint32_t>(FindClassInFile(doc, text).value_or(0));
