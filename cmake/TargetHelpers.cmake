@@ -49,26 +49,64 @@ function(kestrova_add_test name)
     PROPERTIES ${properties})
 endfunction()
 
-# Registers one libFuzzer target and a bounded ctest run of it. The test run starts from a fixed
-# seed so that what it tries is the same on every machine; scripts/fuzz.sh explores further.
+# kestrova_add_fuzzer(<name> SOURCES ... LIBRARIES ... [SECONDS <s>] [MAX_LEN <bytes>]
+#                     [SEEDS <file or glob> ...] [REAL_FILES <glob> ...])
+# Builds the libFuzzer target <build>/fuzz/<name> and registers a bounded ctest run of it (SECONDS,
+# default 20, labelled fuzz) that starts from a fixed seed, so that what it tries is the same on
+# every machine; scripts/fuzz.sh explores further with the same inputs and limits.
+#   MAX_LEN     the longest input tried (default 4096). Keep it to what the parser reads: longer
+#               inputs only make every run slower (aim well over 1,000 inputs a second).
+#   SEEDS       small files of what the target parses, beside the checked-in seeds/<name>/ folder
+#               of the calling folder (for example the plug-in descriptors of plugins/).
+#   REAL_FILES  globs under the real game files' folder (KESTROVA_REALDATA_DIR); the files that
+#               match and are at most MAX_LEN bytes long seed the target where the folder exists.
+# All seeds are gathered at configure time into <build>/fuzz/<name>-seeds; what the runs find
+# goes to <build>/fuzz/<name>-corpus. <build>/fuzz/<name>.args holds the arguments both use.
 function(kestrova_add_fuzzer name)
-  cmake_parse_arguments(ARG "" "SECONDS" "SOURCES;LIBRARIES" ${ARGN})
+  cmake_parse_arguments(ARG "" "SECONDS;MAX_LEN" "SOURCES;LIBRARIES;SEEDS;REAL_FILES" ${ARGN})
   if(NOT ARG_SECONDS)
     set(ARG_SECONDS 20)
+  endif()
+  if(NOT ARG_MAX_LEN)
+    set(ARG_MAX_LEN 4096)
   endif()
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES})
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
+  set_property(GLOBAL APPEND PROPERTY KESTROVA_FUZZERS ${name})
+
   set(corpus ${CMAKE_BINARY_DIR}/fuzz/${name}-corpus)
+  set(seedFolder ${CMAKE_BINARY_DIR}/fuzz/${name}-seeds)
   file(MAKE_DIRECTORY ${corpus})
-  set(seeds "")
-  if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/seeds/${name})
-    set(seeds ${CMAKE_CURRENT_SOURCE_DIR}/seeds/${name})
-  endif()
+  file(REMOVE_RECURSE ${seedFolder})
+  file(GLOB seeds CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/seeds/${name}/* ${ARG_SEEDS})
+  foreach(pattern IN LISTS ARG_REAL_FILES)
+    file(GLOB real LIST_DIRECTORIES false ${KESTROVA_REALDATA_DIR}/${pattern})
+    foreach(file IN LISTS real)
+      file(SIZE ${file} size)
+      if(size LESS_EQUAL ARG_MAX_LEN)
+        list(APPEND seeds ${file})
+      endif()
+    endforeach()
+  endforeach()
+  # Seeds of different folders may share a name: each keeps its parent folder's name in front.
+  foreach(seed IN LISTS seeds)
+    get_filename_component(seedName ${seed} NAME)
+    get_filename_component(parent ${seed} DIRECTORY)
+    get_filename_component(parent ${parent} NAME)
+    configure_file(${seed} ${seedFolder}/${parent}-${seedName} COPYONLY)
+  endforeach()
+  file(MAKE_DIRECTORY ${seedFolder})
+
+  set(arguments -max_len=${ARG_MAX_LEN} -rss_limit_mb=2048 -timeout=10 ${corpus} ${seedFolder})
+  string(REPLACE ";" "\n" lines "${arguments}")
+  file(WRITE ${CMAKE_BINARY_DIR}/fuzz/${name}.args "${lines}\n")
   add_test(NAME ${name}
-           COMMAND ${name} -seed=1 -max_total_time=${ARG_SECONDS} -rss_limit_mb=2048 -timeout=10
-                   ${corpus} ${seeds}
+           COMMAND ${name} -seed=1 -max_total_time=${ARG_SECONDS} ${arguments}
            WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
-  set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 300)
+  # libsquish encodes on OpenMP threads, which would otherwise spin between the small inputs and
+  # take most of the CPU time (scripts/fuzz.sh sets the same).
+  set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 300
+                       ENVIRONMENT OMP_WAIT_POLICY=passive)
 endfunction()

@@ -2,38 +2,30 @@
 // whatever loads runs an export, a resizing import, an add and a remove, checking after each
 // that the working copy is a file the loader accepts again with the same table.
 
-#include <stdlib.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "common/platform.h"
 #include "common/text.h"
 #include "document/asset_file.h"
+#include "tests/common/temp_folder.h"
 #include "tests/document/asset_file_builder.h"
 
 namespace {
 
 using namespace kestrova;
 
-// One folder for the whole run, removed at exit. The path is never destroyed, so the exit
-// handler can still use it.
+// One folder in memory for the whole run, removed at exit.
 const std::string& Root() {
-    static const std::string* root = [] {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "kestrova-fuzz-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            std::abort();
-        }
-        return new std::string(pattern);
-    }();
-    static const bool cleanup = (std::atexit([] { std::filesystem::remove_all(*root); }), true);
-    (void)cleanup;
-    return *root;
+    static const testing::TempFolder folder(testing::TempFolderPlace::Memory);
+    static const std::string root = folder.path().string();
+    if (root.empty()) {
+        std::abort();
+    }
+    return root;
 }
 
 // Stops the run on a broken invariant, naming it.
