@@ -13,19 +13,39 @@ function(kestrova_add_subsystem_folders)
   endforeach()
 endfunction()
 
+# What every target of test code is compiled with.
+function(kestrova_test_code_options target)
+  # gcc 12 at -O3 reports writes out of bounds inside the standard library's vector and string
+  # code that the tests' byte builders and string concatenations inline (false positives of its
+  # object-size tracking, fixed in later releases); the sanitizer build checks the real bounds.
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
+    target_compile_options(${target} PRIVATE -Wno-stringop-overflow -Wno-stringop-overread
+                                             -Wno-restrict -Wno-array-bounds)
+  endif()
+endfunction()
+
+# kestrova_add_test_support(<name> SOURCES ... [LIBRARIES ...])
+# Code that several test programs share, compiled once into the target kestrova_<name>: its
+# objects go whole into every test program that lists kestrova::<name> among its LIBRARIES (also
+# what only registers itself, such as a global test environment). Test code includes its headers
+# by their path from the repository's top.
+function(kestrova_add_test_support name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES" ${ARGN})
+  set(target kestrova_${name})
+  add_library(${target} OBJECT ${ARG_SOURCES})
+  add_library(kestrova::${name} ALIAS ${target})
+  target_link_libraries(${target} PUBLIC ${ARG_LIBRARIES} GTest::gtest)
+  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+  kestrova_test_code_options(${target})
+endfunction()
+
 # Registers one test executable with ctest; tests run from the build folder. PROPERTIES are
 # further test properties for every test of the executable (for example a fixture it requires).
 function(kestrova_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES;ENVIRONMENT;PROPERTIES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} GTest::gtest GTest::gtest_main)
-  # gcc 12 at -O3 reports writes out of bounds inside the standard library's vector and string
-  # code that the tests' byte builders and string concatenations inline (false positives of its
-  # object-size tracking, fixed in later releases); the sanitizer build checks the real bounds.
-  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
-    target_compile_options(${name} PRIVATE -Wno-stringop-overflow -Wno-stringop-overread
-                                           -Wno-restrict -Wno-array-bounds)
-  endif()
+  kestrova_test_code_options(${name})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   # Discovered tests get their properties through a flat list, where a second ENVIRONMENT entry
   # would be taken for a property name: extra variables go through ENVIRONMENT_MODIFICATION.
