@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   clang libclang-rt-14-dev
+  # The test command's linker and compiler cache (the build uses either where it is installed).
+  lld ccache
   qt6-base-dev libgl-dev
   # The monospaced font of the text and hex panels; the package depends on it (or on
   # fonts-noto-mono, which the panels' tests accept as well).
