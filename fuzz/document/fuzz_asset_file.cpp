@@ -3,12 +3,9 @@
 // a remove, checking after each that the working copy is a file the loader accepts again with
 // the same table.
 
-#include <stdlib.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
