@@ -161,7 +161,17 @@ Outcome ReadDocument(AssetFile& doc, std::span<const std::uint8_t> bytes,
     }
     OpenPlainFile(doc, bytes);
     Outcome asPlain = ReadSerializedFile(doc, bytes, progress);
-    if (asPlain || asBundle.message.empty()) {
+    if (asPlain) {
+        return asPlain;
+    }
+    // The compressed bundles' header words would otherwise be named as a serialized file's.
+    const std::string signature = ReadSignature(bytes);
+    if (signature == "UnityFS" || signature == "UnityWeb") {
+        return Outcome::Failure(u"The file is a \"" + Ascii(signature) +
+                                u"\" bundle, which is opened through its serialized files: "
+                                u"kestrova-cli bundle extract takes them out.");
+    }
+    if (asBundle.message.empty()) {
         return asPlain;
     }
     return Outcome::Failure(u"Read as a bundle: " + asBundle.message +
