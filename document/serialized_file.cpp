@@ -36,13 +36,16 @@ public:
     Outcome CutShort(const char16_t* where) const {
         return Fail(u"The metadata ends inside " + std::u16string(where));
     }
-    // A count the rest of the metadata cannot hold, when each item takes at least `least` bytes.
-    bool CountFits(std::int32_t count, std::uint64_t least) const {
-        return count >= 0 && static_cast<std::uint64_t>(count) <= in_.remaining() / least;
-    }
-    Outcome TooMany(const char16_t* what, std::int32_t count) const {
-        return Fail(u"The " + std::u16string(what) + u" (" + Signed(count) +
-                    u") does not fit in the metadata");
+    // The count word of a list whose items take at least `least` bytes each, refused when the
+    // rest of the metadata cannot hold that many; `what` names it.
+    Outcome ReadCount(const std::u16string& what, std::uint64_t least, std::int32_t& count) {
+        if (!in_.Read(count)) {
+            return Fail(u"The metadata ends inside the " + what);
+        }
+        if (count < 0 || static_cast<std::uint64_t>(count) > in_.remaining() / least) {
+            return Fail(u"The " + what + u" (" + Signed(count) + u") does not fit in the metadata");
+        }
+        return Outcome::Success();
     }
 
     Outcome ReadTypes(std::vector<SerializedType>& types, bool reference);
@@ -114,12 +117,8 @@ Outcome MetadataParser::ReadType(SerializedType& type, bool reference, std::size
         return Outcome::Success();
     }
     std::int32_t count = 0;
-    if (!in_.Read(count)) {
-        return CutShort(where.c_str());
-    }
-    if (!CountFits(count, 4)) {
-        return Fail(u"The dependency count of " + what + u" (" + Signed(count) +
-                    u") does not fit in the metadata");
+    if (Outcome o = ReadCount(u"dependency count of " + what, 4, count); !o) {
+        return o;
     }
     type.dependencies.resize(static_cast<std::size_t>(count));
     for (std::int32_t& dependency : type.dependencies) {
@@ -130,11 +129,10 @@ Outcome MetadataParser::ReadType(SerializedType& type, bool reference, std::size
 
 Outcome MetadataParser::ReadTypes(std::vector<SerializedType>& types, bool reference) {
     std::int32_t count = 0;
-    if (!in_.Read(count)) {
-        return CutShort(reference ? u"the reference type count" : u"the type count");
-    }
-    if (!CountFits(count, LeastTypeSize())) {
-        return TooMany(reference ? u"reference type count" : u"type count", count);
+    if (Outcome o =
+            ReadCount(reference ? u"reference type count" : u"type count", LeastTypeSize(), count);
+        !o) {
+        return o;
     }
     types.resize(static_cast<std::size_t>(count));
     for (std::size_t i = 0; i < types.size(); ++i) {
@@ -148,11 +146,8 @@ Outcome MetadataParser::ReadTypes(std::vector<SerializedType>& types, bool refer
 Outcome MetadataParser::ReadObjects(std::vector<AssetEntry>& entries, std::uint64_t dataLength) {
     const std::uint32_t f = meta_.format;
     std::int32_t count = 0;
-    if (!in_.Read(count)) {
-        return CutShort(u"the object count");
-    }
-    if (!CountFits(count, LeastObjectSize())) {
-        return TooMany(u"object count", count);
+    if (Outcome o = ReadCount(u"object count", LeastObjectSize(), count); !o) {
+        return o;
     }
     // Before format 16 an object names its type by class id; the first type of that id is its.
     std::unordered_map<std::int32_t, std::uint32_t> typeOfClass;
@@ -228,11 +223,8 @@ Outcome MetadataParser::ReadObjects(std::vector<AssetEntry>& entries, std::uint6
 Outcome MetadataParser::ReadScriptTypes() {
     const std::uint32_t f = meta_.format;
     std::int32_t count = 0;
-    if (!in_.Read(count)) {
-        return CutShort(u"the script type count");
-    }
-    if (!CountFits(count, f < 14 ? 8 : 12)) {
-        return TooMany(u"script type count", count);
+    if (Outcome o = ReadCount(u"script type count", f < 14 ? 8 : 12, count); !o) {
+        return o;
     }
     meta_.scriptTypeCount = static_cast<std::uint32_t>(count);
     for (std::int32_t i = 0; i < count; ++i) {
@@ -251,11 +243,10 @@ Outcome MetadataParser::ReadScriptTypes() {
 Outcome MetadataParser::ReadExternals() {
     const std::uint32_t f = meta_.format;
     std::int32_t count = 0;
-    if (!in_.Read(count)) {
-        return CutShort(u"the external file count");
-    }
-    if (!CountFits(count, (f >= 6 ? 1 : 0) + (f >= 5 ? kHashSize + 4 : 0) + 1)) {
-        return TooMany(u"external file count", count);
+    if (Outcome o = ReadCount(u"external file count",
+                              (f >= 6 ? 1 : 0) + (f >= 5 ? kHashSize + 4 : 0) + 1, count);
+        !o) {
+        return o;
     }
     meta_.externals.resize(static_cast<std::size_t>(count));
     for (ExternalFile& external : meta_.externals) {
