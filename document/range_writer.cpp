@@ -38,11 +38,25 @@ bool RangeWriter::Write(std::uint64_t position, std::span<const std::uint8_t> by
     return WriteAt(fd_.get(), position, bytes) || Fail();
 }
 
-bool RangeWriter::Copy(int source, std::uint64_t from, std::uint64_t to, std::uint64_t count) {
+bool RangeWriter::Copy(int source, std::uint64_t from, std::uint64_t to, std::uint64_t count,
+                       ByteProgress* progress) {
     if (!fd_.valid()) {
         return false;
     }
-    return CopyRange(source, from, fd_.get(), to, count) || Fail();
+    if (progress == nullptr || !progress->reporting()) {
+        return CopyRange(source, from, fd_.get(), to, count) || Fail();
+    }
+    while (count > 0) {
+        const std::uint64_t piece = progress->NextPiece(count);
+        if (!CopyRange(source, from, fd_.get(), to, piece)) {
+            return Fail();
+        }
+        progress->Advance(piece);
+        from += piece;
+        to += piece;
+        count -= piece;
+    }
+    return true;
 }
 
 bool RangeWriter::Flush() {

@@ -57,7 +57,7 @@ std::optional<std::u16string> FindInstallerTemplate(const std::u16string& instal
 
 Outcome PackageInstaller(ModRecord& mod, const std::u16string& installersFolder,
                          const std::u16string& target, const ModWorkFiles& files,
-                         IconReplacement* iconReport) {
+                         IconReplacement* iconReport, const ProgressCallback& progress) {
     std::optional<std::u16string> templatePath =
         FindInstallerTemplate(installersFolder, mod.installer);
     MappedFile templateFile;
@@ -81,7 +81,7 @@ Outcome PackageInstaller(ModRecord& mod, const std::u16string& installersFolder,
         return Outcome::Failure(u"Cannot create a file beside " + target + u".");
     }
     bool written = std::fwrite(program.data(), 1, program.size(), out) == program.size();
-    Outcome saved = written ? SaveMod(out, mod, files)
+    Outcome saved = written ? SaveMod(out, mod, files, progress)
                             : Outcome::Failure(u"The installer program could not be written.");
     const bool complete = std::ferror(out) == 0;
     if (std::fclose(out) != 0 || !complete) {
