@@ -227,14 +227,15 @@ void Apply(HWND window, WindowState& s, bool undo) {
         ::EnableWindow(button, FALSE);
     }
     ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
-    ApplyProgress progress = [&](std::u16string_view text) {
+    ProgressCallback progress = [&](std::u16string_view text, float) {
         ::SetWindowTextW(s.status, Wide(std::u16string(text)));
         ::UpdateWindow(s.status);
     };
     const ravelin::ModRecord& mod = s.source->mod();
     ApplyReport report;
-    Outcome done = undo ? UninstallMod(mod, folder, &report)
-                        : InstallMod(mod, s.source->payload(), folder, progress, &report);
+    Outcome done =
+        undo ? UninstallMod(mod, folder, &report)
+             : InstallMod(mod, s.source->payload(), folder, &report, {progress, nullptr, {}});
     for (HWND button : s.buttons) {
         ::EnableWindow(button, TRUE);
     }

@@ -119,8 +119,8 @@ void Apply(const ApplyOptions& o) {
     const std::u16string root = Utf8ToUtf16(o.root);
     installer::ApplyReport report;
     Outcome done = o.undo ? installer::UninstallMod(source.mod(), root, &report)
-                          : installer::InstallMod(source.mod(), source.payload(), root, {}, &report,
-                                                  StopAfterStepForTests());
+                          : installer::InstallMod(source.mod(), source.payload(), root, &report,
+                                                  {{}, nullptr, StopAfterStepForTests()});
     if (!report.recovery.empty()) {
         std::cout << Utf16ToUtf8(report.recovery) << std::endl;
     }
