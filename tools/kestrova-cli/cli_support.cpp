@@ -9,6 +9,7 @@
 #include <iostream>
 
 #include "common/text.h"
+#include "tools/kestrova-cli/terminal_progress.h"
 
 namespace kestrova::cli {
 
@@ -41,14 +42,16 @@ void EnsureWorkingFolder(CliContext& context) {
 
 void OpenInput(CliContext& context, const std::string& file) {
     EnsureWorkingFolder(context);
-    Outcome outcome = LoadAssetFile(context.doc, Utf8ToUtf16(file));
+    TerminalProgress line;
+    Outcome outcome = LoadAssetFile(context.doc, Utf8ToUtf16(file), line.Callback());
     if (!outcome) {
         Fail(kInputError, file + ": " + Utf16ToUtf8(outcome.message));
     }
 }
 
 void SaveOutput(const CliContext& context, const std::string& out) {
-    Outcome outcome = SaveWorkingCopyAs(context.doc, Utf8ToUtf16(out));
+    TerminalProgress line;
+    Outcome outcome = SaveWorkingCopyAs(context.doc, Utf8ToUtf16(out), line.Callback());
     if (!outcome) {
         Fail(kInputError, outcome);
     }
