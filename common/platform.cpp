@@ -25,24 +25,32 @@ std::FILE* OpenFile(const std::u16string& path, const char* mode) {
     return std::fopen(NativePath(path).c_str(), mode);
 }
 
-std::FILE* CreateFileBeside(const std::u16string& target, std::u16string& path) {
+int CreateFileBeside(const std::u16string& target, std::u16string& path) {
     for (int i = 0; i < 1000; ++i) {
         path = target + u".partial" + (i == 0 ? u"" : DecimalText(i));
-        int fd = ::open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd =
+            ::open(NativePath(path).c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
-            if (std::FILE* file = ::fdopen(fd, "wb")) {
-                return file;
-            }
-            ::close(fd);
-            ::unlink(NativePath(path).c_str());
-            break;
+            return fd;
         }
         if (errno != EEXIST) {
             break;
         }
     }
     path.clear();
-    return nullptr;
+    return -1;
+}
+
+std::FILE* WriteStream(int descriptor) {
+    return ::fdopen(descriptor, "wb");
+}
+
+bool CloseDescriptor(int descriptor) {
+    return ::close(descriptor) == 0;
+}
+
+std::u16string SystemErrorText() {
+    return Utf8ToUtf16(std::generic_category().message(errno));
 }
 
 namespace {

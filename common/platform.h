@@ -24,10 +24,21 @@ std::string NativePath(const std::u16string& path);
 // Opens a file with a C stream mode ("rb", "wb", "rb+", ...). Returns null on failure.
 std::FILE* OpenFile(const std::u16string& path, const char* mode);
 
-// Creates a new file beside `target`, named `target` with a suffix that no file has yet, opened
-// for writing ("wb"), and sets `path` to its name. Null when no such file can be made. For files
-// written completely before they are renamed over their target.
-std::FILE* CreateFileBeside(const std::u16string& target, std::u16string& path);
+// Creates a new file beside `target`, named `target` with a suffix that no file has yet
+// (".partial", then ".partial1" and on), open for reading and writing, and sets `path` to its
+// name. Returns its descriptor (the C runtime's on Windows), or -1 with `path` empty when no
+// such file can be made. See FileBeside (common/file_beside.h), which is built on it.
+int CreateFileBeside(const std::u16string& target, std::u16string& path);
+
+// A C stream for writing over an open descriptor, which it takes over (fclose closes both).
+// Null, with the descriptor still open, when the stream cannot be made.
+std::FILE* WriteStream(int descriptor);
+
+// Closes a descriptor; false when the system reports an error on close (a late write failure).
+bool CloseDescriptor(int descriptor);
+
+// The reason of the last failed system call, in words ("No space left on device").
+std::u16string SystemErrorText();
 
 // Copies a file, replacing the target. False when the source cannot be read or the target written.
 bool CopyFile(const std::u16string& from, const std::u16string& to);

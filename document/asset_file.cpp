@@ -199,7 +199,7 @@ bool CopyToStaging(const std::u16string& path, const std::u16string& staging,
     ByteProgress copied(progress, u"Copying", *length);
     RangeWriter writer;
     return writer.CreateBeside(staging) && writer.Copy(in.get(), 0, 0, *length, &copied) &&
-           writer.FinishAs(*length, staging);
+           writer.Commit(*length);
 }
 
 }  // namespace

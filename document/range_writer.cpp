@@ -7,6 +7,15 @@
 
 namespace kestrova {
 
+bool FileDescriptor::Reset() {
+    bool ok = true;
+    if (fd_ >= 0) {
+        ok = platform::CloseDescriptor(fd_);
+        fd_ = -1;
+    }
+    return ok;
+}
+
 bool RangeWriter::Fail() {
     if (error_.empty()) {
         error_ = SystemErrorText();
@@ -27,28 +36,31 @@ bool RangeWriter::CreateBeside(const std::u16string& target) {
     Abandon();
     finished_ = false;
     error_.clear();
-    fd_ = FileDescriptor::CreateBeside(target, path_);
-    return fd_.valid() || Fail();
+    if (!beside_.Create(target)) {
+        error_ = beside_.error();
+        return false;
+    }
+    return true;
 }
 
 bool RangeWriter::Write(std::uint64_t position, std::span<const std::uint8_t> bytes) {
-    if (!fd_.valid()) {
+    if (Descriptor() < 0) {
         return false;
     }
-    return WriteAt(fd_.get(), position, bytes) || Fail();
+    return WriteAt(Descriptor(), position, bytes) || Fail();
 }
 
 bool RangeWriter::Copy(int source, std::uint64_t from, std::uint64_t to, std::uint64_t count,
                        ByteProgress* progress) {
-    if (!fd_.valid()) {
+    if (Descriptor() < 0) {
         return false;
     }
     if (progress == nullptr || !progress->reporting()) {
-        return CopyRange(source, from, fd_.get(), to, count) || Fail();
+        return CopyRange(source, from, Descriptor(), to, count) || Fail();
     }
     while (count > 0) {
         const std::uint64_t piece = progress->NextPiece(count);
-        if (!CopyRange(source, from, fd_.get(), to, piece)) {
+        if (!CopyRange(source, from, Descriptor(), to, piece)) {
             return Fail();
         }
         progress->Advance(piece);
@@ -60,21 +72,24 @@ bool RangeWriter::Copy(int source, std::uint64_t from, std::uint64_t to, std::ui
 }
 
 bool RangeWriter::Flush() {
-    if (!fd_.valid()) {
+    if (Descriptor() < 0) {
         return false;
     }
-    return SyncFile(fd_.get()) || Fail();
+    return SyncFile(Descriptor()) || Fail();
 }
 
-bool RangeWriter::FinishAs(std::uint64_t length, const std::u16string& target) {
-    if (!fd_.valid()) {
+bool RangeWriter::Commit(std::uint64_t length) {
+    if (beside_.descriptor() < 0) {
         return false;
     }
-    if (!SetFileLength(fd_.get(), length)) {
+    if (!SetFileLength(beside_.descriptor(), length)) {
         return Fail();
     }
-    if (!fd_.Reset() || !platform::ReplaceFile(path_, target)) {
-        return Fail();
+    if (!beside_.Commit()) {
+        if (error_.empty()) {
+            error_ = beside_.error();
+        }
+        return false;
     }
     finished_ = true;
     return true;
@@ -82,6 +97,11 @@ bool RangeWriter::FinishAs(std::uint64_t length, const std::u16string& target) {
 
 bool RangeWriter::FinishAsPrivate(std::uint64_t length, const std::u16string& target) {
     if (!fd_.valid()) {
+        // Only a file made by Create can be finished this way; one made beside its target is
+        // committed.
+        if (error_.empty()) {
+            error_ = u"The working copy was not written through this writer.";
+        }
         return false;
     }
     if (!SetFileLength(fd_.get(), length) || !fd_.Reset()) {
@@ -108,6 +128,7 @@ bool RangeWriter::FinishAsPrivate(std::uint64_t length, const std::u16string& ta
 }
 
 void RangeWriter::Abandon() {
+    beside_.Abandon();
     fd_.Reset();
     if (!finished_ && !path_.empty()) {
         platform::DeleteFile(path_);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <thread>
 
-#include "common/byte_reader.h"
+#include "sdk/byte_reader.h"
 #include "common/platform.h"
 #include "common/text.h"
 #include "document/bundle/block_compressor.h"
@@ -148,7 +148,7 @@ Outcome CopyOriginal(const BundleWrite& request, const std::u16string& target) {
     RangeWriter writer;
     const std::uint64_t size = request.originalSource->size();
     if (!writer.CreateBeside(target) || !request.originalSource->CopyTo(writer, 0, 0, size) ||
-        !writer.FinishAs(size, target)) {
+        !writer.Commit(size)) {
         return Outcome::Failure(u"Cannot write " + target + u": " + writer.error());
     }
     return Outcome::Success();
@@ -244,21 +244,17 @@ Outcome WriteBundle(const BundleWrite& request, const std::u16string& target,
 
     FileSource scratchBytes;
     RangeWriter writer;
-    if (!scratch.FinishAs(dataLength, scratch.path()) || !scratchBytes.Open(scratch.path())) {
+    // The scratch file is read back while its writer still holds it, and deleted with the writer.
+    if (!scratchBytes.Open(scratch.path())) {
         return Outcome::Failure(u"Cannot read back the compressed data: " + scratch.error());
     }
-    // The finished scratch file is no longer deleted by its writer.
-    struct Remove {
-        std::u16string path;
-        ~Remove() { platform::DeleteFile(path); }
-    } removeScratch{scratch.path()};
     if (stop.stop_requested()) {
         return Cancelled();
     }
     if (!writer.CreateBeside(target) ||
         !writer.Write(0, Header(original, total, packedInfo.size(), info.size(), flags)) ||
         !writer.Write(infoStart, packedInfo) ||
-        !scratchBytes.CopyTo(writer, 0, dataStart, dataLength) || !writer.FinishAs(total, target)) {
+        !scratchBytes.CopyTo(writer, 0, dataStart, dataLength) || !writer.Commit(total)) {
         return Outcome::Failure(u"Cannot write " + target + u": " + writer.error());
     }
     return Outcome::Success();

@@ -65,7 +65,7 @@ Outcome ExportNodes(const std::u16string& dataStream, const std::vector<BundleNo
             RangeWriter writer;
             if (!writer.CreateBeside(path) ||
                 !writer.Copy(stream.get(), nodes[i].offset, 0, nodes[i].size) ||
-                !writer.FinishAs(nodes[i].size, path)) {
+                !writer.Commit(nodes[i].size)) {
                 return Outcome::Failure(u"Cannot write " + path + u": " + writer.error());
             }
         }

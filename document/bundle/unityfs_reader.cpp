@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "common/byte_reader.h"
+#include "sdk/byte_reader.h"
 #include "common/text.h"
 #include "document/asset_format.h"
 #include "document/bundle/bundle_archive.h"

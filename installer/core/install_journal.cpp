@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "common/byte_reader.h"
+#include "sdk/byte_reader.h"
 #include "common/mapped_file.h"
 #include "common/platform.h"
 #include "common/text.h"
@@ -126,7 +126,7 @@ Outcome WriteJournal(const std::u16string& root, const InstallJournal& journal) 
     const std::u16string path = JournalPath(root);
     RangeWriter writer;
     if (!writer.CreateBeside(path) || !writer.Write(0, bytes) || !writer.Flush() ||
-        !writer.FinishAs(bytes.size(), path)) {
+        !writer.Commit(bytes.size())) {
         return Outcome::Failure(u"Cannot write the installation's record " + path + u": " +
                                 writer.error() + u".");
     }

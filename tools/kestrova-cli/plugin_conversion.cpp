@@ -3,6 +3,7 @@
 #include "common/platform.h"
 #include "common/text.h"
 #include "editor/plugins/plugin_calls.h"
+#include "editor/plugins/plugin_conversion.h"
 #include "editor/plugins/plugin_folders.h"
 #include "tools/kestrova-cli/cli_support.h"
 
@@ -14,30 +15,23 @@ namespace {
 // later by converting nothing.
 Outcome HandOver(const PluginRecord& plugin, std::span<const std::uint8_t> body) {
     if (plugin.createPluginDialog == nullptr) {
-        return Outcome::Failure(u"the plug-in \"" + plugin.descriptor.name +
-                                u"\" has no CreatePluginDialog");
+        return Outcome::Failure(u"The plug-in " + PluginLabel(plugin) +
+                                u" has no CreatePluginDialog.");
     }
     if (!FitsPluginLength(body.size())) {
-        return Outcome::Failure(u"the asset is too large to hand to a plug-in");
+        return Outcome::Failure(u"The asset is too large to hand to a plug-in.");
     }
     CallCreatePluginDialog(plugin, nullptr, body);
     return Outcome::Success();
 }
 
-Outcome NotConverted(const PluginRecord& plugin, const PluginBlock& block,
-                     std::u16string_view entryPoint) {
-    const std::u16string who = u"the plug-in \"" + plugin.descriptor.name + u"\"";
-    switch (block.state) {
-        case PluginBlock::State::Missing:
-            return Outcome::Failure(who + u" has no " + std::u16string(entryPoint));
-        case PluginBlock::State::Refused:
-            return Outcome::Failure(who +
-                                    u" converted nothing (it may not convert without a "
-                                    u"window, or refused the data)");
-        default:
-            return Outcome::Failure(who + u" returned invalid data from " +
-                                    std::u16string(entryPoint));
+// A plug-in that needs a window refuses to convert without one, and says no more.
+Outcome NotConverted(const PluginConversion& conversion) {
+    if (conversion.state == PluginBlock::State::Refused) {
+        return Outcome::Failure(conversion.problem +
+                                u" It may not convert without a window, or it refused the data.");
     }
+    return Outcome::Failure(conversion.problem);
 }
 
 }  // namespace
@@ -70,25 +64,14 @@ const PluginRecord* CliPlugins::Converter(std::uint32_t typeId,
     return nullptr;
 }
 
-std::optional<std::uint32_t> CliPlugins::TypeByName(std::u16string_view typeName) const {
-    for (const PluginRecord& record : table_.plugins) {
-        if (CompareIgnoringAsciiCase(record.descriptor.typeName, typeName) == 0) {
-            return record.descriptor.type;
-        }
-    }
-    return std::nullopt;
-}
-
 Outcome ExportThrough(const PluginRecord& plugin, std::span<const std::uint8_t> body,
                       std::u16string_view extension, std::vector<std::uint8_t>& out) {
     if (Outcome given = HandOver(plugin, body); !given) {
         return given;
     }
-    PluginBlock block = CallExportData(plugin, extension);
-    if (!block.taken()) {
-        return NotConverted(plugin, block, u"ExportData");
+    if (PluginConversion c = ExportThroughPlugin(plugin, extension, out); !c.ok()) {
+        return NotConverted(c);
     }
-    out.assign(block.bytes().begin(), block.bytes().end());
     return Outcome::Success();
 }
 
@@ -97,19 +80,8 @@ Outcome ImportThrough(const PluginRecord& plugin, std::span<const std::uint8_t> 
     if (Outcome given = HandOver(plugin, body); !given) {
         return given;
     }
-    for (const std::u16string& listed : plugin.descriptor.extensions) {
-        if (CompareIgnoringAsciiCase(listed, extension) != 0) {
-            continue;
-        }
-        if (!FitsPluginLength(bytes.size())) {
-            return Outcome::Failure(u"the file is too large to convert");
-        }
-        PluginBlock block =
-            CallImportData(plugin, bytes.data(), static_cast<std::int32_t>(bytes.size()), listed);
-        if (!block.taken()) {
-            return NotConverted(plugin, block, u"ImportData");
-        }
-        bytes.assign(block.bytes().begin(), block.bytes().end());
+    if (PluginConversion c = ImportThroughPlugin(plugin, extension, bytes); !c.ok()) {
+        return NotConverted(c);
     }
     return Outcome::Success();
 }
@@ -118,8 +90,13 @@ void AddConversionOptions(CLI::App& command, ConversionChoice& choice) {
     command.add_option("--as", choice.extension,
                        "convert through the plug-in that handles the asset's type and lists "
                        "this extension");
+    AddPluginsFolderOption(command, choice);
+}
+
+void AddPluginsFolderOption(CLI::App& command, ConversionChoice& choice) {
     command.add_option("--plugins", choice.folder,
-                       "the plug-ins folder (default: Plugins beside kestrova-cli)");
+                       "the plug-ins folder (default: Plugins beside kestrova-cli, or the "
+                       "installed ones)");
 }
 
 std::u16string PluginsFolder(const ConversionChoice& choice) {

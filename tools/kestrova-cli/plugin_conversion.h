@@ -38,8 +38,6 @@ public:
 
     // The first plug-in that claims `typeId` and lists `extension` (ignoring case), or null.
     const PluginRecord* Converter(std::uint32_t typeId, std::u16string_view extension) const;
-    // The type a plug-in declares under `typeName` (ignoring case).
-    std::optional<std::uint32_t> TypeByName(std::u16string_view typeName) const;
 
 private:
     WarningList sink_;
@@ -54,12 +52,13 @@ Outcome ExportThrough(const PluginRecord& plugin, std::span<const std::uint8_t> 
 Outcome ImportThrough(const PluginRecord& plugin, std::span<const std::uint8_t> body,
                       std::u16string_view extension, std::vector<std::uint8_t>& bytes);
 
-// --as EXT and --plugins DIR of the export and import commands.
+// --as EXT and --plugins DIR of the export and import commands (list takes --plugins DIR).
 struct ConversionChoice {
     std::string extension;  // empty: raw data
     std::string folder;     // empty: the folder beside the program
 };
 void AddConversionOptions(CLI::App& command, ConversionChoice& choice);
+void AddPluginsFolderOption(CLI::App& command, ConversionChoice& choice);
 std::u16string PluginsFolder(const ConversionChoice& choice);
 
 // The plug-in that converts asset `index` of `doc` to or from the chosen extension; ends the run
