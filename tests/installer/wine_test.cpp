@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <chrono>
 #include <sstream>
+#include <string>
 #include <thread>
+#include <utility>
 
 #include "common/directory_scan.h"
 #include "common/text.h"
@@ -36,16 +38,30 @@ protected:
         WriteFile("installers/default", ReadBytes(KESTROVA_INSTALLER_PROGRAM));
     }
 
+    // The texts every test's mod has, with the ones each test chooses.
+    void Describe(std::u16string name, std::u16string version, std::u16string description,
+                  std::u16string directory) {
+        mod.name = std::move(name);
+        mod.author = u"Kestrova tests";
+        mod.version = std::move(version);
+        mod.date = u"2026-12-08";
+        mod.description = std::move(description);
+        mod.directory = std::move(directory);
+    }
+
+    // Packages mod.umod into installer.exe with the test's installer program.
+    ProgramRun Package(const std::string& moreArguments = {}) {
+        return Cli("mod package '" + folder.File("mod.umod") + "' -o '" +
+                   folder.File("installer.exe") + "' --installers '" + folder.File("installers") +
+                   "'" + moreArguments);
+    }
+
     // A mod of assets of two real game files, with new bodies, saved as a .umod. The files are
     // named outside ASCII in the game, as the mod names them: in the Basic Multilingual Plane
     // and beyond it.
     void MakeModOfTwoRealFiles(const std::string& realdata) {
-        mod.name = u"Evil tests, reworked";
-        mod.author = u"Kestrova tests";
-        mod.version = u"1.2";
-        mod.date = u"2026-12-08";
-        mod.description = u"Changes three assets of two files.\nA second line.";
-        mod.directory = u"Games\\EvilTests";
+        Describe(u"Evil tests, reworked", u"1.2",
+                 u"Changes three assets of two files.\nA second line.", u"Games\\EvilTests");
         mod.verifyFile = u"Données\\level0";
         for (const auto& [real, name] :
              {std::pair{"ld24_EvilTestsWin32_level0", "niveau ゲーム"},
@@ -124,10 +140,7 @@ TEST_F(WineTest, SilentInstallMatchesKestrovaCliAndUndoRestoresTheOriginals) {
     const std::vector<Bytes> bitmaps = IconBitmaps(sizes, 60);
     WriteFile("user.ico", WriteIconFile(IconImages(bitmaps, sizes)));
 
-    ProgramRun packaged =
-        Cli("mod package '" + folder.File("mod.umod") + "' -o '" + folder.File("installer.exe") +
-            "' --installers '" + folder.File("installers") + "' --icon '" +
-            folder.File("user.ico") + "'");
+    ProgramRun packaged = Package(" --icon '" + folder.File("user.ico") + "'");
     ASSERT_EQ(packaged.status, 0) << packaged.out;
     EXPECT_NE(packaged.out.find("3 icon images replaced"), std::string::npos) << packaged.out;
 
@@ -229,21 +242,15 @@ TEST_F(WineTest, InstallerWindowOnAVirtualDisplay) {
 #ifndef KESTROVA_XVFB
     GTEST_SKIP() << "Xvfb is not installed.";
 #else
-    mod.name = u"Evil tests, reworked";
-    mod.author = u"Kestrova tests";
-    mod.version = u"1.2";
-    mod.date = u"2026-12-08";
-    mod.description =
-        u"Gives the crates a new look and the level a brighter sky.\r\n\r\n"
-        u"Choose the game's folder and press Install; Uninstall puts the original "
-        u"files back.";
-    mod.directory = u"Games\\EvilTests";
+    Describe(u"Evil tests, reworked", u"1.2",
+             u"Gives the crates a new look and the level a brighter sky.\r\n\r\n"
+             u"Choose the game's folder and press Install; Uninstall puts the original "
+             u"files back.",
+             u"Games\\EvilTests");
     mod.verifyFile = u"Data\\level0";
     Add(u"level0", u"Crate", 2, Filled(16, 1));
     ASSERT_TRUE(ravelin::SaveModAs(Wide("mod.umod"), mod, files).ok);
-    ProgramRun packaged =
-        Cli("mod package '" + folder.File("mod.umod") + "' -o '" + folder.File("installer.exe") +
-            "' --installers '" + folder.File("installers") + "'");
+    ProgramRun packaged = Package();
     ASSERT_EQ(packaged.status, 0) << packaged.out;
     BackgroundProgram display;
     const std::string number = StartDisplay(display);
@@ -303,12 +310,7 @@ TEST_F(WineTest, InstallerWindowAnswersWhileItInstallsAndClosesOnlyAtASafePoint)
 #ifndef KESTROVA_XVFB
     GTEST_SKIP() << "Xvfb is not installed.";
 #else
-    mod.name = u"Brighter crates";
-    mod.author = u"Kestrova tests";
-    mod.version = u"2.0";
-    mod.date = u"2026-12-08";
-    mod.description = u"Two files, four assets.";
-    mod.directory = u"Games\\WindowTest";
+    Describe(u"Brighter crates", u"2.0", u"Two files, four assets.", u"Games\\WindowTest");
     for (const char* name : {"sharedassets0.assets", "sharedassets1.assets"}) {
         AssetFileBuilder b;
         b.Add("Crate", 28, 1, Filled(300, 1)).Add("Sky", 28, 2, Filled(40, 2));
@@ -317,9 +319,7 @@ TEST_F(WineTest, InstallerWindowAnswersWhileItInstallsAndClosesOnlyAtASafePoint)
         Add(Utf8ToUtf16(name), u"Sky", 2, Filled(90, 8));     // longer: the file is rewritten
     }
     ASSERT_TRUE(ravelin::SaveModAs(Wide("mod.umod"), mod, files).ok);
-    ProgramRun packaged =
-        Cli("mod package '" + folder.File("mod.umod") + "' -o '" + folder.File("installer.exe") +
-            "' --installers '" + folder.File("installers") + "'");
+    ProgramRun packaged = Package();
     ASSERT_EQ(packaged.status, 0) << packaged.out;
     for (const char* game : {"Window", "Cli", "Closed"}) {
         MakeGame(game);
