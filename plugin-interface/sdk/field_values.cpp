@@ -51,6 +51,8 @@ void AppendFloat(std::string& out, Bits bits, Bits quietNan) {
         out += bits == quietNan ? "NaN" : "NaN:0x" + HexDigits(bits, 2 * sizeof(Bits));
     } else if (std::isinf(value)) {
         out += value < 0 ? "-Infinity" : "Infinity";
+    } else if (value == 0 && std::signbit(value)) {
+        out += "-0.0";  // "-0" would read as the integer 0, which has no sign
     } else {
         char buffer[64];
         const std::to_chars_result written = std::to_chars(buffer, buffer + sizeof buffer, value);
@@ -157,16 +159,14 @@ std::string ScalarText(FieldKind kind, std::uint64_t bits) {
     return text;
 }
 
-bool IsNumberText(FieldKind kind, std::uint64_t bits) {
+bool IsNonFinite(FieldKind kind, std::uint64_t bits) {
     switch (kind) {
-        case FieldKind::Bool:
-            return bits > 1;
         case FieldKind::Float:
-            return std::isfinite(std::bit_cast<float>(static_cast<std::uint32_t>(bits)));
+            return !std::isfinite(std::bit_cast<float>(static_cast<std::uint32_t>(bits)));
         case FieldKind::Double:
-            return std::isfinite(std::bit_cast<double>(bits));
+            return !std::isfinite(std::bit_cast<double>(bits));
         default:
-            return true;
+            return false;
     }
 }
 

@@ -17,8 +17,8 @@ namespace kestrova {
 
 std::string ScalarText(FieldKind kind, std::uint64_t bits);
 void AppendScalarText(std::string& out, FieldKind kind, std::uint64_t bits);
-// Whether ScalarText gives a number (a JSON number) rather than a word.
-bool IsNumberText(FieldKind kind, std::uint64_t bits);
+// Whether a float or double is an infinity or a NaN, which ScalarText gives as a word.
+bool IsNonFinite(FieldKind kind, std::uint64_t bits);
 
 // Text typed for a scalar of `kind`, as ScalarText writes it (spaces around are ignored): the
 // scalar's bits, or nothing with `error` saying why ("300 is outside the range of UInt8").

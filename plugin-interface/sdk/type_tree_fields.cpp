@@ -345,9 +345,8 @@ template <class Trace>
 bool FieldReader::ReadCount(std::uint64_t at, std::uint32_t& count, Trace& trace) const {
     const std::uint64_t left = object_.size() - at;
     if (left < 4) {
-        return trace.Fail(at, [&] {
-            return "the object ends " + std::to_string(left) + " bytes on; a count needs 4";
-        });
+        return trace.Fail(
+            at, [&] { return "a count needs 4 bytes; " + std::to_string(left) + " are left"; });
     }
     const auto value = static_cast<std::int32_t>(static_cast<std::uint32_t>(Load(at, 4)));
     if (value < 0) {
@@ -459,8 +458,8 @@ bool FieldReader::Walk(std::uint32_t index, std::uint64_t& at, Trace& trace) con
             const std::uint64_t left = object_.size() - at;
             if (left < width) {
                 return trace.Fail(at, [&] {
-                    return "the object ends " + std::to_string(left) + " bytes on; a " + node.type +
-                           " needs " + std::to_string(width);
+                    return "a " + node.type + " needs " + std::to_string(width) + " bytes; " +
+                           std::to_string(left) + " are left";
                 });
             }
             at += width;

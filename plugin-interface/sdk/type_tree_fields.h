@@ -96,7 +96,7 @@ struct FieldError {
     std::uint64_t offset = 0;
     std::string what;
 
-    // "m_Colors[2].second.r (byte 52): the object ends here; a float needs 4 bytes"
+    // "m_Colors[2].second.r (byte 52): a float needs 4 bytes; 2 are left"
     std::string Text() const;
 };
 

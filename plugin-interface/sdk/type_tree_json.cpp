@@ -112,12 +112,12 @@ private:
     void Scalar(FieldAt field) {
         const FieldKind kind = reader_.Node(field).kind;
         const std::uint64_t bits = reader_.ScalarBits(field);
-        if (IsNumberText(kind, bits)) {
+        if (IsNonFinite(kind, bits)) {
+            out_ += '"';
             AppendScalarText(out_, kind, bits);
+            out_ += '"';
         } else {
-            out_ += '"';
             AppendScalarText(out_, kind, bits);
-            out_ += '"';
         }
     }
 
@@ -262,7 +262,7 @@ public:
         const std::string& expected = layout_.node(layout_.Members(node)[frame.next]).name;
         if (key != KeyText(expected)) {
             return Fail("expected the field \"" + KeyText(expected) + "\" here, found \"" + key +
-                        "\"");
+                        "\" (fields come in the order the export writes them)");
         }
         frame.keyed = true;
         return true;

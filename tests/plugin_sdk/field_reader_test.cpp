@@ -13,31 +13,6 @@
 namespace kestrova::testing {
 namespace {
 
-using Rng = std::mt19937;
-
-int Width(const std::string& type) {
-    static const std::vector<std::pair<std::string, int>> widths = {
-        {"bool", 1}, {"UInt8", 1},  {"SInt8", 1}, {"char", 1},   {"SInt16", 2}, {"UInt16", 2},
-        {"int", 4},  {"UInt32", 4}, {"float", 4}, {"SInt64", 8}, {"UInt64", 8}, {"double", 8}};
-    for (const auto& [name, width] : widths) {
-        if (name == type) {
-            return width;
-        }
-    }
-    return 0;
-}
-
-std::vector<std::size_t> Children(const TypeTree& tree, std::size_t i) {
-    std::vector<std::size_t> children;
-    for (std::size_t j = i + 1; j < tree.nodes.size() && tree.nodes[j].level > tree.nodes[i].level;
-         ++j) {
-        if (tree.nodes[j].level == tree.nodes[i].level + 1) {
-            children.push_back(j);
-        }
-    }
-    return children;
-}
-
 std::string Hex(const std::uint8_t* bytes, std::size_t count) {
     std::string text;
     AppendHex(text, {bytes, count});
@@ -156,14 +131,21 @@ private:
     std::uint64_t at_ = 0;
 };
 
+struct PayloadField {
+    std::string line;  // as the dump lists it
+    FieldAt field;
+};
+
 // The same list through the field reader's navigation: members, elements by index, payloads.
-void Dump(const FieldReader& reader, FieldAt field, const std::string& path, std::string& out) {
+// Strings and byte runs are also collected in `payloads`.
+void Dump(const FieldReader& reader, FieldAt field, const std::string& path, std::string& out,
+          std::vector<PayloadField>& payloads) {
     const FieldNode& node = reader.Node(field);
     switch (node.kind) {
         case FieldKind::Struct:
             for (const FieldAt& member : reader.Members(field)) {
                 const std::string& name = reader.Node(member).name;
-                Dump(reader, member, path.empty() ? name : path + "." + name, out);
+                Dump(reader, member, path.empty() ? name : path + "." + name, out, payloads);
             }
             break;
         case FieldKind::Array: {
@@ -171,7 +153,7 @@ void Dump(const FieldReader& reader, FieldAt field, const std::string& path, std
             std::vector<std::string> elements(reader.Count(field));
             for (std::uint32_t k = reader.Count(field); k-- > 0;) {
                 Dump(reader, reader.Element(field, k), path + "[" + std::to_string(k) + "]",
-                     elements[k]);
+                     elements[k], payloads);
             }
             for (const std::string& element : elements) {
                 out += element;
@@ -181,7 +163,9 @@ void Dump(const FieldReader& reader, FieldAt field, const std::string& path, std
         case FieldKind::String:
         case FieldKind::Bytes: {
             const std::span<const std::uint8_t> payload = reader.Payload(field);
-            out += path + " = " + Hex(payload.data(), payload.size()) + "\n";
+            const std::string line = path + " = " + Hex(payload.data(), payload.size()) + "\n";
+            payloads.push_back({line, field});
+            out += line;
             break;
         }
         default:
@@ -190,102 +174,18 @@ void Dump(const FieldReader& reader, FieldAt field, const std::string& path, std
     }
 }
 
-// Random types and objects that fit them.
-class RandomObjects {
-public:
-    explicit RandomObjects(unsigned seed) : rng_(seed) {}
-
-    TypeTree Tree() {
-        TreeBuilder b;
-        b.Add(0, "Root", "Base");
-        const int members = Pick(1, 5);
-        for (int m = 0; m < members; ++m) {
-            Type(b, 1, "m_" + std::to_string(m), 3);
-        }
-        return b.Build();
-    }
-
-    // Values for every node, with small arrays and now and then a large one.
-    Bytes Object(const TypeTree& tree) {
-        ObjectBuilder o;
-        Fill(tree, 0, o);
-        return o.Build();
-    }
-
-    int Pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng_); }
-    Rng& rng() { return rng_; }
-
-private:
-    void Type(TreeBuilder& b, int level, const std::string& name, int budget) {
-        static const char* primitives[] = {"bool",   "UInt8", "SInt16", "UInt16", "int",
-                                           "UInt32", "float", "SInt64", "UInt64", "double"};
-        const bool align = Pick(0, 3) == 0;
-        switch (budget > 0 ? Pick(0, 6) : 0) {
-            case 0:
-            case 1:
-                b.Add(level, primitives[Pick(0, 9)], name, align);
-                break;
-            case 2:
-                b.String(level, name);
-                break;
-            case 3:
-                b.Add(level, "TypelessData", name, align);
-                b.Add(level + 1, "int", "size").Add(level + 1, "UInt8", "data");
-                break;
-            case 4:
-                b.Add(level, "vector", name, align);
-                b.ArrayOf(level + 1, Pick(0, 2) == 0);
-                Type(b, level + 2, "data", budget - 1);
-                break;
-            case 5:
-                b.Add(level, "map", name, align);
-                b.ArrayOf(level + 1);
-                b.Add(level + 2, "pair", "data");
-                Type(b, level + 3, "first", 0);
-                Type(b, level + 3, "second", budget - 1);
-                break;
-            default: {
-                b.Add(level, "S" + std::to_string(level), name, align);
-                const int members = Pick(1, 3);
-                for (int m = 0; m < members; ++m) {
-                    Type(b, level + 1, "f" + std::to_string(m), budget - 1);
-                }
-            }
-        }
-    }
-
-    void Fill(const TypeTree& tree, std::size_t i, ObjectBuilder& o) {
-        const TypeTreeNode& node = tree.nodes[i];
-        const std::vector<std::size_t> children = Children(tree, i);
-        bool align = (node.metaFlag & kAlignAfterField) != 0;
-        if (const int width = Width(node.type); width > 0) {
-            o.Unsigned(rng_() | (std::uint64_t{rng_()} << 32), static_cast<unsigned>(width));
-        } else if (node.type == "string" || node.type == "TypelessData") {
-            std::string text(static_cast<std::size_t>(Pick(0, 6)), 'a');
-            for (char& c : text) {
-                c = static_cast<char>(Pick(0, 255));
-            }
-            o.I32(static_cast<std::int32_t>(text.size())).Raw(text);
-            align = align || node.type == "string";
-        } else if (children.size() == 1 && (tree.nodes[children[0]].typeFlags & 1) != 0) {
-            const int count = Pick(0, 40) == 0 ? Pick(250, 400) : Pick(0, 4);
-            o.I32(count);
-            for (int k = 0; k < count; ++k) {
-                Fill(tree, Children(tree, children[0])[1], o);
-            }
-            align = align || (tree.nodes[children[0]].metaFlag & kAlignAfterField) != 0;
-        } else {
-            for (std::size_t child : children) {
-                Fill(tree, child, o);
-            }
-        }
-        if (align) {
-            o.Align();
-        }
-    }
-
-    Rng rng_;
-};
+// A string or byte run given new bytes: the object reads, and only that value differs.
+void ExpectReplaced(const TypeTree& tree, const FieldReader& reader, const PayloadField& chosen,
+                    const std::string& dump, const Bytes& payload) {
+    const Bytes changed = ReplacePayload(reader, chosen.field, payload);
+    ReferenceReader reference(tree, changed);
+    ASSERT_TRUE(reference.Read()) << "stopped at " << reference.failedPath;
+    std::string expected = dump;
+    const std::string path = chosen.line.substr(0, chosen.line.find(" = "));
+    expected.replace(expected.find(chosen.line), chosen.line.size(),
+                     path + " = " + Hex(payload.data(), payload.size()) + "\n");
+    EXPECT_EQ(reference.dump, expected);
+}
 
 TEST(FieldReader, AgreesWithTheReferenceOnRandomObjectsWholeAndDamaged) {
     RandomObjects random(20260517);
@@ -305,9 +205,16 @@ TEST(FieldReader, AgreesWithTheReferenceOnRandomObjectsWholeAndDamaged) {
                 EXPECT_EQ(error->offset, reference.failedAt);
             } else {
                 std::string dump;
-                Dump(reader, reader.Root(), "", dump);
+                std::vector<PayloadField> payloads;
+                Dump(reader, reader.Root(), "", dump, payloads);
                 EXPECT_EQ(dump, reference.dump);
                 EXPECT_EQ(ReplacePayload(reader, {~0u, ~0ull}, {}), object);
+                if (!payloads.empty()) {
+                    ExpectReplaced(tree, reader,
+                                   payloads[static_cast<std::size_t>(
+                                       random.Pick(0, static_cast<int>(payloads.size()) - 1))],
+                                   dump, Bytes(static_cast<std::size_t>(random.Pick(0, 9)), 0x5A));
+                }
             }
             // Damage for the next turn: cut, lengthen, or overwrite a byte with a large one.
             if (!object.empty() && damage == 0) {
@@ -322,6 +229,115 @@ TEST(FieldReader, AgreesWithTheReferenceOnRandomObjectsWholeAndDamaged) {
             }
         }
     }
+}
+
+TEST(FieldReader, RefusesTreesItCannotWalk) {
+    TreeBuilder deep;
+    for (int level = 0; level <= kMaxFieldDepth + 1; ++level) {
+        deep.Add(level, "S", "s");
+    }
+    struct Case {
+        const char* what;
+        TypeTree tree;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"no nodes", TypeTree{}, "no nodes"},
+        {"a level that jumps", TreeBuilder().Add(0, "Base", "Base").Add(2, "int", "x").Build(),
+         "node 1 (\"x\" of type \"int\"): its level 2 jumps from 0"},
+        {"a second root",
+         TreeBuilder().Add(0, "Base", "Base").Add(1, "int", "x").Add(0, "B", "b").Build(),
+         "node 2 (\"b\" of type \"B\"): it is a second root"},
+        {"nesting too deep", deep.Build(), "nests deeper than 96 levels"},
+        {"an array without its data",
+         TreeBuilder().Add(0, "Base", "Base").Add(1, "vector", "v").ArrayOf(2).Build(),
+         "an array needs exactly a size and a data node, it has 1 children"},
+        {"an array sized by a float",
+         TreeBuilder()
+             .Add(0, "Base", "Base")
+             .Add(1, "Array", "a", false, -1, 1)
+             .Add(2, "float", "size")
+             .Add(2, "int", "data")
+             .Build(),
+         "node 2 (\"size\" of type \"float\"): an array's size must be a 32-bit integer"},
+        {"a leaf of unknown size",
+         TreeBuilder().Add(0, "Base", "Base").Add(1, "Matrix3x3", "m", false, 36).Build(),
+         "a field of this type and size 36 cannot be read"},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        EXPECT_FALSE(FieldLayout::Compile(c.tree, error)) << c.what;
+        EXPECT_NE(error.find(c.message), std::string::npos) << c.what << ": " << error;
+    }
+}
+
+TEST(FieldReader, SaysWhereAnObjectStopsReading) {
+    const FieldLayout layout = Compiled(TreeBuilder()
+                                            .Add(0, "Base", "Base")
+                                            .String(1, "m_Name")
+                                            .Add(1, "bool", "m_On", true)
+                                            .Vector(1, "m_Values", "float")
+                                            .Build());
+    struct Case {
+        Bytes object;
+        const char* text;
+    };
+    const Case cases[] = {
+        {ObjectBuilder().Str("ab").U8(1).Align().I32(-1).Build(),
+         "m_Values (byte 12): the count -1 is negative"},
+        {ObjectBuilder().Str("ab").U8(1).Align().I32(3).F32(1).F32(2).Build(),
+         "m_Values[2] (byte 24): a float needs 4 bytes; 0 are left"},
+        {ObjectBuilder().I32(99).Raw("ab").Build(),
+         "m_Name (byte 0): the count 99 exceeds the 2 bytes left"},
+        {ObjectBuilder().Str("ab").U8(1).Build(),
+         "m_On (byte 9): the object ends inside the padding"},
+        {ObjectBuilder().Str("ab").U8(1).Align().I32(0).I32(7).Build(),
+         "The object (byte 16): the fields end here, but the object holds 20 bytes"},
+    };
+    for (const Case& c : cases) {
+        const std::optional<FieldError> error =
+            FieldReader(layout, c.object, ByteOrder::Little).Check();
+        ASSERT_TRUE(error) << c.text;
+        EXPECT_EQ(error->Text(), c.text);
+    }
+}
+
+TEST(FieldReader, ReadsBigEndianObjects) {
+    const FieldLayout layout = Compiled(TreeBuilder()
+                                            .Add(0, "Base", "Base")
+                                            .Add(1, "SInt16", "m_Short", true)
+                                            .String(1, "m_Name")
+                                            .Vector(1, "m_Ids", "SInt64")
+                                            .Add(1, "double", "m_Scale")
+                                            .Build());
+    const Bytes object = ObjectBuilder(ByteOrder::Big)
+                             .Unsigned(0xFFFE, 2)
+                             .Align()
+                             .Str("big")
+                             .I32(2)
+                             .I64(-3)
+                             .I64(0x0102030405060708)
+                             .F64(0.5)
+                             .Build();
+    const FieldReader reader(layout, object, ByteOrder::Big);
+    ASSERT_FALSE(reader.Check());
+    const std::vector<FieldAt> members = reader.Members(reader.Root());
+    EXPECT_EQ(ScalarText(FieldKind::SInt16, reader.ScalarBits(members[0])), "-2");
+    EXPECT_EQ(reader.Payload(members[1]).size(), 3u);
+    EXPECT_EQ(ScalarText(FieldKind::SInt64, reader.ScalarBits(reader.Element(members[2], 1))),
+              "72623859790382856");
+    EXPECT_EQ(ScalarText(FieldKind::Double, reader.ScalarBits(members[3])), "0.5");
+    // Rewritten with a longer name, the later fields keep their big-endian bytes.
+    const Bytes renamed = ReplacePayload(reader, members[1], Bytes{'b', 'i', 'g', 'g', 'e', 'r'});
+    EXPECT_EQ(renamed, ObjectBuilder(ByteOrder::Big)
+                           .Unsigned(0xFFFE, 2)
+                           .Align()
+                           .Str("bigger")
+                           .I32(2)
+                           .I64(-3)
+                           .I64(0x0102030405060708)
+                           .F64(0.5)
+                           .Build());
 }
 
 }  // namespace

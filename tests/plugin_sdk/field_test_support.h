@@ -4,6 +4,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -91,6 +92,127 @@ public:
 private:
     ByteOrder order_;
     Bytes bytes_;
+};
+
+// The byte count of a primitive type the tests use; 0 for the others.
+inline int Width(const std::string& type) {
+    static const std::vector<std::pair<std::string, int>> widths = {
+        {"bool", 1}, {"UInt8", 1},  {"SInt8", 1}, {"char", 1},   {"SInt16", 2}, {"UInt16", 2},
+        {"int", 4},  {"UInt32", 4}, {"float", 4}, {"SInt64", 8}, {"UInt64", 8}, {"double", 8}};
+    for (const auto& [name, width] : widths) {
+        if (name == type) {
+            return width;
+        }
+    }
+    return 0;
+}
+
+// The direct children of node i.
+inline std::vector<std::size_t> Children(const TypeTree& tree, std::size_t i) {
+    std::vector<std::size_t> children;
+    for (std::size_t j = i + 1; j < tree.nodes.size() && tree.nodes[j].level > tree.nodes[i].level;
+         ++j) {
+        if (tree.nodes[j].level == tree.nodes[i].level + 1) {
+            children.push_back(j);
+        }
+    }
+    return children;
+}
+
+// Random types and objects that fit them.
+class RandomObjects {
+public:
+    explicit RandomObjects(unsigned seed) : rng_(seed) {}
+
+    TypeTree Tree() {
+        TreeBuilder b;
+        b.Add(0, "Root", "Base");
+        const int members = Pick(1, 5);
+        for (int m = 0; m < members; ++m) {
+            Type(b, 1, "m_" + std::to_string(m), 3);
+        }
+        return b.Build();
+    }
+
+    // Values for every node, with small arrays and now and then a large one.
+    Bytes Object(const TypeTree& tree) {
+        ObjectBuilder o;
+        Fill(tree, 0, o);
+        return o.Build();
+    }
+
+    int Pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng_); }
+
+private:
+    void Type(TreeBuilder& b, int level, const std::string& name, int budget) {
+        static const char* primitives[] = {"bool",   "UInt8", "SInt16", "UInt16", "int",
+                                           "UInt32", "float", "SInt64", "UInt64", "double"};
+        const bool align = Pick(0, 3) == 0;
+        switch (budget > 0 ? Pick(0, 6) : 0) {
+            case 0:
+            case 1:
+                b.Add(level, primitives[Pick(0, 9)], name, align);
+                break;
+            case 2:
+                b.String(level, name);
+                break;
+            case 3:
+                b.Add(level, "TypelessData", name, align);
+                b.Add(level + 1, "int", "size").Add(level + 1, "UInt8", "data");
+                break;
+            case 4:
+                b.Add(level, "vector", name, align);
+                b.ArrayOf(level + 1, Pick(0, 2) == 0);
+                Type(b, level + 2, "data", budget - 1);
+                break;
+            case 5:
+                b.Add(level, "map", name, align);
+                b.ArrayOf(level + 1);
+                b.Add(level + 2, "pair", "data");
+                Type(b, level + 3, "first", 0);
+                Type(b, level + 3, "second", budget - 1);
+                break;
+            default: {
+                b.Add(level, "S" + std::to_string(level), name, align);
+                const int members = Pick(1, 3);
+                for (int m = 0; m < members; ++m) {
+                    Type(b, level + 1, "f" + std::to_string(m), budget - 1);
+                }
+            }
+        }
+    }
+
+    void Fill(const TypeTree& tree, std::size_t i, ObjectBuilder& o) {
+        const TypeTreeNode& node = tree.nodes[i];
+        const std::vector<std::size_t> children = Children(tree, i);
+        bool align = (node.metaFlag & kAlignAfterField) != 0;
+        if (const int width = Width(node.type); width > 0) {
+            o.Unsigned(rng_() | (std::uint64_t{rng_()} << 32), static_cast<unsigned>(width));
+        } else if (node.type == "string" || node.type == "TypelessData") {
+            std::string text(static_cast<std::size_t>(Pick(0, 6)), 'a');
+            for (char& c : text) {
+                c = static_cast<char>(Pick(0, 255));
+            }
+            o.I32(static_cast<std::int32_t>(text.size())).Raw(text);
+            align = align || node.type == "string";
+        } else if (children.size() == 1 && (tree.nodes[children[0]].typeFlags & 1) != 0) {
+            const int count = Pick(0, 40) == 0 ? Pick(250, 400) : Pick(0, 4);
+            o.I32(count);
+            for (int k = 0; k < count; ++k) {
+                Fill(tree, Children(tree, children[0])[1], o);
+            }
+            align = align || (tree.nodes[children[0]].metaFlag & kAlignAfterField) != 0;
+        } else {
+            for (std::size_t child : children) {
+                Fill(tree, child, o);
+            }
+        }
+        if (align) {
+            o.Align();
+        }
+    }
+
+    std::mt19937 rng_;
 };
 
 // A layout that must compile.
