@@ -4,6 +4,7 @@
 
 #include "common/text.h"
 #include "document/asset_file.h"
+#include "editor/plugins/asset_context.h"
 #include "editor/plugins/plugin_calls.h"
 
 namespace kestrova {
@@ -12,15 +13,19 @@ namespace {
 
 constexpr std::size_t kPathIdCapacity = 256;
 
-// Why a plug-in's block cannot be used, for the status line.
+// Why a plug-in's block cannot be used, for the status line; a refusal in the plug-in's words
+// when it reported them.
 std::u16string BlockProblem(const PluginRecord& record, const PluginBlock& block,
-                            std::u16string_view entryPoint) {
+                            std::u16string_view entryPoint, const std::string& report = {}) {
     const std::u16string who = u"The plug-in " + PluginLabel(record);
     switch (block.state) {
         case PluginBlock::State::Missing:
             return who + u" has no " + std::u16string(entryPoint) + u".";
         case PluginBlock::State::Refused:
-            return who + u" returned no data.";
+            if (report.empty()) {
+                return who + u" returned no data.";
+            }
+            return who + u" refused: " + Utf8ToUtf16(report) + (report.ends_with('.') ? u"" : u".");
         case PluginBlock::State::Invalid:
             return who + u" returned invalid data from " + std::u16string(entryPoint) + u".";
         case PluginBlock::State::Taken:
@@ -41,7 +46,11 @@ PluginHost::PluginHost(const PluginTable& table, PluginPanelSite& site)
 const PluginRecord* PluginHost::ChoosePlugin(std::uint32_t typeId, PanelMode mode) const {
     switch (mode) {
         case PanelMode::Plugin:
-            return FindPluginByType(table_, typeId);
+            // A class without a plug-in of its own goes to the one that takes any other class.
+            if (const PluginRecord* own = FindPluginByType(table_, typeId)) {
+                return own;
+            }
+            return FindPluginByType(table_, KESTROVA_PLUGIN_TYPE_ANY_OTHER);
         case PanelMode::Hex:
             return FindPluginByName(table_, u"Hex");
         case PanelMode::Mod:
@@ -93,6 +102,8 @@ bool PluginHost::BeginHandOver(EditorShell& shell, std::uint32_t index, PanelMod
         return false;
     }
     handedOver_ = index;
+    context_.Set(AssetContextOf(shell.document, index, shell.documentFolder));
+    CallSetPluginContext(*currentPlugin_, context_.context());
     void* panel = CallCreatePluginDialog(*currentPlugin_, site_.PanelParent(), *body);
     if (mode == PanelMode::Mod) {
         // Ravelin learns which file and which asset it was given: each text with the type id and
@@ -150,10 +161,12 @@ Outcome PluginHost::ExportData(std::u16string_view extension, std::vector<std::u
     if (currentPlugin_ == nullptr) {
         return Outcome::Failure(u"No plug-in shows the asset.");
     }
+    context_.TakeReport();
     PluginBlock block = CallExportData(*currentPlugin_, extension);
     if (!block.taken()) {
-        return Outcome::Failure(BlockProblem(*currentPlugin_, block, u"ExportData") +
-                                u" Nothing was exported.");
+        return Outcome::Failure(
+            BlockProblem(*currentPlugin_, block, u"ExportData", context_.TakeReport()) +
+            u" Nothing was exported.");
     }
     const std::span<const std::uint8_t> bytes = block.bytes();
     out.assign(bytes.begin(), bytes.end());
@@ -167,11 +180,13 @@ Outcome PluginHost::ImportData(std::u16string_view extension, std::vector<std::u
     if (!FitsPluginLength(bytes.size())) {
         return Outcome::Failure(u"The file is too large to convert. Nothing was imported.");
     }
+    context_.TakeReport();
     PluginBlock block = CallImportData(*currentPlugin_, bytes.data(),
                                        static_cast<std::int32_t>(bytes.size()), extension);
     if (!block.taken()) {
-        return Outcome::Failure(BlockProblem(*currentPlugin_, block, u"ImportData") +
-                                u" Nothing was imported.");
+        return Outcome::Failure(
+            BlockProblem(*currentPlugin_, block, u"ImportData", context_.TakeReport()) +
+            u" Nothing was imported.");
     }
     const std::span<const std::uint8_t> converted = block.bytes();
     bytes.assign(converted.begin(), converted.end());
