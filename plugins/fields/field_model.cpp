@@ -57,14 +57,21 @@ FieldModel::FieldModel(FieldsSession& session, std::function<void(const QString&
     : QAbstractItemModel(parent),
       session_(session),
       refused_(std::move(refused)),
-      root_(std::make_unique<Item>()) {}
+      root_(std::make_unique<Item>()),
+      load_(session.loads()) {}
 
 FieldModel::~FieldModel() = default;
 
 void FieldModel::Reset() {
     beginResetModel();
     root_ = std::make_unique<Item>();
+    load_ = session_.loads();
     endResetModel();
+}
+
+bool FieldModel::Showing() const {
+    // A panel the host has not destroyed yet may outlive its hand-over.
+    return session_.loads() == load_ && session_.state() == FieldsSession::State::Ready;
 }
 
 FieldModel::Item* FieldModel::ItemOf(const QModelIndex& index) const {
@@ -101,7 +108,7 @@ FieldAt FieldModel::Resolve(Item* item) const {
 }
 
 int FieldModel::Rows(Item* item) const {
-    if (session_.state() != FieldsSession::State::Ready) {
+    if (!Showing()) {
         return 0;
     }
     std::uint64_t count = 0;
@@ -224,7 +231,7 @@ QString FieldModel::Value(Item* item) const {
 }
 
 QVariant FieldModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() ||
+    if (!index.isValid() || !Showing() ||
         (role != Qt::DisplayRole && role != Qt::EditRole && role != Qt::ToolTipRole)) {
         return {};
     }
@@ -259,7 +266,7 @@ QVariant FieldModel::data(const QModelIndex& index, int role) const {
 }
 
 bool FieldModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-    if (!index.isValid() || role != Qt::EditRole || index.column() != ValueColumn) {
+    if (!index.isValid() || !Showing() || role != Qt::EditRole || index.column() != ValueColumn) {
         return false;
     }
     Item* item = ItemOf(index);
@@ -278,7 +285,7 @@ bool FieldModel::setData(const QModelIndex& index, const QVariant& value, int ro
 }
 
 Qt::ItemFlags FieldModel::flags(const QModelIndex& index) const {
-    if (!index.isValid()) {
+    if (!index.isValid() || !Showing()) {
         return Qt::NoItemFlags;
     }
     Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;

@@ -51,10 +51,13 @@ private:
     Item* ArrayOf(Item* item) const;
     int Rows(Item* item) const;
     QString Value(Item* item) const;
+    // Whether the session still holds the object this model was made for, readable.
+    bool Showing() const;
 
     FieldsSession& session_;
     std::function<void(const QString&)> refused_;
     std::unique_ptr<Item> root_;
+    std::uint64_t load_ = 0;
 };
 
 }  // namespace kestrova::fields

@@ -38,6 +38,7 @@ void FieldsSession::Load(ByteSpan body) {
     context_ = next_ ? std::move(*next_) : Context{};
     next_.reset();
     ++generation_;
+    ++loads_;
     // The object as the file stores it: the name prefix the host keeps apart, then the body.
     Bytes object = context_.namePrefix;
     object.insert(object.end(), body.begin(), body.end());

@@ -50,6 +50,8 @@ public:
     // object's fields; generation() then counts up.
     const FieldReader& reader() const { return *reader_; }
     std::uint64_t generation() const { return generation_; }
+    // Counts the hand-overs: a view made for an earlier one shows nothing of this one.
+    std::uint64_t loads() const { return loads_; }
 
     // Whether the value of `field` may be edited: numbers, booleans and strings, except the
     // asset's name, which the host keeps apart from the data.
@@ -92,6 +94,7 @@ private:
     State state_ = State::Empty;
     std::string message_ = "No asset has been handed over.";
     std::uint64_t generation_ = 0;
+    std::uint64_t loads_ = 0;
     FieldsView* view_ = nullptr;
 };
 
