@@ -27,7 +27,7 @@ protected:
 TEST_F(PluginPanelTest, PanelsSitBesideTheListInEveryMode) {
     Install("texture/texture.plg", Descriptor("Texture Viewer", "panel.so", "Texture2D", "1C"),
             RECORDING_PANEL_PLUGIN, "panel.so");
-    Install("hex/hex.plg", Descriptor("Bytes", "panel.so", "Hex", "FFFFFFFF"),
+    Install("hex/hex.plg", Descriptor("Bytes", "panel.so", "Hex", "0"),
             RECORDING_PANEL_PLUGIN, "panel.so");
     auto window = Start();
     OpenFile(*window, WriteSample());
