@@ -17,6 +17,9 @@ namespace kestrova {
 
 std::string ScalarText(FieldKind kind, std::uint64_t bits);
 void AppendScalarText(std::string& out, FieldKind kind, std::uint64_t bits);
+// The same into `text`, which holds kScalarChars; returns the length.
+inline constexpr std::size_t kScalarChars = 64;
+std::size_t ScalarChars(char* text, FieldKind kind, std::uint64_t bits);
 // Whether a float or double is an infinity or a NaN, which ScalarText gives as a word.
 bool IsNonFinite(FieldKind kind, std::uint64_t bits);
 

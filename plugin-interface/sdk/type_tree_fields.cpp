@@ -43,10 +43,6 @@ bool Aligns(const TypeTreeNode& node) {
     return (node.metaFlag & kAlignAfterField) != 0;
 }
 
-std::uint64_t RoundUpTo4(std::uint64_t n) {
-    return (n + 3) & ~std::uint64_t{3};
-}
-
 // Fixed sizes above this count as varying, so that a count times a size never overflows.
 constexpr std::int64_t kMaxFixedSize = std::int64_t{1} << 31;
 
@@ -323,24 +319,6 @@ FieldReader::FieldReader(const FieldLayout& layout, std::span<const std::uint8_t
                          ByteOrder order)
     : layout_(layout), object_(object), order_(order) {}
 
-std::uint64_t FieldReader::Load(std::uint64_t at, unsigned width) const {
-    if (at > object_.size() || width > object_.size() - at) {
-        return 0;  // never for a checked object; a read outside it must not happen either
-    }
-    const std::uint8_t* p = object_.data() + at;
-    std::uint64_t value = 0;
-    if (order_ == ByteOrder::Little) {
-        for (unsigned i = width; i-- > 0;) {
-            value = (value << 8) | p[i];
-        }
-    } else {
-        for (unsigned i = 0; i < width; ++i) {
-            value = (value << 8) | p[i];
-        }
-    }
-    return value;
-}
-
 template <class Trace>
 bool FieldReader::ReadCount(std::uint64_t at, std::uint32_t& count, Trace& trace) const {
     const std::uint64_t left = object_.size() - at;
@@ -466,7 +444,7 @@ bool FieldReader::Walk(std::uint32_t index, std::uint64_t& at, Trace& trace) con
         }
     }
     if (node.alignAfter) {
-        const std::uint64_t aligned = RoundUpTo4(at);
+        const std::uint64_t aligned = AlignedTo4(at);
         if (aligned > object_.size()) {
             return trace.Fail(at, [] { return std::string("the object ends inside the padding"); });
         }
@@ -582,7 +560,7 @@ void FieldWriter::PatchCount(std::size_t at, std::uint32_t count) {
 }
 
 void FieldWriter::Align(std::span<const std::uint8_t> formerPadding) {
-    const std::size_t padding = static_cast<std::size_t>(RoundUpTo4(bytes_.size()) - bytes_.size());
+    const std::size_t padding = static_cast<std::size_t>(AlignedTo4(bytes_.size()) - bytes_.size());
     if (formerPadding.size() == padding) {
         PutBytes(formerPadding);
     } else {
@@ -647,7 +625,7 @@ private:
                 writer_.PutBytes(source.subspan(field.offset, ScalarWidth(node.kind)));
         }
         if (node.alignAfter) {
-            writer_.Align(source.subspan(at, RoundUpTo4(at) - at));
+            writer_.Align(source.subspan(at, AlignedTo4(at) - at));
         }
         return end;
     }

@@ -1,5 +1,7 @@
 #include "sdk/type_tree_json.h"
 
+#include <algorithm>
+#include <cstring>
 #include <limits>
 
 #include <nlohmann/json.hpp>
@@ -12,7 +14,8 @@ namespace {
 
 using Json = nlohmann::json;
 
-constexpr unsigned kScalarsPerLine = 16;
+constexpr std::uint32_t kScalarsPerLine = 16;
+constexpr char kHexDigits[] = "0123456789abcdef";
 
 std::span<const std::uint8_t> AsBytes(std::string_view text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
@@ -39,7 +42,15 @@ std::string KeyText(const std::string& name) {
 void AppendQuoted(std::string& out, std::span<const std::uint8_t> utf8) {
     static constexpr char kDigits[] = "0123456789abcdef";
     out += '"';
-    for (std::uint8_t c : utf8) {
+    const char* text = reinterpret_cast<const char*>(utf8.data());
+    std::size_t run = 0;  // characters since the last escape, appended in one go
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const std::uint8_t c = utf8[i];
+        if (c >= 0x20 && c != '"' && c != '\\') {
+            continue;
+        }
+        out.append(text + run, i - run);
+        run = i + 1;
         switch (c) {
             case '"':
                 out += "\\\"";
@@ -57,119 +68,194 @@ void AppendQuoted(std::string& out, std::span<const std::uint8_t> utf8) {
                 out += "\\t";
                 break;
             default:
-                if (c < 0x20) {
-                    out += "\\u00";
-                    out += kDigits[c >> 4];
-                    out += kDigits[c & 15];
-                } else {
-                    out += static_cast<char>(c);
-                }
+                out += "\\u00";
+                out += kDigits[c >> 4];
+                out += kDigits[c & 15];
         }
     }
+    out.append(text + run, utf8.size() - run);
     out += '"';
 }
 
-class JsonWriter {
+// The JSON text being written: characters go straight into a buffer that grows by halves, so that
+// the many short pieces of a large array cost no call each.
+class JsonText {
 public:
-    JsonWriter(const FieldReader& reader, std::string& out) : reader_(reader), out_(out) {}
+    explicit JsonText(std::size_t expected) : text_(expected, '\0') {}
 
-    void Value(FieldAt field, int depth) {
-        const FieldNode& node = reader_.Node(field);
-        switch (node.kind) {
-            case FieldKind::Struct:
-                Struct(field, depth);
-                break;
-            case FieldKind::Array:
-                Array(field, depth);
-                break;
-            case FieldKind::String: {
-                const std::span<const std::uint8_t> text = reader_.Payload(field);
-                if (IsUtf8(text)) {
-                    AppendQuoted(out_, text);
-                } else {
-                    out_ += "{\"hex\": \"";
-                    AppendHex(out_, text);
-                    out_ += "\"}";
-                }
-                break;
-            }
-            case FieldKind::Bytes:
-                out_ += '"';
-                AppendHex(out_, reader_.Payload(field));
-                out_ += '"';
-                break;
-            default:
-                Scalar(field);
+    // Room for `count` more characters at Cursor().
+    char* Room(std::size_t count) {
+        if (text_.size() - used_ < count) {
+            text_.resize(std::max(text_.size() + text_.size() / 2, used_ + count));
         }
+        return text_.data() + used_;
+    }
+    void Advance(std::size_t count) { used_ += count; }
+    void Put(char c) {
+        *Room(1) = c;
+        ++used_;
+    }
+    template <std::size_t N>
+    void Put(const char (&literal)[N]) {
+        std::memcpy(Room(N - 1), literal, N - 1);
+        used_ += N - 1;
+    }
+    // Keys and short texts: copied by hand, a library call for each would cost more.
+    void Put(std::string_view text) {
+        char* to = Room(text.size());
+        for (char c : text) {
+            *to++ = c;
+        }
+        used_ += text.size();
+    }
+    std::string Take() {
+        text_.resize(used_);
+        return std::move(text_);
     }
 
 private:
-    void NewLine(int depth) {
-        out_ += '\n';
-        out_.append(2 * static_cast<std::size_t>(depth), ' ');
-    }
+    std::string text_;
+    std::size_t used_ = 0;
+};
 
-    void Scalar(FieldAt field) {
-        const FieldKind kind = reader_.Node(field).kind;
-        const std::uint64_t bits = reader_.ScalarBits(field);
-        if (IsNonFinite(kind, bits)) {
-            out_ += '"';
-            AppendScalarText(out_, kind, bits);
-            out_ += '"';
+// Writes JSON as the reader visits the object's values. Structures of numbers only take one line
+// ({"x": 1, "y": 2, "z": 3}), arrays of numbers a line per few; everything else a line each.
+class JsonWriter {
+public:
+    JsonWriter(const FieldLayout& layout, JsonText& out)
+        : layout_(layout), out_(out), keys_(layout.nodeCount()), flat_(layout.nodeCount(), -1) {}
+
+    void BeginStruct(const FieldNode& node) {
+        const bool flat = Flat(node);
+        open_.push_back({node.memberCount == 0, flat, false});
+        if (node.memberCount == 0) {
+            out_.Put("{}");
         } else {
-            AppendScalarText(out_, kind, bits);
+            out_.Put('{');
         }
     }
-
-    void Struct(FieldAt field, int depth) {
-        const std::vector<FieldAt> members = reader_.Members(field);
-        if (members.empty()) {
-            out_ += "{}";
-            return;
+    void Member(const FieldNode& member, std::uint32_t position) {
+        const Open& open = open_.back();
+        if (position > 0) {
+            out_.Put(',');
         }
-        out_ += '{';
-        for (std::size_t i = 0; i < members.size(); ++i) {
-            if (i > 0) {
-                out_ += ',';
+        if (open.oneLine) {
+            if (position > 0) {
+                out_.Put(' ');
             }
-            NewLine(depth + 1);
-            const std::string key = KeyText(reader_.Node(members[i]).name);
-            AppendQuoted(out_, AsBytes(key));
-            out_ += ": ";
-            Value(members[i], depth + 1);
+        } else {
+            NewLine(open_.size());
         }
-        NewLine(depth);
-        out_ += '}';
+        std::string& key = keys_[layout_.IndexOf(member)];
+        if (key.empty()) {
+            const std::string name = KeyText(member.name);
+            AppendQuoted(key, AsBytes(name));
+            key += ": ";
+        }
+        out_.Put(key);
     }
+    void EndStruct(const FieldNode&) { Close('}'); }
 
-    // Scalars run on in lines of a few; other elements take a line each.
-    void Array(FieldAt field, int depth) {
-        const std::uint32_t count = reader_.Count(field);
+    void BeginArray(const FieldNode& node, std::uint32_t count) {
+        open_.push_back({count == 0, false, IsScalar(layout_.node(node.element).kind)});
         if (count == 0) {
-            out_ += "[]";
+            out_.Put("[]");
+        } else {
+            out_.Put('[');
+        }
+    }
+    void Element(std::uint32_t index) {
+        const Open& open = open_.back();
+        if (index > 0) {
+            out_.Put(',');
+        }
+        if (!open.scalars || index % kScalarsPerLine == 0) {
+            NewLine(open_.size());
+        } else {
+            out_.Put(' ');
+        }
+    }
+    void EndArray(const FieldNode&) { Close(']'); }
+
+    void Payload(const FieldNode& node, std::span<const std::uint8_t> bytes) {
+        if (node.kind == FieldKind::Bytes) {
+            // Byte runs can be large (vertex data, sound banks): written in place.
+            char* text = out_.Room(2 * bytes.size() + 2);
+            *text++ = '"';
+            for (std::uint8_t byte : bytes) {
+                *text++ = kHexDigits[byte >> 4];
+                *text++ = kHexDigits[byte & 15];
+            }
+            *text = '"';
+            out_.Advance(2 * bytes.size() + 2);
             return;
         }
-        const bool scalars = IsScalar(reader_.layout().node(reader_.Node(field).element).kind);
-        out_ += '[';
-        FieldAt element = reader_.Element(field, 0);
-        for (std::uint32_t i = 0; i < count; ++i) {
-            if (i > 0) {
-                out_ += ',';
-                element.offset = reader_.End(element);
-            }
-            if (!scalars || i % kScalarsPerLine == 0) {
-                NewLine(depth + 1);
-            } else {
-                out_ += ' ';
-            }
-            Value(element, depth + 1);
+        std::string text;
+        if (IsUtf8(bytes)) {
+            AppendQuoted(text, bytes);
+        } else {
+            text += "{\"hex\": \"";
+            AppendHex(text, bytes);
+            text += "\"}";
         }
-        NewLine(depth);
-        out_ += ']';
+        out_.Put(text);
+    }
+    void Scalar(const FieldNode& node, std::uint64_t bits) {
+        const bool word = IsNonFinite(node.kind, bits);
+        char* text = out_.Room(kScalarChars + 2);
+        if (word) {
+            *text++ = '"';
+        }
+        std::size_t length = ScalarChars(text, node.kind, bits);
+        if (word) {
+            text[length] = '"';
+            length += 2;
+        }
+        out_.Advance(length);
     }
 
-    const FieldReader& reader_;
-    std::string& out_;
+private:
+    struct Open {
+        bool empty;    // written whole already: "{}" or "[]"
+        bool oneLine;  // a structure of numbers only
+        bool scalars;  // an array of numbers
+    };
+
+    bool Flat(const FieldNode& node) {
+        std::int8_t& flat = flat_[layout_.IndexOf(node)];
+        if (flat < 0) {
+            flat = 1;
+            for (std::uint32_t member : layout_.Members(node)) {
+                flat = flat && IsScalar(layout_.node(member).kind) ? 1 : 0;
+            }
+        }
+        return flat == 1;
+    }
+    void NewLine(std::size_t depth) {
+        char* text = out_.Room(1 + 2 * depth);
+        *text++ = '\n';
+        for (std::size_t i = 0; i < 2 * depth; ++i) {
+            *text++ = ' ';
+        }
+        out_.Advance(1 + 2 * depth);
+    }
+    void Close(char bracket) {
+        const Open open = open_.back();
+        open_.pop_back();
+        if (open.empty) {
+            return;
+        }
+        if (!open.oneLine) {
+            NewLine(open_.size());
+        }
+        out_.Put(bracket);
+    }
+
+    const FieldLayout& layout_;
+    JsonText& out_;
+    std::vector<std::string> keys_;  // each field's quoted name and ": ", made once
+    std::vector<std::int8_t> flat_;
+    std::vector<Open> open_;
 };
 
 // Writes the object as the parser reports the JSON, checking each value against the node the
@@ -457,11 +543,11 @@ private:
 }  // namespace
 
 std::string FieldsToJson(const FieldReader& reader) {
-    std::string out;
-    out.reserve(static_cast<std::size_t>(reader.object().size() * 3));
-    JsonWriter(reader, out).Value(reader.Root(), 0);
-    out += '\n';
-    return out;
+    JsonText out(static_cast<std::size_t>(reader.object().size()) * 3 + 64);
+    JsonWriter writer(reader.layout(), out);
+    reader.Visit(reader.Root(), writer);
+    out.Put('\n');
+    return out.Take();
 }
 
 std::optional<std::vector<std::uint8_t>> FieldsFromJson(const FieldLayout& layout, ByteOrder order,

@@ -40,10 +40,12 @@ void FieldsSession::Load(ByteSpan body) {
     ++generation_;
     ++loads_;
     // The object as the file stores it: the name prefix the host keeps apart, then the body.
-    Bytes object = context_.namePrefix;
+    Bytes object;
+    object.reserve(context_.namePrefix.size() + body.size());
+    object.insert(object.end(), context_.namePrefix.begin(), context_.namePrefix.end());
     object.insert(object.end(), body.begin(), body.end());
-    original_ = object;
     object_ = std::move(object);
+    edited_ = false;
     message_.clear();
     if (!context_.tree) {
         state_ = context_.treeError.empty() ? State::NoTree : State::Damaged;
@@ -102,6 +104,7 @@ bool FieldsSession::Edit(FieldAt field, std::string_view text, std::string& erro
         const ByteSpan stored = reader_->Payload(field);
         if (!std::equal(stored.begin(), stored.end(), bytes.begin(), bytes.end())) {
             Use(ReplacePayload(*reader_, field, bytes));
+            edited_ = true;
         }
         return true;
     }
@@ -110,15 +113,18 @@ bool FieldsSession::Edit(FieldAt field, std::string_view text, std::string& erro
         return false;
     }
     // A number keeps its size: written over its bytes, nothing else moves.
-    FieldWriter writer(context_.order);
-    writer.PutScalar(kind, *bits);
-    std::copy(writer.bytes().begin(), writer.bytes().end(),
-              object_.begin() + static_cast<std::ptrdiff_t>(field.offset));
+    if (*bits != reader_->ScalarBits(field)) {
+        FieldWriter writer(context_.order);
+        writer.PutScalar(kind, *bits);
+        std::copy(writer.bytes().begin(), writer.bytes().end(),
+                  object_.begin() + static_cast<std::ptrdiff_t>(field.offset));
+        edited_ = true;
+    }
     return true;
 }
 
 bool FieldsSession::Changed() const {
-    return state_ == State::Ready && object_ != original_;
+    return state_ == State::Ready && edited_;
 }
 
 std::optional<Bytes> FieldsSession::Body() const {
@@ -165,7 +171,7 @@ std::optional<Bytes> FieldsSession::Import(ByteSpan file, const char16_t* extens
         return std::nullopt;
     }
     Use(std::move(*object));
-    original_ = object_;
+    edited_ = false;
     if (view_ != nullptr) {
         view_->Reload();
     }

@@ -89,7 +89,7 @@ private:
     Context context_;              // of the object held
     std::optional<FieldLayout> layout_;
     Bytes object_;
-    Bytes original_;
+    bool edited_ = false;  // some value differs from what was handed over
     std::unique_ptr<FieldReader> reader_;
     State state_ = State::Empty;
     std::string message_ = "No asset has been handed over.";

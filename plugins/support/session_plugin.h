@@ -5,7 +5,9 @@
 //
 // A Session offers Load(ByteSpan), Changed(), Body(), Export(extension) and
 // Import(ByteSpan, extension); the last three give an optional block. A Panel is a QWidget made
-// from (Session&, QWidget* parent).
+// from (Session&, QWidget* parent). KESTROVA_SESSION_PLUGIN_CONTEXT(Session, Panel) adds the sixth
+// entry point, SetPluginContext, for a Session that offers SetContext(const
+// KestrovaPluginContext*).
 
 #include <optional>
 
@@ -67,6 +69,13 @@ public:
         });
     }
 
+    static void SetPluginContext(const KestrovaPluginContext* context) {
+        Guarded(0, [&] {
+            session().SetContext(context);
+            return 0;
+        });
+    }
+
 private:
     static Session& session() {
         static Session held;
@@ -110,4 +119,9 @@ private:
     uint8_t* ImportData(const void* input, int32_t* length, const char16_t* extension) {           \
         return ::kestrova::plugin::SessionPlugin<Session, Panel>::ImportData(input, length,        \
                                                                              extension);           \
+    }
+
+#define KESTROVA_SESSION_PLUGIN_CONTEXT(Session, Panel)                               \
+    void SetPluginContext(const KestrovaPluginContext* context) {                     \
+        ::kestrova::plugin::SessionPlugin<Session, Panel>::SetPluginContext(context); \
     }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <cmath>
 #include <set>
 
 #include <nlohmann/json.hpp>
@@ -205,6 +207,45 @@ TEST(FieldValues, TextsReadBackToTheSameBitsAndRangesAreChecked) {
         std::string error;
         EXPECT_FALSE(ParseScalar(c.kind, c.text, error)) << c.text;
         EXPECT_NE(error.find(c.error), std::string::npos) << c.text << ": " << error;
+    }
+}
+
+// Significant digits of a number's text: without sign, point, exponent and leading zeros.
+std::string Significand(std::string text) {
+    text = text.substr(0, text.find_first_of("eE"));
+    std::string digits;
+    for (char c : text) {
+        if (c >= '0' && c <= '9' && !(digits.empty() && c == '0')) {
+            digits += c;
+        }
+    }
+    while (!digits.empty() && digits.back() == '0') {
+        digits.pop_back();
+    }
+    return digits;
+}
+
+TEST(FieldValues, FloatsAreWrittenAsShortAsTheLibrarysShortestForm) {
+    std::mt19937 rng(11);
+    for (int i = 0; i < 300000; ++i) {
+        // Every exponent, and often the magnitudes game data uses.
+        std::uint32_t bits = static_cast<std::uint32_t>(rng());
+        if (i % 2 == 0) {
+            bits = (bits & 0x807FFFFFu) | ((100u + rng() % 60u) << 23);
+        }
+        const float value = std::bit_cast<float>(bits);
+        if (!std::isfinite(value)) {
+            continue;
+        }
+        const std::string text = ScalarText(FieldKind::Float, bits);
+        float back = 0;
+        const auto read = std::from_chars(text.data(), text.data() + text.size(), back);
+        ASSERT_EQ(read.ptr, text.data() + text.size()) << text;
+        ASSERT_EQ(std::bit_cast<std::uint32_t>(back), bits) << text;
+        char library[64];
+        const auto written = std::to_chars(library, library + sizeof library, value);
+        ASSERT_EQ(Significand(text), Significand(std::string(library, written.ptr)))
+            << text << " " << std::string(library, written.ptr);
     }
 }
 
