@@ -51,8 +51,10 @@ endfunction()
 
 # Registers one libFuzzer target and a bounded ctest run of it. The test run starts from a fixed
 # seed so that what it tries is the same on every machine; scripts/fuzz.sh explores further.
+# MAX_LEN bounds the inputs' length (kept beside the program as <name>.max_len for fuzz.sh), for
+# targets whose seeds include large files.
 function(kestrova_add_fuzzer name)
-  cmake_parse_arguments(ARG "" "SECONDS" "SOURCES;LIBRARIES" ${ARGN})
+  cmake_parse_arguments(ARG "" "SECONDS;MAX_LEN" "SOURCES;LIBRARIES" ${ARGN})
   if(NOT ARG_SECONDS)
     set(ARG_SECONDS 20)
   endif()
@@ -66,9 +68,14 @@ function(kestrova_add_fuzzer name)
   if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/seeds/${name})
     set(seeds ${CMAKE_CURRENT_SOURCE_DIR}/seeds/${name})
   endif()
+  set(limits "")
+  if(ARG_MAX_LEN)
+    set(limits -max_len=${ARG_MAX_LEN})
+    file(WRITE ${CMAKE_BINARY_DIR}/fuzz/${name}.max_len "${ARG_MAX_LEN}\n")
+  endif()
   add_test(NAME ${name}
            COMMAND ${name} -seed=1 -max_total_time=${ARG_SECONDS} -rss_limit_mb=2048 -timeout=10
-                   ${corpus} ${seeds}
+                   ${limits} ${corpus} ${seeds}
            WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
   set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 300)
 endfunction()

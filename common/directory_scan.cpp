@@ -1,8 +1,6 @@
 #include "directory_scan.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
 #include <vector>
 
 #include "platform.h"
@@ -34,15 +32,8 @@ std::u16string_view ExtensionOf(std::u16string_view name) {
     return name.substr(dot + 1);
 }
 
-// The identity of a folder with every link resolved; empty when it cannot be resolved.
-std::filesystem::path ResolvedFolder(const std::u16string& folder) {
-    std::error_code error;
-    auto resolved = std::filesystem::canonical(platform::NativePath(folder), error);
-    return error ? std::filesystem::path() : resolved;
-}
-
 void ScanFolder(StringList& list, const std::u16string& folder, const std::u16string& extension,
-                std::vector<std::filesystem::path>& ancestors) {
+                std::vector<std::u16string>& ancestors) {
     auto entries = platform::ListDirectory(folder);
     if (!entries) {
         return;
@@ -69,7 +60,7 @@ void ScanFolder(StringList& list, const std::u16string& folder, const std::u16st
             continue;
         }
         std::u16string sub = fullPath(entry.name);
-        auto resolved = ResolvedFolder(sub);
+        auto resolved = platform::ResolvedPath(sub);
         if (resolved.empty() ||
             std::find(ancestors.begin(), ancestors.end(), resolved) != ancestors.end()) {
             continue;
@@ -87,8 +78,8 @@ bool ScanDirectory(StringList& list, const std::u16string& folder,
     if (folder.size() > kStringSlotLength) {
         return true;
     }
-    std::vector<std::filesystem::path> ancestors;
-    if (auto self = ResolvedFolder(folder); !self.empty()) {
+    std::vector<std::u16string> ancestors;
+    if (auto self = platform::ResolvedPath(folder); !self.empty()) {
         ancestors.push_back(std::move(self));
     }
     ScanFolder(list, folder, extension, ancestors);

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <link.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -24,24 +25,32 @@ std::FILE* OpenFile(const std::u16string& path, const char* mode) {
     return std::fopen(NativePath(path).c_str(), mode);
 }
 
-std::FILE* CreateFileBeside(const std::u16string& target, std::u16string& path) {
+int CreateFileBeside(const std::u16string& target, std::u16string& path) {
     for (int i = 0; i < 1000; ++i) {
         path = target + u".partial" + (i == 0 ? u"" : DecimalText(i));
-        int fd = ::open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd =
+            ::open(NativePath(path).c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
-            if (std::FILE* file = ::fdopen(fd, "wb")) {
-                return file;
-            }
-            ::close(fd);
-            ::unlink(NativePath(path).c_str());
-            break;
+            return fd;
         }
         if (errno != EEXIST) {
             break;
         }
     }
     path.clear();
-    return nullptr;
+    return -1;
+}
+
+std::FILE* WriteStream(int descriptor) {
+    return ::fdopen(descriptor, "wb");
+}
+
+bool CloseDescriptor(int descriptor) {
+    return ::close(descriptor) == 0;
+}
+
+std::u16string SystemErrorText() {
+    return Utf8ToUtf16(std::generic_category().message(errno));
 }
 
 namespace {
@@ -162,12 +171,30 @@ bool FileExists(const std::u16string& path) {
     return ::stat(NativePath(path).c_str(), &info) == 0;
 }
 
+std::u16string ResolvedPath(const std::u16string& path) {
+    char* full = ::realpath(NativePath(path).c_str(), nullptr);
+    if (full == nullptr) {
+        return {};
+    }
+    std::u16string resolved = Utf8ToUtf16(full);
+    std::free(full);
+    return resolved;
+}
+
 std::optional<unsigned long long> FileSize(const std::u16string& path) {
     struct stat info {};
     if (::stat(NativePath(path).c_str(), &info) != 0) {
         return std::nullopt;
     }
     return static_cast<unsigned long long>(info.st_size);
+}
+
+std::optional<unsigned long long> FreeSpace(const std::u16string& folder) {
+    struct statvfs info {};
+    if (::statvfs(NativePath(folder).c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    return static_cast<unsigned long long>(info.f_bavail) * info.f_frsize;
 }
 
 std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::u16string& folder) {
@@ -233,7 +260,8 @@ std::u16string ModulePath(const void* address) {
     // started through PATH (as a desktop menu starts it); the kernel knows the file.
     if (module != nullptr && module->l_name != nullptr && module->l_name[0] == '\0') {
         std::error_code error;
-        const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+        const std::filesystem::path program =
+            std::filesystem::read_symlink("/proc/self/exe", error);
         if (!error) {
             return Utf8ToUtf16(program.string());
         }

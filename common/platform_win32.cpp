@@ -10,10 +10,6 @@
 
 namespace kestrova::platform {
 
-std::string NativePath(const std::u16string& path) {
-    return Utf16ToUtf8(path);
-}
-
 std::FILE* OpenFile(const std::u16string& path, const char* mode) {
     std::wstring wideMode;
     for (const char* c = mode; *c != '\0'; ++c) {
@@ -22,31 +18,62 @@ std::FILE* OpenFile(const std::u16string& path, const char* mode) {
     return ::_wfopen(WidePath(path), wideMode.c_str());
 }
 
-std::FILE* CreateFileBeside(const std::u16string& target, std::u16string& path) {
+int CreateFileBeside(const std::u16string& target, std::u16string& path) {
     for (int i = 0; i < 1000; ++i) {
         path = target + u".partial" + (i == 0 ? u"" : DecimalText(i));
-        HANDLE handle = ::CreateFileW(WidePath(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        // Shared as the document's files are, so that the file can be renamed while it is open.
+        HANDLE handle = ::CreateFileW(WidePath(path), GENERIC_READ | GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle != INVALID_HANDLE_VALUE) {
-            int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
-            std::FILE* file = fd >= 0 ? ::_fdopen(fd, "wb") : nullptr;
-            if (file != nullptr) {
-                return file;
-            }
+            const int fd =
+                ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDWR | _O_BINARY);
             if (fd >= 0) {
-                ::_close(fd);
-            } else {
-                ::CloseHandle(handle);
+                return fd;
             }
+            ::CloseHandle(handle);
             ::DeleteFileW(WidePath(path));
+            ::SetLastError(ERROR_TOO_MANY_OPEN_FILES);
             break;
         }
-        if (::GetLastError() != ERROR_FILE_EXISTS) {
+        if (::GetLastError() != ERROR_FILE_EXISTS && ::GetLastError() != ERROR_ALREADY_EXISTS) {
             break;
         }
     }
     path.clear();
-    return nullptr;
+    return -1;
+}
+
+std::FILE* WriteStream(int descriptor) {
+    return ::_fdopen(descriptor, "wb");
+}
+
+bool CloseDescriptor(int descriptor) {
+    return ::_close(descriptor) == 0;
+}
+
+std::u16string SystemErrorText() {
+    DWORD code = ::GetLastError();
+    wchar_t* text = nullptr;
+    DWORD n = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::u16string message;
+    if (n > 0 && text != nullptr) {
+        message.assign(reinterpret_cast<const char16_t*>(text), n);
+    }
+    if (text != nullptr) {
+        ::LocalFree(text);
+    }
+    // The system's texts end with a full stop and a line break; callers add their own.
+    while (!message.empty() &&
+           (message.back() == u'\n' || message.back() == u'\r' || message.back() == u'.')) {
+        message.pop_back();
+    }
+    if (message.empty()) {
+        message = u"system error " + DecimalText(code);
+    }
+    return message;
 }
 
 namespace {
@@ -102,12 +129,41 @@ bool FileExists(const std::u16string& path) {
     return ::GetFileAttributesW(WidePath(path)) != INVALID_FILE_ATTRIBUTES;
 }
 
+std::u16string ResolvedPath(const std::u16string& path) {
+    HANDLE file =
+        ::CreateFileW(WidePath(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return {};
+    }
+    std::u16string resolved(MAX_PATH, u'\0');
+    for (;;) {
+        DWORD n = ::GetFinalPathNameByHandleW(file, reinterpret_cast<wchar_t*>(resolved.data()),
+                                              static_cast<DWORD>(resolved.size()), 0);
+        if (n < resolved.size()) {
+            resolved.resize(n);  // empty when it failed
+            break;
+        }
+        resolved.resize(n);
+    }
+    ::CloseHandle(file);
+    return resolved;
+}
+
 std::optional<unsigned long long> FileSize(const std::u16string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (::GetFileAttributesExW(WidePath(path), GetFileExInfoStandard, &data) == 0) {
         return std::nullopt;
     }
     return (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::optional<unsigned long long> FreeSpace(const std::u16string& folder) {
+    ULARGE_INTEGER available{};
+    if (::GetDiskFreeSpaceExW(WidePath(folder), &available, nullptr, nullptr) == 0) {
+        return std::nullopt;
+    }
+    return available.QuadPart;
 }
 
 std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::u16string& folder) {

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "common/file_beside.h"
 #include "common/platform.h"
 #include "common/text.h"
 #include "document/asset_file.h"
@@ -36,7 +37,7 @@ Outcome SaveWorkingCopyAs(const AssetFile& doc, const std::u16string& target) {
     RangeWriter writer;
     std::optional<unsigned long long> length = platform::FileSize(doc.WorkingCopyPath());
     if (!length || !writer.CreateBeside(target) || !writer.Copy(in.get(), 0, 0, *length) ||
-        !writer.FinishAs(*length, target)) {
+        !writer.Commit(*length)) {
         return CannotWrite(target, writer);
     }
     return Outcome::Success();
@@ -70,19 +71,14 @@ Outcome ExportAssetBody(const AssetFile& doc, std::uint32_t index, const std::u1
     RangeWriter writer;
     std::uint64_t at = doc.DataBase() + entry.offset + entry.prefixLength;
     if (!writer.CreateBeside(target) || !writer.Copy(in.get(), at, 0, entry.bodyLength()) ||
-        !writer.FinishAs(entry.bodyLength(), target)) {
+        !writer.Commit(entry.bodyLength())) {
         return CannotWrite(target, writer);
     }
     return Outcome::Success();
 }
 
 Outcome WriteWholeFile(const std::u16string& target, std::span<const std::uint8_t> bytes) {
-    RangeWriter writer;
-    if (!writer.CreateBeside(target) || !writer.Write(0, bytes) ||
-        !writer.FinishAs(bytes.size(), target)) {
-        return CannotWrite(target, writer);
-    }
-    return Outcome::Success();
+    return WriteFileBeside(target, bytes);
 }
 
 std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::u16string& path) {

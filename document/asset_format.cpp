@@ -7,10 +7,6 @@
 
 namespace kestrova {
 
-namespace {
-
-// A zero-terminated text of the bundle header. The text must end inside the file and fit its
-// 256-byte field with the terminator; `what` names it in the refusal.
 Outcome ReadBundleText(ByteReader& reader, std::string& text, const char16_t* what) {
     std::span<const std::uint8_t> rest = reader.View(reader.remaining());
     std::size_t limit = std::min<std::size_t>(rest.size(), kMaxFieldText + 1);
@@ -29,6 +25,8 @@ Outcome ReadBundleText(ByteReader& reader, std::string& text, const char16_t* wh
     return Outcome::Success();
 }
 
+namespace {
+
 Outcome TooShort(const char16_t* what) {
     return Outcome::Failure(std::u16string(u"The file ends inside the bundle header (") + what +
                             u").");
@@ -41,7 +39,7 @@ void InitBundleHeader(BundleHeader& bundle, std::string_view signature) {
     bundle.signature.assign(signature.substr(0, kMaxFieldText));
 }
 
-Outcome ReadBundleHeader(BundleHeader& bundle, ByteReader& reader) {
+Outcome ReadBundleHeaderFields(BundleHeader& bundle, ByteReader& reader) {
     if (!reader.ReadBigEndian32(bundle.bundleFormat)) {
         return TooShort(u"bundleFormat");
     }
@@ -78,7 +76,21 @@ Outcome ReadBundleHeader(BundleHeader& bundle, ByteReader& reader) {
     if (bundle.bundleFormat >= 3 && !reader.ReadBigEndian32(bundle.infoHeaderSize)) {
         return TooShort(u"infoHeaderSize");
     }
-    if (!reader.ReadByte(bundle.padByte) || !reader.ReadBigEndian32(bundle.fileCount)) {
+    return Outcome::Success();
+}
+
+Outcome ReadBundleHeader(BundleHeader& bundle, ByteReader& reader) {
+    if (Outcome o = ReadBundleHeaderFields(bundle, reader); !o) {
+        return o;
+    }
+    if (!reader.ReadByte(bundle.padByte)) {
+        return TooShort(u"fileCount");
+    }
+    return ReadBundleDirectory(bundle, reader);
+}
+
+Outcome ReadBundleDirectory(BundleHeader& bundle, ByteReader& reader) {
+    if (!reader.ReadBigEndian32(bundle.fileCount)) {
         return TooShort(u"fileCount");
     }
     if (bundle.fileCount == 0) {

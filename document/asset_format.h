@@ -19,10 +19,19 @@ inline constexpr std::uint32_t kAssetRecordSize = 20;
 // Longest bundle text or shown name, in bytes (a field of 256 with its terminator).
 inline constexpr std::size_t kMaxFieldText = 255;
 
+// A zero-terminated text of a bundle header: it must end inside the reader and fit a 256-byte
+// field with its terminator; `what` names it in the refusal.
+Outcome ReadBundleText(ByteReader& reader, std::string& text, const char16_t* what);
+
 void InitBundleHeader(BundleHeader& bundle, std::string_view signature);
 // Reads the bundle fields after the signature's zero byte. Refuses texts that run past the end
 // or do not fit their field, counts the file cannot hold and an empty directory, saying which.
 Outcome ReadBundleHeader(BundleHeader& bundle, ByteReader& reader);
+// Its two halves: the fields from the format word to infoHeaderSize, and the directory (the file
+// count and the entries), which follows the header's pad byte in a "UnityRaw" bundle and begins
+// the decompressed data of a "UnityWeb" one.
+Outcome ReadBundleHeaderFields(BundleHeader& bundle, ByteReader& reader);
+Outcome ReadBundleDirectory(BundleHeader& bundle, ByteReader& reader);
 void FreeBundleHeader(BundleHeader& bundle);
 
 // The signature at the start of a file: its bytes up to the first zero (or the end).

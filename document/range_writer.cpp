@@ -7,6 +7,15 @@
 
 namespace kestrova {
 
+bool FileDescriptor::Reset() {
+    bool ok = true;
+    if (fd_ >= 0) {
+        ok = platform::CloseDescriptor(fd_);
+        fd_ = -1;
+    }
+    return ok;
+}
+
 bool RangeWriter::Fail() {
     if (error_.empty()) {
         error_ = SystemErrorText();
@@ -27,33 +36,46 @@ bool RangeWriter::CreateBeside(const std::u16string& target) {
     Abandon();
     finished_ = false;
     error_.clear();
-    fd_ = FileDescriptor::CreateBeside(target, path_);
-    return fd_.valid() || Fail();
+    if (!beside_.Create(target)) {
+        error_ = beside_.error();
+        return false;
+    }
+    return true;
 }
 
 bool RangeWriter::Write(std::uint64_t position, std::span<const std::uint8_t> bytes) {
-    if (!fd_.valid()) {
+    if (Descriptor() < 0) {
         return false;
     }
-    return WriteAt(fd_.get(), position, bytes) || Fail();
+    return WriteAt(Descriptor(), position, bytes) || Fail();
 }
 
 bool RangeWriter::Copy(int source, std::uint64_t from, std::uint64_t to, std::uint64_t count) {
-    if (!fd_.valid()) {
+    if (Descriptor() < 0) {
         return false;
     }
-    return CopyRange(source, from, fd_.get(), to, count) || Fail();
+    return CopyRange(source, from, Descriptor(), to, count) || Fail();
 }
 
-bool RangeWriter::FinishAs(std::uint64_t length, const std::u16string& target) {
-    if (!fd_.valid()) {
+bool RangeWriter::Flush() {
+    if (Descriptor() < 0) {
         return false;
     }
-    if (!SetFileLength(fd_.get(), length)) {
+    return SyncFile(Descriptor()) || Fail();
+}
+
+bool RangeWriter::Commit(std::uint64_t length) {
+    if (beside_.descriptor() < 0) {
+        return false;
+    }
+    if (!SetFileLength(beside_.descriptor(), length)) {
         return Fail();
     }
-    if (!fd_.Reset() || !platform::ReplaceFile(path_, target)) {
-        return Fail();
+    if (!beside_.Commit()) {
+        if (error_.empty()) {
+            error_ = beside_.error();
+        }
+        return false;
     }
     finished_ = true;
     return true;
@@ -87,6 +109,7 @@ bool RangeWriter::FinishAsPrivate(std::uint64_t length, const std::u16string& ta
 }
 
 void RangeWriter::Abandon() {
+    beside_.Abandon();
     fd_.Reset();
     if (!finished_ && !path_.empty()) {
         platform::DeleteFile(path_);

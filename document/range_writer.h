@@ -7,7 +7,12 @@
 #include <span>
 #include <string>
 
+#include "common/file_beside.h"
+#include "common/platform.h"
+
 namespace kestrova {
+
+using platform::SystemErrorText;
 
 // An open file descriptor, closed at the end of its scope.
 class FileDescriptor {
@@ -32,8 +37,6 @@ public:
     static FileDescriptor OpenForWriting(const std::u16string& path);
     // Creates (or empties) a file for writing.
     static FileDescriptor Create(const std::u16string& path);
-    // Creates a new file with a unique name in the folder of `target` and sets `path` to it.
-    static FileDescriptor CreateBeside(const std::u16string& target, std::u16string& path);
     int get() const { return fd_; }
     bool valid() const { return fd_ >= 0; }
     // Closes now; false when the system reports an error on close (a late write failure).
@@ -47,6 +50,8 @@ private:
 bool ReadAt(int fd, std::uint64_t position, std::span<std::uint8_t> bytes);
 bool WriteAt(int fd, std::uint64_t position, std::span<const std::uint8_t> bytes);
 bool SetFileLength(int fd, std::uint64_t length);
+// Returns once the file's data and length are on the disk, not only in the system's cache.
+bool SyncFile(int fd);
 // Copies `count` bytes from `source` at `from` to `target` at `to`, by the kernel where it can;
 // false when the source ends before the range does or a read or write fails.
 bool CopyRange(int source, std::uint64_t from, int target, std::uint64_t to, std::uint64_t count);
@@ -60,15 +65,18 @@ public:
 
     // Creates (or empties) the file at `path`.
     bool Create(const std::u16string& path);
-    // Creates a new file with a unique name in the folder of `target`, so that it can later be
-    // renamed over the target in one step.
+    // Creates a new file beside `target` (see FileBeside), to be committed over it.
     bool CreateBeside(const std::u16string& target);
 
     bool Write(std::uint64_t position, std::span<const std::uint8_t> bytes);
     bool Copy(int source, std::uint64_t from, std::uint64_t to, std::uint64_t count);
-    // Sets the final length, closes the file and renames it over `target` in one step. On any
-    // failure the new file is deleted and the target stays as it was.
-    bool FinishAs(std::uint64_t length, const std::u16string& target);
+    // Puts what was written on the disk before the file is finished, for files whose renaming
+    // must not reach the disk before their data does.
+    bool Flush();
+    // For a file made by CreateBeside: sets the final length, closes the file and renames it
+    // over its target in one step. On any failure the new file is deleted and the target stays
+    // as it was.
+    bool Commit(std::uint64_t length);
     // The same for a target that only this program uses: the target is first renamed aside and
     // deleted after the new file took its name (moved back if that fails). Some file systems
     // flush a file's data at once when it is renamed over another, which costs as much as
@@ -77,20 +85,20 @@ public:
     // Closes and deletes the file unless it was finished.
     void Abandon();
 
-    const std::u16string& path() const { return path_; }
+    const std::u16string& path() const { return beside_.path().empty() ? path_ : beside_.path(); }
     // The reason of the first failure, in words ("No space left on device").
     const std::u16string& error() const { return error_; }
 
 private:
     bool Fail();
+    // The file being written: the one beside a target, or the one Create made.
+    int Descriptor() const { return beside_.descriptor() >= 0 ? beside_.descriptor() : fd_.get(); }
 
+    FileBeside beside_;
     FileDescriptor fd_;
     std::u16string path_;
     std::u16string error_;
     bool finished_ = false;
 };
-
-// The reason of the last system call's failure, in words.
-std::u16string SystemErrorText();
 
 }  // namespace kestrova

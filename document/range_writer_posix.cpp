@@ -2,23 +2,16 @@
 // reads and writes, and copies between files by the kernel.
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <system_error>
 #include <vector>
 
 #include "common/platform.h"
-#include "common/text.h"
 #include "document/range_writer.h"
 
 namespace kestrova {
-
-std::u16string SystemErrorText() {
-    return Utf8ToUtf16(std::generic_category().message(errno));
-}
 
 FileDescriptor FileDescriptor::OpenForReading(const std::u16string& path) {
     return FileDescriptor(::open(platform::NativePath(path).c_str(), O_RDONLY | O_CLOEXEC));
@@ -31,30 +24,6 @@ FileDescriptor FileDescriptor::OpenForWriting(const std::u16string& path) {
 FileDescriptor FileDescriptor::Create(const std::u16string& path) {
     return FileDescriptor(
         ::open(platform::NativePath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-}
-
-FileDescriptor FileDescriptor::CreateBeside(const std::u16string& target, std::u16string& path) {
-    std::string pattern = platform::NativePath(target) + ".kestrova-XXXXXX";
-    int fd = ::mkstemp(pattern.data());
-    if (fd < 0) {
-        path.clear();
-        return FileDescriptor();
-    }
-    // mkstemp makes the file private; a saved file gets the usual permissions.
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-    path = Utf8ToUtf16(pattern);
-    return FileDescriptor(fd);
-}
-
-bool FileDescriptor::Reset() {
-    bool ok = true;
-    if (fd_ >= 0) {
-        ok = ::close(fd_) == 0;
-        fd_ = -1;
-    }
-    return ok;
 }
 
 namespace {
@@ -92,6 +61,10 @@ bool WriteAt(int fd, std::uint64_t position, std::span<const std::uint8_t> bytes
 
 bool SetFileLength(int fd, std::uint64_t length) {
     return ::ftruncate(fd, static_cast<off_t>(length)) == 0;
+}
+
+bool SyncFile(int fd) {
+    return ::fdatasync(fd) == 0;
 }
 
 bool CopyRange(int source, std::uint64_t from, int target, std::uint64_t to, std::uint64_t count) {

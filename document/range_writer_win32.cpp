@@ -9,35 +9,10 @@
 #include <vector>
 
 #include "common/platform.h"
-#include "common/text.h"
 #include "common/win32_api.h"
 #include "document/range_writer.h"
 
 namespace kestrova {
-
-std::u16string SystemErrorText() {
-    DWORD code = ::GetLastError();
-    wchar_t* text = nullptr;
-    DWORD n = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::u16string message;
-    if (n > 0 && text != nullptr) {
-        message.assign(reinterpret_cast<const char16_t*>(text), n);
-    }
-    if (text != nullptr) {
-        ::LocalFree(text);
-    }
-    // The system's texts end with a full stop and a line break; callers add their own.
-    while (!message.empty() &&
-           (message.back() == u'\n' || message.back() == u'\r' || message.back() == u'.')) {
-        message.pop_back();
-    }
-    if (message.empty()) {
-        message = u"system error " + DecimalText(code);
-    }
-    return message;
-}
 
 namespace {
 
@@ -87,33 +62,6 @@ FileDescriptor FileDescriptor::Create(const std::u16string& path) {
     return FromHandle(OpenHandle(path, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS), _O_RDWR);
 }
 
-FileDescriptor FileDescriptor::CreateBeside(const std::u16string& target, std::u16string& path) {
-    static unsigned counter = 0;
-    unsigned long long seed = ::GetTickCount64() ^ (std::uint64_t{::GetCurrentProcessId()} << 20);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        unsigned long long tag = seed + (++counter) * 0x9E3779B97F4A7C15ull;
-        path = target + u".kestrova-" + HexWordText(static_cast<std::uint32_t>(tag)).substr(2);
-        HANDLE handle = OpenHandle(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW);
-        if (handle != INVALID_HANDLE_VALUE) {
-            return FromHandle(handle, _O_RDWR);
-        }
-        if (::GetLastError() != ERROR_FILE_EXISTS && ::GetLastError() != ERROR_ALREADY_EXISTS) {
-            break;
-        }
-    }
-    path.clear();
-    return FileDescriptor();
-}
-
-bool FileDescriptor::Reset() {
-    bool ok = true;
-    if (fd_ >= 0) {
-        ok = ::_close(fd_) == 0;
-        fd_ = -1;
-    }
-    return ok;
-}
-
 namespace {
 
 // Repeats a positioned ReadFile or WriteFile (`transfer`) until the whole span is done; false on
@@ -150,6 +98,10 @@ bool SetFileLength(int fd, std::uint64_t length) {
     FILE_END_OF_FILE_INFO end{};
     end.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
     return ::SetFileInformationByHandle(HandleOf(fd), FileEndOfFileInfo, &end, sizeof end) != 0;
+}
+
+bool SyncFile(int fd) {
+    return ::FlushFileBuffers(HandleOf(fd)) != 0;
 }
 
 bool CopyRange(int source, std::uint64_t from, int target, std::uint64_t to, std::uint64_t count) {

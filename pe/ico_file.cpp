@@ -1,8 +1,8 @@
 #include "pe/ico_file.h"
 
-#include "common/byte_reader.h"
 #include "common/text.h"
 #include "pe/pe_image.h"
+#include "sdk/byte_reader.h"
 
 namespace kestrova::ravelin {
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "common/byte_reader.h"
 #include "common/text.h"
+#include "sdk/byte_reader.h"
 
 namespace kestrova::ravelin {
 

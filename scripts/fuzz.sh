@@ -22,11 +22,15 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 out=$PWD/build-asan/fuzz-runs
 mkdir -p "$out"
-# The small real files (up to 2 MiB) seed every target; the folder is absent on some machines.
+# The small real files (up to 2 MiB, those of the sub-folders included, named after their folder)
+# seed every target; the folder is absent on some machines.
 real=$out/real-seeds
 rm -rf "$real" && mkdir -p "$real"
 if [[ -d ../shared/realdata ]]; then
-  find ../shared/realdata -maxdepth 1 -type f -size -2M ! -name '*.md' -exec cp {} "$real/" \;
+  while IFS= read -r file; do
+    relative=${file#../shared/realdata/}
+    cp "$file" "$real/${relative//\//_}"
+  done < <(find ../shared/realdata -type f -size -2M ! -name '*.md')
 fi
 
 run_target() {
@@ -37,8 +41,12 @@ run_target() {
   mkdir -p "$corpus" "$out/crashes"
   local seeds=()
   while IFS= read -r folder; do seeds+=("$folder"); done < <(find "$PWD/fuzz" -type d -path "*/seeds/$name")
+  local limits=()
+  if [[ -f $binary.max_len ]]; then
+    limits+=(-max_len="$(cat "$binary.max_len")")
+  fi
   local status=0
-  (cd "$out" && "$binary" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
+  (cd "$out" && "$binary" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 "${limits[@]}" \
       -print_final_stats=1 -artifact_prefix="$out/crashes/$name-" \
       "$corpus" "${seeds[@]}" "$real") >"$log" 2>&1 || status=$?
   local executions coverage

@@ -7,12 +7,16 @@ packages=(
   build-essential cmake ninja-build pkg-config
   clang libclang-rt-14-dev
   qt6-base-dev libgl-dev fonts-dejavu-core
-  qt6-multimedia-dev libsquish-dev
+  qt6-multimedia-dev libsquish-dev libstb-dev libastcenc-dev
   g++-mingw-w64-x86-64 gcc-mingw-w64-i686 binutils-mingw-w64-i686 wine64 fonts-wine icoutils
   lintian librsvg2-bin python3
   libgtest-dev libgmock-dev
   libcli11-dev nlohmann-json3-dev
+  liblz4-dev liblzma-dev lz4 xz-utils
   xvfb xauth
+  # bench_texture only: nvtt joins its comparison of DXT encoders, and scikit-image's sample
+  # data holds the photograph it encodes.
+  libnvtt-dev python3-skimage
 )
 
 missing=()

@@ -18,22 +18,17 @@
 #include <string>
 #include <vector>
 
+#include "bench/support/bench_measure.h"
 #include "common/text.h"
 #include "document/asset_file.h"
-
-extern char** environ;
 
 namespace {
 
 using kestrova::AssetFile;
 using kestrova::Outcome;
-using Clock = std::chrono::steady_clock;
+using namespace kestrova::bench;
 
 constexpr int kRuns = 3;
-
-double Seconds(Clock::time_point since) {
-    return std::chrono::duration<double>(Clock::now() - since).count();
-}
 
 void PutBig32(std::vector<std::uint8_t>& out, std::uint32_t v) {
     for (int s = 24; s >= 0; s -= 8) {
@@ -87,72 +82,6 @@ void WriteAssetFile(const std::string& path, std::uint32_t count, std::uint32_t 
         std::fwrite(data.data(), 1, data.size(), file);
     }
     std::fclose(file);
-}
-
-// A line of /proc/self/status in MiB ("VmRSS", "VmHWM").
-double StatusMiB(const char* field) {
-    double kib = 0;
-    if (std::FILE* f = std::fopen("/proc/self/status", "r")) {
-        char line[256];
-        std::size_t length = std::strlen(field);
-        while (std::fgets(line, sizeof line, f) != nullptr) {
-            if (std::strncmp(line, field, length) == 0 && line[length] == ':') {
-                kib = std::atof(line + length + 1);
-            }
-        }
-        std::fclose(f);
-    }
-    return kib / 1024.0;
-}
-
-// Runs `work` in a child process and returns its time and its peak resident memory beyond what
-// it started with (or since it last called ResetPeak), reported through a pipe.
-struct Measured {
-    double seconds = 0;
-    double peakMiB = 0;
-    bool ok = false;
-};
-
-// Starts the peak memory count again from what the process holds now (a forked child inherits
-// its parent's peak); returns that resident size.
-double peakStartMiB = 0;
-void ResetPeak() {
-    if (std::FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
-        std::fputs("5", f);
-        std::fclose(f);
-    }
-    peakStartMiB = StatusMiB("VmRSS");
-}
-
-Measured InChild(const std::function<bool(double&)>& work) {
-    int fds[2];
-    if (::pipe(fds) != 0) {
-        return {};
-    }
-    pid_t child = ::fork();
-    if (child == 0) {
-        ::close(fds[0]);
-        ResetPeak();
-        double figures[2] = {0, 0};
-        bool ok = work(figures[0]);
-        figures[1] = StatusMiB("VmHWM") - peakStartMiB;
-        ssize_t ignored = ::write(fds[1], figures, sizeof figures);
-        (void)ignored;
-        ::_exit(ok ? 0 : 1);
-    }
-    ::close(fds[1]);
-    Measured m;
-    double figures[2] = {-1, -1};
-    if (::read(fds[0], figures, sizeof figures) != sizeof figures) {
-        figures[0] = figures[1] = -1;
-    }
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    m.seconds = figures[0];
-    m.peakMiB = figures[1];
-    m.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return m;
 }
 
 // The time of `cp from to`, run as its own program.
@@ -299,10 +228,8 @@ void BenchGigabyte(const std::string& root) {
 }  // namespace
 
 int main() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "kestrova-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        std::perror("mkdtemp");
+    const std::string pattern = MakeBenchFolder();
+    if (pattern.empty()) {
         return 1;
     }
     std::setvbuf(stdout, nullptr, _IOLBF, 0);

@@ -6,6 +6,7 @@
 #include "document/asset_file.h"
 #include "editor/plugins/asset_context.h"
 #include "editor/plugins/plugin_calls.h"
+#include "editor/plugins/plugin_conversion.h"
 
 namespace kestrova {
 
@@ -13,32 +14,7 @@ namespace {
 
 constexpr std::size_t kPathIdCapacity = 256;
 
-// Why a plug-in's block cannot be used, for the status line; a refusal in the plug-in's words
-// when it reported them.
-std::u16string BlockProblem(const PluginRecord& record, const PluginBlock& block,
-                            std::u16string_view entryPoint, const std::string& report = {}) {
-    const std::u16string who = u"The plug-in " + PluginLabel(record);
-    switch (block.state) {
-        case PluginBlock::State::Missing:
-            return who + u" has no " + std::u16string(entryPoint) + u".";
-        case PluginBlock::State::Refused:
-            if (report.empty()) {
-                return who + u" returned no data.";
-            }
-            return who + u" refused: " + Utf8ToUtf16(report) + (report.ends_with('.') ? u"" : u".");
-        case PluginBlock::State::Invalid:
-            return who + u" returned invalid data from " + std::u16string(entryPoint) + u".";
-        case PluginBlock::State::Taken:
-            break;
-    }
-    return {};
-}
-
 }  // namespace
-
-std::u16string PluginLabel(const PluginRecord& record) {
-    return u"\"" + record.descriptor.name + u"\"";
-}
 
 PluginHost::PluginHost(const PluginTable& table, PluginPanelSite& site)
     : table_(table), site_(site) {}
@@ -103,8 +79,7 @@ bool PluginHost::BeginHandOver(EditorShell& shell, std::uint32_t index, PanelMod
     }
     handedOver_ = index;
     context_.Set(AssetContextOf(shell.document, index, shell.documentFolder));
-    CallSetPluginContext(*currentPlugin_, context_.context());
-    void* panel = CallCreatePluginDialog(*currentPlugin_, site_.PanelParent(), *body);
+    void* panel = HandOverToPlugin(*currentPlugin_, context_, site_.PanelParent(), *body);
     if (mode == PanelMode::Mod) {
         // Ravelin learns which file and which asset it was given: each text with the type id and
         // the path id as decimal text. Their results carry nothing.
@@ -131,18 +106,12 @@ std::optional<std::uint32_t> PluginHost::HandedOverAsset() const {
     return currentPlugin_ != nullptr ? handedOver_ : std::nullopt;
 }
 
-std::u16string PluginHost::TypeName(std::uint32_t typeId) const {
-    const PluginRecord* record = FindPluginByType(table_, typeId);
-    return record != nullptr ? record->descriptor.typeName : std::u16string();
+std::u16string PluginHost::TypeText(std::uint32_t typeId) const {
+    return TypeColumnText(table_, typeId);
 }
 
 std::optional<std::uint32_t> PluginHost::TypeByName(std::u16string_view typeName) const {
-    for (const PluginRecord& record : table_.plugins) {
-        if (CompareIgnoringAsciiCase(record.descriptor.typeName, typeName) == 0) {
-            return record.descriptor.type;
-        }
-    }
-    return std::nullopt;
+    return FindTypeByName(table_, typeName);
 }
 
 std::vector<PluginDataType> PluginHost::DataTypes() const {
@@ -161,15 +130,10 @@ Outcome PluginHost::ExportData(std::u16string_view extension, std::vector<std::u
     if (currentPlugin_ == nullptr) {
         return Outcome::Failure(u"No plug-in shows the asset.");
     }
-    context_.TakeReport();
-    PluginBlock block = CallExportData(*currentPlugin_, extension);
-    if (!block.taken()) {
-        return Outcome::Failure(
-            BlockProblem(*currentPlugin_, block, u"ExportData", context_.TakeReport()) +
-            u" Nothing was exported.");
+    if (PluginConversion c = ExportThroughPlugin(*currentPlugin_, context_, extension, out);
+        !c.ok()) {
+        return Outcome::Failure(c.problem + u" Nothing was exported.");
     }
-    const std::span<const std::uint8_t> bytes = block.bytes();
-    out.assign(bytes.begin(), bytes.end());
     return Outcome::Success();
 }
 
@@ -177,19 +141,10 @@ Outcome PluginHost::ImportData(std::u16string_view extension, std::vector<std::u
     if (currentPlugin_ == nullptr) {
         return Outcome::Failure(u"No plug-in shows the asset.");
     }
-    if (!FitsPluginLength(bytes.size())) {
-        return Outcome::Failure(u"The file is too large to convert. Nothing was imported.");
+    if (PluginConversion c = ImportThroughPlugin(*currentPlugin_, context_, extension, bytes);
+        !c.ok()) {
+        return Outcome::Failure(c.problem + u" Nothing was imported.");
     }
-    context_.TakeReport();
-    PluginBlock block = CallImportData(*currentPlugin_, bytes.data(),
-                                       static_cast<std::int32_t>(bytes.size()), extension);
-    if (!block.taken()) {
-        return Outcome::Failure(
-            BlockProblem(*currentPlugin_, block, u"ImportData", context_.TakeReport()) +
-            u" Nothing was imported.");
-    }
-    const std::span<const std::uint8_t> converted = block.bytes();
-    bytes.assign(converted.begin(), converted.end());
     return Outcome::Success();
 }
 

@@ -33,7 +33,7 @@ public:
     bool BeginHandOver(EditorShell& shell, std::uint32_t index, PanelMode mode) override;
     void Reset() override;
     std::optional<std::uint32_t> HandedOverAsset() const override;
-    std::u16string TypeName(std::uint32_t typeId) const override;
+    std::u16string TypeText(std::uint32_t typeId) const override;
     std::optional<std::uint32_t> TypeByName(std::u16string_view typeName) const override;
     std::vector<PluginDataType> DataTypes() const override;
     Outcome ExportData(std::u16string_view extension, std::vector<std::uint8_t>& out) override;
@@ -54,8 +54,5 @@ private:
     std::optional<std::uint32_t> handedOver_;
     PluginContextHolder context_;
 };
-
-// The plug-in's name for status texts: its descriptor name.
-std::u16string PluginLabel(const PluginRecord& record);
 
 }  // namespace kestrova

@@ -167,4 +167,22 @@ const PluginRecord* FindPluginByName(const PluginTable& table, std::u16string_vi
     return nullptr;
 }
 
+std::optional<std::uint32_t> FindTypeByName(const PluginTable& table,
+                                            std::u16string_view typeName) {
+    for (const PluginRecord& record : table.plugins) {
+        if (CompareIgnoringAsciiCase(record.descriptor.typeName, typeName) == 0) {
+            return record.descriptor.type;
+        }
+    }
+    return std::nullopt;
+}
+
+std::u16string TypeColumnText(const PluginTable& table, std::uint32_t typeId) {
+    const PluginRecord* record = FindPluginByType(table, typeId);
+    if (record != nullptr && !record->descriptor.typeName.empty()) {
+        return record->descriptor.typeName;
+    }
+    return HexWordText(typeId);
+}
+
 }  // namespace kestrova

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -94,5 +95,12 @@ bool UnloadPlugins(PluginTable& table);
 const PluginRecord* FindPluginByType(const PluginTable& table, std::uint32_t type);
 // The first record whose type name is exactly `name` (case-sensitive), or null.
 const PluginRecord* FindPluginByName(const PluginTable& table, std::u16string_view name);
+// The type that the first record whose type name is `typeName` (ignoring the case of A-Z)
+// declares, as the Add dialog and kestrova-cli's --type read a type name.
+std::optional<std::uint32_t> FindTypeByName(const PluginTable& table, std::u16string_view typeName);
+
+// The text of the Type column of an asset list, the editor's and kestrova-cli's alike: the type
+// name of the first plug-in that handles `typeId`, or the type as "0x%08X" when none names it.
+std::u16string TypeColumnText(const PluginTable& table, std::uint32_t typeId);
 
 }  // namespace kestrova

@@ -196,15 +196,9 @@ std::u16string EditorShell::cellText(std::size_t row, int column) const {
     switch (column) {
         case 0:
             return CopyLimited(entry.name, kNameCapacity);
-        case 1: {
-            if (bridge_ != nullptr) {
-                std::u16string name = bridge_->TypeName(entry.typeId);
-                if (!name.empty()) {
-                    return name;
-                }
-            }
-            return HexWordText(entry.typeId);
-        }
+        case 1:
+            // Without a plug-in host no type has a name.
+            return bridge_ != nullptr ? bridge_->TypeText(entry.typeId) : HexWordText(entry.typeId);
         case 2:
             return DecimalText(static_cast<std::int32_t>(entry.pathId));
         case 3:
@@ -326,15 +320,16 @@ Outcome EditorShell::ExportPluginData(const PluginDataType& type, const std::u16
 bool EditorShell::ConvertImportedData(const std::vector<PluginDataType>& types,
                                       std::u16string_view extension,
                                       std::vector<std::uint8_t>& bytes) {
+    const bool converts = std::any_of(types.begin(), types.end(), [&](const PluginDataType& type) {
+        return CompareIgnoringAsciiCase(extension, type.extension) == 0;
+    });
+    if (!converts) {
+        return true;
+    }
     BusyScope busy(view_);
-    for (const PluginDataType& type : types) {
-        if (CompareIgnoringAsciiCase(extension, type.extension) != 0) {
-            continue;
-        }
-        if (Outcome converted = bridge_->ImportData(type.extension, bytes); !converted) {
-            SetStatus(converted.message, 0.0f);
-            return false;
-        }
+    if (Outcome converted = bridge_->ImportData(extension, bytes); !converted) {
+        SetStatus(converted.message, 0.0f);
+        return false;
     }
     return true;
 }

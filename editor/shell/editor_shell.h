@@ -59,15 +59,16 @@ public:
     virtual void Reset() = 0;
     // The asset that the current plug-in was given, if any.
     virtual std::optional<std::uint32_t> HandedOverAsset() const = 0;
-    // The type name a plug-in gives `typeId` (empty when none claims it), and the type id a
-    // plug-in declares under `typeName` (ignoring the case of A-Z).
-    virtual std::u16string TypeName(std::uint32_t typeId) const = 0;
+    // The Type column's text for `typeId`: the type name a plug-in gives it, or "0x%08X"; and
+    // the type id a plug-in declares under `typeName` (ignoring the case of A-Z).
+    virtual std::u16string TypeText(std::uint32_t typeId) const = 0;
     virtual std::optional<std::uint32_t> TypeByName(std::u16string_view typeName) const = 0;
     // The current plug-in's data types, all of them in its order (none without a current plug-in).
     virtual std::vector<PluginDataType> DataTypes() const = 0;
     // The asset the current plug-in shows, converted into `extension`; a failure says why.
     virtual Outcome ExportData(std::u16string_view extension, std::vector<std::uint8_t>& out) = 0;
-    // `bytes` of a file converted through the current plug-in's data type `extension`.
+    // `bytes` of a file converted through every data type of the current plug-in whose
+    // extension is `extension` (ignoring case), in its order.
     virtual Outcome ImportData(std::u16string_view extension, std::vector<std::uint8_t>& bytes) = 0;
 };
 
@@ -96,8 +97,8 @@ public:
     // Rows of the asset list in display order: each holds its asset's table index.
     std::size_t rowCount() const { return rows_.size(); }
     std::uint32_t rowAssetIndex(std::size_t row) const { return rows_[row]; }
-    // The texts of one row's columns: Name, Type ("0x%08X" or a plug-in's type name), Index
-    // ("%i" of the pathId), Size (kilobytes, (size >> 10) + 1).
+    // The texts of one row's columns: Name, Type (a plug-in's type name or "0x%08X", see
+    // TypeColumnText), Index ("%i" of the pathId), Size (kilobytes, (size >> 10) + 1).
     std::u16string cellText(std::size_t row, int column) const;
 
     void SetPluginBridge(PluginBridge* bridge) { bridge_ = bridge; }
@@ -144,8 +145,8 @@ private:
     std::vector<PluginDataType> PluginDataTypes() const;
     std::vector<PluginDataType> SetDataFilters(const std::vector<PluginDataType>& types);
     Outcome ExportPluginData(const PluginDataType& type, const std::u16string& target);
-    // Converts imported bytes through every data type whose extension matches (ignoring case), in
-    // order; false (with the reason in the status line) when the plug-in refused.
+    // Converts imported bytes through the current plug-in when one of `types` has the file's
+    // extension (ignoring case); false (with the reason in the status line) when it refused.
     bool ConvertImportedData(const std::vector<PluginDataType>& types,
                              std::u16string_view extension, std::vector<std::uint8_t>& bytes);
     void SetAssetFilters();

@@ -14,36 +14,13 @@
 #include "common/platform.h"
 #include "common/text.h"
 #include "document/asset_file.h"
+#include "fuzz/support/fuzz_support.h"
 #include "tests/document/asset_file_builder.h"
 
 namespace {
 
 using namespace kestrova;
-
-// One folder for the whole run, removed at exit. The path is never destroyed, so the exit
-// handler can still use it.
-const std::string& Root() {
-    static const std::string* root = [] {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "kestrova-fuzz-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            std::abort();
-        }
-        return new std::string(pattern);
-    }();
-    static const bool cleanup = (std::atexit([] { std::filesystem::remove_all(*root); }), true);
-    (void)cleanup;
-    return *root;
-}
-
-// Stops the run on a broken invariant, naming it.
-#define CHECK(condition)                                                                     \
-    do {                                                                                     \
-        if (!(condition)) {                                                                  \
-            std::fprintf(stderr, "invariant broken at line %d: %s\n", __LINE__, #condition); \
-            std::abort();                                                                    \
-        }                                                                                    \
-    } while (false)
+using fuzz::Root;
 
 // The working copy agrees with the document: its length, every asset inside the serialized
 // file, the bundle's first file as long as the serialized file, and a fresh load of it gives

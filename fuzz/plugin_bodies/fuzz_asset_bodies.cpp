@@ -33,7 +33,7 @@ bool Same(ByteSpan a, ByteSpan b) {
 }
 
 bool ZeroPaddingFor(const plugin::AlignedBlock& block) {
-    return block.padding.size() == plugin::PaddingFor(block.bytes.size()) &&
+    return block.padding.size() == PaddingFor(block.bytes.size()) &&
            std::all_of(block.padding.begin(), block.padding.end(),
                        [](std::uint8_t b) { return b == 0; });
 }

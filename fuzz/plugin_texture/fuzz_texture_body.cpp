@@ -1,6 +1,6 @@
 // Parses arbitrary bytes as a Texture2D body; on whatever parses, decodes the top level, writes
-// the fields back and gives the texture a small new image, checking after each step that the
-// result agrees with the fields.
+// the fields back and gives the texture a small new image (in every format with an encoder but
+// ASTC), checking after each step that the result agrees with the fields.
 
 #include <cstdint>
 #include <cstdio>
@@ -50,9 +50,13 @@ void Exercise(std::span<const std::uint8_t> body) {
     for (std::size_t i = 0; i < image.pixels.size(); ++i) {
         image.pixels[i] = body[i % body.size()];
     }
+    // ASTC's encoder is a library's, slow to start for every input; its decoder is fuzzed.
+    if (t.format->layout == PixelLayout::Astc || t.format->layout == PixelLayout::AstcHdr) {
+        return;
+    }
     const Conversion replaced = ReplaceImage(parsed, image);
     if (!replaced.ok()) {
-        CHECK(t.header.imageCount > 1);
+        CHECK(t.header.imageCount > 1 || !CanEncode(*t.format));
         return;
     }
     const TextureParse result = ParseTexture(replaced.bytes);

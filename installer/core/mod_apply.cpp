@@ -9,8 +9,8 @@
 #include "common/platform.h"
 #include "common/text.h"
 #include "document/asset_file.h"
-#include "plugins/ravelin/core/mod_contents.h"
 #include "pe/pe_image.h"
+#include "plugins/ravelin/core/mod_contents.h"
 
 namespace kestrova::installer {
 
@@ -19,25 +19,12 @@ namespace {
 using ravelin::ModEntry;
 using ravelin::ModRecord;
 
-// The folders (one a file, numbered) in which working copies are made beside the files they
-// replace; the search for asset files never enters them.
-constexpr char16_t kWorkFolder[] = u".kestrova-install";
-constexpr char16_t kBackupSuffix[] = u".bak";
-constexpr char16_t kAsideSuffix[] = u".kestrova-old";
 // The search for asset files ends somewhere, even in a folder that links back to itself.
 constexpr int kMaxSearchDepth = 32;
 constexpr std::size_t kMaxSearchFolders = 100000;
 
 bool IsSeparator(char16_t c) {
     return c == u'/' || c == u'\\';
-}
-
-std::u16string Join(const std::u16string& folder, std::u16string_view name) {
-    std::u16string path = folder;
-    if (!path.empty() && !IsSeparator(path.back())) {
-        path += platform::kSeparator;
-    }
-    return path.append(name);
 }
 
 // A path written in the mod (with either separator) in this platform's spelling, without
@@ -72,17 +59,18 @@ bool Given(const std::u16string& text) {
 
 // Finds files by name (letters A-Z in either case) in `root` and below it: breadth first, the
 // names of each folder in code-unit order, so that the same folder gives the same answer on
-// every system. Returns the first path found for each wanted name (given in lower case).
+// every system. Returns the first path found for each wanted name (given in lower case), as a
+// path inside `root`.
 std::map<std::u16string, std::u16string> FindFiles(const std::u16string& root,
                                                    const std::vector<std::u16string>& wanted) {
     std::map<std::u16string, std::u16string> found;
-    std::deque<std::pair<std::u16string, int>> folders{{root, 0}};
+    std::deque<std::pair<std::u16string, int>> folders{{u"", 0}};
     std::size_t visited = 0;
     while (!folders.empty() && found.size() < wanted.size() && visited++ < kMaxSearchFolders) {
         auto [folder, depth] = std::move(folders.front());
         folders.pop_front();
         std::optional<std::vector<platform::DirectoryEntry>> entries =
-            platform::ListDirectory(folder);
+            platform::ListDirectory(folder.empty() ? root : platform::JoinPath(root, folder));
         if (!entries) {
             continue;
         }
@@ -91,12 +79,12 @@ std::map<std::u16string, std::u16string> FindFiles(const std::u16string& root,
         for (const platform::DirectoryEntry& e : *entries) {
             const std::u16string key = Lower(e.name);
             if (e.isFolder) {
-                if (depth + 1 < kMaxSearchDepth && key.rfind(kWorkFolder, 0) != 0) {
-                    folders.emplace_back(Join(folder, e.name), depth + 1);
+                if (depth + 1 < kMaxSearchDepth && key.rfind(kWorkFolderPrefix, 0) != 0) {
+                    folders.emplace_back(platform::JoinPath(folder, e.name), depth + 1);
                 }
             } else if (std::find(wanted.begin(), wanted.end(), key) != wanted.end() &&
                        !found.count(key)) {
-                found[key] = Join(folder, e.name);
+                found[key] = platform::JoinPath(folder, e.name);
             }
         }
     }
@@ -117,26 +105,37 @@ std::u16string Describe(const ModEntry& e) {
 
 // One asset file the mod changes, loaded into its own working copy.
 struct TargetFile {
-    std::u16string path;
+    std::u16string path;                // inside the game folder
     std::vector<std::size_t> entries;   // indices into the mod's entries
     std::vector<std::uint32_t> assets;  // the table index of each entry's asset
     std::unique_ptr<AssetFile> doc;
-    std::u16string movedTo;  // where the original went while the new file takes its place
-    bool newBackup = false;
 };
 
 class Installation {
 public:
     Installation(const ModRecord& mod, std::span<const std::uint8_t> payload,
-                 const std::u16string& root, const ApplyProgress& progress)
-        : mod_(mod), payload_(payload), root_(root), progress_(progress) {}
-    ~Installation() { Clean(); }
-    Installation(const Installation&) = delete;
-    Installation& operator=(const Installation&) = delete;
+                 const std::u16string& root, const ApplyProgress& progress,
+                 const StepObserver& afterStep)
+        : mod_(mod),
+          payload_(payload),
+          root_(root),
+          progress_(progress),
+          afterStep_(afterStep),
+          replacement_(root, afterStep) {}
 
     Outcome Run(ApplyReport* report) {
         if (Outcome o = CheckGameFolder(mod_, root_); !o) {
             return o;
+        }
+        Recovery recovery;
+        if (Outcome o = FileReplacement::Recover(root_, recovery, afterStep_); !o) {
+            return o;
+        }
+        if (!recovery.message.empty()) {
+            Tell(recovery.message);
+            if (report != nullptr) {
+                report->recovery = recovery.message;
+            }
         }
         if (Outcome o = Check(); !o) {
             return o;
@@ -144,14 +143,14 @@ public:
         if (Outcome o = Apply(); !o) {
             return o;
         }
-        if (Outcome o = Commit(); !o) {
+        if (Outcome o = replacement_.Replace(); !o) {
             return o;
         }
         if (report != nullptr) {
-            for (const TargetFile& t : files_) {
-                report->changedFiles.push_back(t.path);
-                if (t.newBackup) {
-                    report->newBackups.push_back(t.movedTo);
+            for (std::size_t k = 0; k < files_.size(); ++k) {
+                report->changedFiles.push_back(replacement_.Target(k));
+                if (std::u16string backup = replacement_.NewBackup(k); !backup.empty()) {
+                    report->newBackups.push_back(std::move(backup));
                 }
             }
         }
@@ -162,6 +161,12 @@ private:
     void Tell(const std::u16string& text) const {
         if (progress_) {
             progress_(text);
+        }
+    }
+
+    void Step(std::u16string_view what) const {
+        if (afterStep_) {
+            afterStep_(what);
         }
     }
 
@@ -196,10 +201,19 @@ private:
             auto same = [&](const TargetFile& t) { return t.path == where->second; };
             auto target = std::find_if(files_.begin(), files_.end(), same);
             if (target == files_.end()) {
-                files_.push_back({where->second, {}, {}, nullptr, {}, false});
+                files_.push_back({where->second, {}, {}, nullptr});
                 target = files_.end() - 1;
             }
             target->entries.push_back(i);
+        }
+        if (!files_.empty()) {
+            std::vector<std::u16string> paths;
+            for (const TargetFile& t : files_) {
+                paths.push_back(t.path);
+            }
+            if (Outcome o = replacement_.Prepare(paths); !o) {
+                return Outcome::Failure(o.message + u"\nNothing was changed.");
+            }
         }
         for (std::size_t k = 0; k < files_.size(); ++k) {
             CheckFile(files_[k], k, problems);
@@ -208,25 +222,23 @@ private:
     }
 
     void CheckFile(TargetFile& target, std::size_t k, std::vector<std::u16string>& problems) {
-        Tell(u"Checking " + target.path);
+        const std::u16string path = replacement_.Target(k);
+        Tell(u"Checking " + path);
         target.doc = std::make_unique<AssetFile>();
-        // The working copy lies beside the file it replaces, so that it takes its place by a
-        // rename on the same disk.
-        const std::u16string folder = target.path.substr(0, FileNameStart(target.path));
-        target.doc->workingFolder =
-            folder + kWorkFolder + DecimalText(static_cast<std::int64_t>(k));
+        target.doc->workingFolder = replacement_.WorkingFolder(k);
         if (!platform::CreateDirectory(target.doc->workingFolder) &&
             !platform::FileExists(target.doc->workingFolder)) {
-            problems.push_back(u"Cannot create a working folder beside " + target.path + u".");
+            problems.push_back(u"Cannot create a working folder beside " + path + u".");
             target.doc.reset();
             return;
         }
-        if (Outcome o = LoadAssetFile(*target.doc, target.path); !o) {
-            problems.push_back(target.path + u" is not an asset file that loads: " + o.message);
-            CloseAssetFile(*target.doc);  // removes the working folder the load made
+        Step(u"working folder made");
+        if (Outcome o = LoadAssetFile(*target.doc, path); !o) {
+            problems.push_back(path + u" is not an asset file that loads: " + o.message);
             target.doc.reset();
             return;
         }
+        Step(u"working copy made");
         // One pass over the table finds the first asset of each path id the mod names, so that
         // many entries in a file of many assets cost no more than reading its table.
         constexpr std::uint32_t kNoAsset = 0xFFFFFFFF;
@@ -245,8 +257,8 @@ private:
             const ModEntry& e = mod_.entries[i];
             const std::uint32_t asset = firstAsset.at(e.index);
             if (asset == kNoAsset) {
-                problems.push_back(target.path + u" holds no asset with path id " +
-                                   DecimalText(e.index) + u" (needed for " + Describe(e) + u").");
+                problems.push_back(path + u" holds no asset with path id " + DecimalText(e.index) +
+                                   u" (needed for " + Describe(e) + u").");
             } else if (std::uint64_t{e.offset} + e.length > payload_.size()) {
                 problems.push_back(Describe(e) + u": its data lies outside the mod.");
             } else if (ravelin::EntryNamePrefix(e.assetName).size() > e.length) {
@@ -258,78 +270,32 @@ private:
 
     // New bodies into every working copy.
     Outcome Apply() {
-        for (TargetFile& target : files_) {
-            Tell(u"Changing " + target.path);
+        for (std::size_t k = 0; k < files_.size(); ++k) {
+            TargetFile& target = files_[k];
+            const std::u16string path = replacement_.Target(k);
+            Tell(u"Changing " + path);
             for (std::size_t n = 0; n < target.entries.size(); ++n) {
                 const ModEntry& e = mod_.entries[target.entries[n]];
                 const std::size_t prefix = ravelin::EntryNamePrefix(e.assetName).size();
                 std::span<const std::uint8_t> body =
                     payload_.subspan(e.offset + prefix, e.length - prefix);
                 if (Outcome o = ReplaceAssetBody(*target.doc, target.assets[n], body); !o) {
-                    return Outcome::Failure(u"Cannot change " + Describe(e) + u" in " +
-                                            target.path + u": " + o.message +
-                                            u"\nNothing was changed.");
+                    return Outcome::Failure(u"Cannot change " + Describe(e) + u" in " + path +
+                                            u": " + o.message + u"\nNothing was changed.");
                 }
             }
+            Step(u"working copy changed");
         }
         return Outcome::Success();
-    }
-
-    // The originals step aside (to their backup when there is none yet), the new files take
-    // their places; any failure puts every original back.
-    Outcome Commit() {
-        std::size_t moved = 0;
-        for (; moved < files_.size(); ++moved) {
-            TargetFile& t = files_[moved];
-            const std::u16string backup = t.path + kBackupSuffix;
-            t.newBackup = !platform::FileExists(backup);
-            t.movedTo = t.newBackup ? backup : t.path + kAsideSuffix;
-            if (!t.newBackup) {
-                platform::DeleteFile(t.movedTo);
-            }
-            if (!platform::MoveFile(t.path, t.movedTo)) {
-                return Undo(moved, 0, t.path);
-            }
-        }
-        for (std::size_t placed = 0; placed < files_.size(); ++placed) {
-            TargetFile& t = files_[placed];
-            if (!platform::MoveFile(t.doc->WorkingCopyPath(), t.path)) {
-                return Undo(files_.size(), placed, t.path);
-            }
-        }
-        for (const TargetFile& t : files_) {
-            if (!t.newBackup) {
-                platform::DeleteFile(t.movedTo);
-            }
-        }
-        return Outcome::Success();
-    }
-
-    Outcome Undo(std::size_t moved, std::size_t placed, const std::u16string& failed) {
-        for (std::size_t k = 0; k < placed; ++k) {
-            platform::DeleteFile(files_[k].path);
-        }
-        for (std::size_t k = 0; k < moved; ++k) {
-            platform::MoveFile(files_[k].movedTo, files_[k].path);
-            files_[k].newBackup = false;
-        }
-        return Outcome::Failure(u"Cannot replace " + failed +
-                                u" (is the game running?). Nothing was changed.");
-    }
-
-    void Clean() {
-        for (TargetFile& t : files_) {
-            if (t.doc) {
-                CloseAssetFile(*t.doc);
-            }
-        }
     }
 
     const ModRecord& mod_;
     std::span<const std::uint8_t> payload_;
     const std::u16string& root_;
     const ApplyProgress& progress_;
+    const StepObserver& afterStep_;
     std::vector<TargetFile> files_;
+    FileReplacement replacement_;
 };
 
 }  // namespace
@@ -363,14 +329,15 @@ std::optional<std::uint64_t> AppendedModStart(std::span<const std::uint8_t> byte
 }
 
 std::u16string GameFolderOn(const std::u16string& drive, const std::u16string& directory) {
-    return Join(drive, Relative(directory));
+    return platform::JoinPath(drive, Relative(directory));
 }
 
 Outcome CheckGameFolder(const ModRecord& mod, const std::u16string& root) {
     if (root.empty() || !platform::FileExists(root)) {
         return Outcome::Failure(u"The folder " + root + u" does not exist.");
     }
-    if (Given(mod.verifyFile) && !platform::FileExists(Join(root, Relative(mod.verifyFile)))) {
+    if (Given(mod.verifyFile) &&
+        !platform::FileExists(platform::JoinPath(root, Relative(mod.verifyFile)))) {
         return Outcome::Failure(u"The folder " + root + u" is not the game's folder: " +
                                 mod.verifyFile + u" is not in it.");
     }
@@ -390,13 +357,21 @@ std::u16string OnOneLine(std::u16string_view message) {
 }
 
 Outcome InstallMod(const ModRecord& mod, std::span<const std::uint8_t> payload,
-                   const std::u16string& root, const ApplyProgress& progress, ApplyReport* report) {
-    return Installation(mod, payload, root, progress).Run(report);
+                   const std::u16string& root, const ApplyProgress& progress, ApplyReport* report,
+                   const StepObserver& afterStep) {
+    return Installation(mod, payload, root, progress, afterStep).Run(report);
 }
 
 Outcome UninstallMod(const ModRecord& mod, const std::u16string& root, ApplyReport* report) {
     if (Outcome o = CheckGameFolder(mod, root); !o) {
         return o;
+    }
+    Recovery recovery;
+    if (Outcome o = FileReplacement::Recover(root, recovery); !o) {
+        return o;
+    }
+    if (report != nullptr) {
+        report->recovery = recovery.message;
     }
     std::vector<std::u16string> wanted;
     for (const ModEntry& e : mod.entries) {
@@ -408,7 +383,8 @@ Outcome UninstallMod(const ModRecord& mod, const std::u16string& root, ApplyRepo
     }
     std::vector<std::u16string> failed;
     std::size_t restored = 0;
-    for (const auto& [name, backup] : FindFiles(root, wanted)) {
+    for (const auto& [name, inside] : FindFiles(root, wanted)) {
+        const std::u16string backup = platform::JoinPath(root, inside);
         const std::u16string original =
             backup.substr(0, backup.size() - std::char_traits<char16_t>::length(kBackupSuffix));
         if (platform::ReplaceFile(backup, original)) {
@@ -426,7 +402,8 @@ Outcome UninstallMod(const ModRecord& mod, const std::u16string& root, ApplyRepo
             u"running?):" +
             Lines(failed));
     }
-    if (restored == 0) {
+    // A stopped installation that was just undone leaves the files as they were without one.
+    if (restored == 0 && (recovery.message.empty() || recovery.finished)) {
         return Outcome::Failure(u"There is no backup of the mod's files in " + root +
                                 u" to restore.");
     }

@@ -8,7 +8,9 @@
 // file, and an asset with the entry's path id in it. Then every file gets its new bodies in a
 // working copy beside it; only when all of them are complete are the originals
 // moved aside (to NAME.bak when there is no backup yet) and the new files put in their place,
-// each by a rename, so that the folder ends with either every file changed or none.
+// each by a rename, so that the folder ends with either every file changed or none
+// (file_replacement.h). A run that was stopped half-way is finished or undone by the next one,
+// installing or uninstalling, before it does anything else.
 
 #include <cstdint>
 #include <functional>
@@ -20,6 +22,7 @@
 
 #include "common/mapped_file.h"
 #include "common/outcome.h"
+#include "installer/core/file_replacement.h"
 #include "plugins/ravelin/core/mod_file.h"
 #include "plugins/ravelin/core/mod_record.h"
 
@@ -53,6 +56,7 @@ using ApplyProgress = std::function<void(std::u16string_view text)>;
 struct ApplyReport {
     std::vector<std::u16string> changedFiles;  // full paths, in the order they were changed
     std::vector<std::u16string> newBackups;    // NAME.bak files made by this run
+    std::u16string recovery;  // what was done about a run that was stopped, or empty
 };
 
 // A mod's `directory` on one drive or root folder ("C:\" and "Games\X\Data" give
@@ -66,10 +70,11 @@ Outcome CheckGameFolder(const ravelin::ModRecord& mod, const std::u16string& roo
 // nothing in the folder has changed and the message names everything that is missing or wrong.
 Outcome InstallMod(const ravelin::ModRecord& mod, std::span<const std::uint8_t> payload,
                    const std::u16string& root, const ApplyProgress& progress = {},
-                   ApplyReport* report = nullptr);
+                   ApplyReport* report = nullptr, const StepObserver& afterStep = {});
 
 // Puts back the backups (NAME.bak) of every asset file the mod changes. Fails when there is none
-// to put back, or names the files that could not be restored.
+// to put back (unless a stopped installation was just undone, which leaves the files as they
+// were), or names the files that could not be restored.
 Outcome UninstallMod(const ravelin::ModRecord& mod, const std::u16string& root,
                      ApplyReport* report = nullptr);
 

@@ -18,15 +18,22 @@ namespace {
 using kestrova::installer::InstallerCommand;
 
 // One line on standard error, when there is one to write to (a window program has none unless
-// it was started with one).
+// it was started with one). A console takes the wide text as it is, since it would read bytes in
+// its own code page, which cannot spell most folder names; a pipe or a file gets UTF-8.
 void WriteError(const std::u16string& line) {
     HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
     if (error == nullptr || error == INVALID_HANDLE_VALUE) {
         return;
     }
-    const std::string text = kestrova::Utf16ToUtf8(u"installer: " + line) + "\n";
+    const std::u16string text = u"installer: " + line + u"\n";
     DWORD written = 0;
-    ::WriteFile(error, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    DWORD mode = 0;
+    if (::GetConsoleMode(error, &mode) != 0) {
+        ::WriteConsoleW(error, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        return;
+    }
+    const std::string bytes = kestrova::Utf16ToUtf8(text);
+    ::WriteFile(error, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
 }  // namespace

@@ -232,8 +232,9 @@ void Apply(HWND window, WindowState& s, bool undo) {
         ::UpdateWindow(s.status);
     };
     const ravelin::ModRecord& mod = s.source->mod();
-    Outcome done =
-        undo ? UninstallMod(mod, folder) : InstallMod(mod, s.source->payload(), folder, progress);
+    ApplyReport report;
+    Outcome done = undo ? UninstallMod(mod, folder, &report)
+                        : InstallMod(mod, s.source->payload(), folder, progress, &report);
     for (HWND button : s.buttons) {
         ::EnableWindow(button, TRUE);
     }
@@ -245,6 +246,9 @@ void Apply(HWND window, WindowState& s, bool undo) {
                              u". The files it changed were kept as NAME.bak the first time.";
     } else {
         message = done.message;
+    }
+    if (!report.recovery.empty()) {
+        message = report.recovery + u"\n\n" + message;  // what the run stopped before left
     }
     ::SetWindowTextW(s.status, Wide(done ? message : std::u16string(u"Nothing was changed.")));
     ::MessageBoxW(window, Wide(message), Wide(s.title),

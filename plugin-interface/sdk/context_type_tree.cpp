@@ -1,7 +1,9 @@
 #include "sdk/context_type_tree.h"
 
-#include <cstring>
+#include <algorithm>
 #include <unordered_map>
+
+#include "sdk/byte_reader.h"
 
 namespace kestrova {
 
@@ -9,15 +11,16 @@ namespace {
 
 // The text at `offset`, when the buffer holds it with its terminator.
 std::optional<std::string> TextAt(const KestrovaTypeTree& tree, std::uint32_t offset) {
-    if (offset >= tree.stringsLength) {
+    ByteReader reader({reinterpret_cast<const std::uint8_t*>(tree.strings), tree.stringsLength});
+    if (!reader.Seek(offset)) {
         return std::nullopt;
     }
-    const char* start = tree.strings + offset;
-    const void* end = std::memchr(start, 0, tree.stringsLength - offset);
-    if (end == nullptr) {
+    const std::span<const std::uint8_t> rest = reader.TakeRest();
+    const auto end = std::find(rest.begin(), rest.end(), std::uint8_t{0});
+    if (end == rest.end()) {
         return std::nullopt;
     }
-    return std::string(start, static_cast<const char*>(end));
+    return std::string(rest.begin(), end);
 }
 
 }  // namespace

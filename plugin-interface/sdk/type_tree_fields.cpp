@@ -321,20 +321,24 @@ FieldReader::FieldReader(const FieldLayout& layout, std::span<const std::uint8_t
 
 template <class Trace>
 bool FieldReader::ReadCount(std::uint64_t at, std::uint32_t& count, Trace& trace) const {
-    const std::uint64_t left = object_.size() - at;
-    if (left < 4) {
-        return trace.Fail(
-            at, [&] { return "a count needs 4 bytes; " + std::to_string(left) + " are left"; });
+    ByteReader reader(object_, at);
+    std::uint32_t word = 0;
+    const bool read = order_ == ByteOrder::Little ? reader.ReadLittleEndian32(word)
+                                                  : reader.ReadBigEndian32(word);
+    if (!read) {
+        return trace.Fail(at, [&] {
+            return "a count needs 4 bytes; " + std::to_string(reader.remaining()) + " are left";
+        });
     }
-    const auto value = static_cast<std::int32_t>(static_cast<std::uint32_t>(Load(at, 4)));
+    const auto value = static_cast<std::int32_t>(word);
     if (value < 0) {
         return trace.Fail(at,
                           [&] { return "the count " + std::to_string(value) + " is negative"; });
     }
-    if (static_cast<std::uint64_t>(value) > left - 4) {
+    if (static_cast<std::uint64_t>(value) > reader.remaining()) {
         return trace.Fail(at, [&] {
             return "the count " + std::to_string(value) + " exceeds the " +
-                   std::to_string(left - 4) + " bytes left";
+                   std::to_string(reader.remaining()) + " bytes left";
         });
     }
     count = static_cast<std::uint32_t>(value);
@@ -377,7 +381,7 @@ bool FieldReader::WalkArray(const FieldNode& node, std::uint64_t& at, Trace& tra
     if (std::optional<std::uint64_t> stride =
             Trace::kByElement ? std::nullopt : Stride(node, data)) {
         const std::uint64_t total = *stride * count;
-        if (total > object_.size() - data) {
+        if (!Holds(data, total)) {
             return false;  // the traced walk finds the element that does not fit
         }
         at = data + total;
@@ -433,19 +437,18 @@ bool FieldReader::Walk(std::uint32_t index, std::uint64_t& at, Trace& trace) con
             break;
         default: {
             const unsigned width = ScalarWidth(node.kind);
-            const std::uint64_t left = object_.size() - at;
-            if (left < width) {
+            if (!Holds(at, width)) {
                 return trace.Fail(at, [&] {
                     return "a " + node.type + " needs " + std::to_string(width) + " bytes; " +
-                           std::to_string(left) + " are left";
+                           std::to_string(object_.size() - at) + " are left";
                 });
             }
             at += width;
         }
     }
     if (node.alignAfter) {
-        const std::uint64_t aligned = AlignedTo4(at);
-        if (aligned > object_.size()) {
+        const std::uint64_t aligned = RoundUp4(at);
+        if (!Holds(at, aligned - at)) {
             return trace.Fail(at, [] { return std::string("the object ends inside the padding"); });
         }
         at = aligned;
@@ -526,11 +529,12 @@ std::uint64_t FieldReader::ScalarBits(FieldAt scalar) const {
 }
 
 std::span<const std::uint8_t> FieldReader::Payload(FieldAt field) const {
-    const std::uint32_t count = Count(field);
-    if (field.offset + 4 > object_.size() || count > object_.size() - field.offset - 4) {
+    ByteReader reader(object_, field.offset);
+    std::span<const std::uint8_t> payload;
+    if (!reader.Skip(4) || !reader.Take(Count(field), payload)) {
         return {};
     }
-    return object_.subspan(field.offset + 4, count);
+    return payload;
 }
 
 void FieldWriter::PutUnsigned(std::uint64_t value, unsigned width) {
@@ -560,7 +564,7 @@ void FieldWriter::PatchCount(std::size_t at, std::uint32_t count) {
 }
 
 void FieldWriter::Align(std::span<const std::uint8_t> formerPadding) {
-    const std::size_t padding = static_cast<std::size_t>(AlignedTo4(bytes_.size()) - bytes_.size());
+    const std::size_t padding = static_cast<std::size_t>(RoundUp4(bytes_.size()) - bytes_.size());
     if (formerPadding.size() == padding) {
         PutBytes(formerPadding);
     } else {
@@ -625,7 +629,7 @@ private:
                 writer_.PutBytes(source.subspan(field.offset, ScalarWidth(node.kind)));
         }
         if (node.alignAfter) {
-            writer_.Align(source.subspan(at, AlignedTo4(at) - at));
+            writer_.Align(source.subspan(at, RoundUp4(at) - at));
         }
         return end;
     }

@@ -16,16 +16,12 @@
 #include <unordered_map>
 #include <vector>
 
+#include "sdk/byte_reader.h"
 #include "sdk/type_tree.h"
 
 namespace kestrova {
 
 enum class ByteOrder : std::uint8_t { Little, Big };
-
-// Rounds up to a multiple of 4, the engine's alignment after a flagged field.
-constexpr std::uint64_t AlignedTo4(std::uint64_t n) {
-    return (n + 3) & ~std::uint64_t{3};
-}
 
 // Types nest a few dozen levels at most; a tree deeper than this is refused rather than walked.
 inline constexpr int kMaxFieldDepth = 96;
@@ -56,7 +52,7 @@ struct FieldNode {
     std::string type;  // as the tree names it: "float", "vector", "PPtr<Material>", ...
     std::string name;
     FieldKind kind = FieldKind::Struct;
-    // After the field the reader aligns to 4 bytes from the object's start.
+    // After the field the reader aligns to 4 bytes from the object's start (RoundUp4).
     bool alignAfter = false;
     // Some field inside aligns (or this one does).
     bool aligns = false;
@@ -161,6 +157,10 @@ private:
     // The distance between elements when it is the same for all, for an array whose elements
     // begin at `data` and that holds at least one element.
     std::optional<std::uint64_t> Stride(const FieldNode& array, std::uint64_t data) const;
+    // Whether `count` bytes at `at` lie inside the object, by ByteReader's bounds rule.
+    bool Holds(std::uint64_t at, std::uint64_t count) const {
+        return ByteReader(object_).Contains(at, count);
+    }
     std::uint64_t Load(std::uint64_t at, unsigned width) const;
     const ArrayIndex& IndexOf(FieldAt array) const;
 
@@ -172,7 +172,7 @@ private:
 };
 
 inline std::uint64_t FieldReader::Load(std::uint64_t at, unsigned width) const {
-    if (at > object_.size() || width > object_.size() - at) {
+    if (!Holds(at, width)) {
         return 0;  // never for a checked object; a read outside it must not happen either
     }
     const std::uint8_t* p = object_.data() + at;
@@ -251,7 +251,7 @@ std::uint64_t FieldReader::Visit(FieldAt field, Visitor& visitor) const {
             visitor.Scalar(node, Load(at, ScalarWidth(node.kind)));
             at += ScalarWidth(node.kind);
     }
-    return node.alignAfter ? AlignedTo4(at) : at;
+    return node.alignAfter ? RoundUp4(at) : at;
 }
 
 // Appends fields in an object's byte order.

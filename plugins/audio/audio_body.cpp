@@ -34,7 +34,7 @@ bool HasAt(ByteSpan bytes, std::size_t offset, const char* tag) {
 }  // namespace
 
 bool ParseAudioBody(ByteSpan body, AudioBody& out, std::string& error) {
-    plugin::BodyReader reader(body);
+    ByteReader reader(body);
     AudioBody parsed;
     if (!reader.ReadLittleEndian32(parsed.format) || !reader.ReadLittleEndian32(parsed.soundType) ||
         !reader.ReadLittleEndian32(parsed.flags[0]) ||
@@ -54,12 +54,12 @@ bool ParseAudioBody(ByteSpan body, AudioBody& out, std::string& error) {
 Bytes BuildAudioBody(const AudioBody& stored, std::uint32_t soundType, ByteSpan stream) {
     Bytes body;
     body.reserve(20 + stream.size() + 3 + stored.rest.size());
-    plugin::AppendLittleEndian32(body, stored.format);
-    plugin::AppendLittleEndian32(body, soundType);
-    plugin::AppendLittleEndian32(body, stored.flags[0]);
-    plugin::AppendLittleEndian32(body, stored.flags[1]);
+    PutLittleEndian32(body, stored.format);
+    PutLittleEndian32(body, soundType);
+    PutLittleEndian32(body, stored.flags[0]);
+    PutLittleEndian32(body, stored.flags[1]);
     plugin::AppendAlignedBlock(body, stream, stored.stream);
-    plugin::Append(body, stored.rest);
+    PutBytes(body, stored.rest);
     return body;
 }
 
@@ -111,7 +111,7 @@ std::optional<WavInfo> ReadWavInfo(ByteSpan file) {
     if (DetectKind(file) != AudioKind::Wav) {
         return std::nullopt;
     }
-    plugin::BodyReader reader(file.subspan(12));
+    ByteReader reader(file.subspan(12));
     WavInfo info;
     bool haveFormat = false;
     bool haveData = false;
@@ -121,7 +121,7 @@ std::optional<WavInfo> ReadWavInfo(ByteSpan file) {
     while (!haveData && reader.Take(4, id) && reader.ReadLittleEndian32(size)) {
         const ByteSpan payload = reader.TakeAtMost(size);
         if (HasAt(id, 0, "fmt ")) {
-            plugin::BodyReader format(payload);
+            ByteReader format(payload);
             std::uint16_t blockAlign = 0;
             haveFormat = format.ReadLittleEndian16(info.formatTag) &&
                          format.ReadLittleEndian16(info.channels) &&

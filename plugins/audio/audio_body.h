@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "plugins/support/body_reader.h"
+#include "plugins/support/body_bytes.h"
 
 namespace kestrova::audio {
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "kestrova_plugin.h"
-#include "plugins/support/body_reader.h"
+#include "plugins/support/body_bytes.h"
 #include "sdk/type_tree.h"
 #include "sdk/type_tree_fields.h"
 

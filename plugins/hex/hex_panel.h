@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include "hex_document.h"
+#include "hex_session.h"
 
 class QLabel;
 class QScrollBar;
@@ -18,6 +19,8 @@ class HexView;
 class HexPanel : public QWidget {
 public:
     HexPanel(std::shared_ptr<HexDocument> document, QWidget* parent = nullptr);
+    // Edits the session's document.
+    HexPanel(const HexSession& session, QWidget* parent) : HexPanel(session.document(), parent) {}
 
     HexView* view() const { return view_; }
     QLabel* status() const { return status_; }

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "kestrova_plugin.h"
-#include "plugins/support/body_reader.h"
+#include "plugins/support/body_bytes.h"
 
 namespace kestrova::plugin {
 

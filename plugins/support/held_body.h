@@ -5,7 +5,7 @@
 #include <string>
 #include <utility>
 
-#include "plugins/support/body_reader.h"
+#include "plugins/support/body_bytes.h"
 
 namespace kestrova::plugin {
 

@@ -1,16 +1,19 @@
 #pragma once
 // The five entry points of a plug-in that keeps the asset in a Qt-free session and shows it in
 // one Qt panel at a time. For the Qt part of a plug-in only (the rest of plugins/support is
-// Qt-free). KESTROVA_SESSION_PLUGIN(Session, Panel) defines the exported functions.
+// Qt-free). KESTROVA_SESSION_PLUGIN(Session, Panel) defines the exported functions;
+// KESTROVA_SESSION_PLUGIN(Session, Panel, LeftPanel::Delete) deletes a panel the host left.
 //
 // A Session offers Load(ByteSpan), Changed(), Body(), Export(extension) and
-// Import(ByteSpan, extension); the last three give an optional block. A Panel is a QWidget made
-// from (Session&, QWidget* parent). KESTROVA_SESSION_PLUGIN_CONTEXT(Session, Panel) adds the sixth
-// entry point, SetPluginContext, for a Session that offers SetContext(const
-// KestrovaPluginContext*).
+// Import(ByteSpan, extension); the last three give an optional block, of bytes or a view of
+// bytes that stay valid until the next call. A Panel is a QWidget made from (Session&,
+// QWidget* parent); it may read what it shows from the session, or take its own copy then.
+// KESTROVA_SESSION_PLUGIN_CONTEXT with the same arguments adds the sixth entry point,
+// SetPluginContext, for a Session that offers SetContext(const KestrovaPluginContext*).
 
 #include <optional>
 
+#include <QCoreApplication>
 #include <QPointer>
 #include <QWidget>
 
@@ -19,14 +22,24 @@
 
 namespace kestrova::plugin {
 
-template <class Session, class Panel>
+// What becomes of a panel the host has not destroyed when the next asset is handed over.
+enum class LeftPanel {
+    Hide,    // hidden; the host destroys it as it does every panel
+    Delete,  // deleted at once
+};
+
+template <class Session, class Panel, LeftPanel left = LeftPanel::Hide>
 class SessionPlugin {
 public:
     static void* CreatePluginDialog(void* parent, const std::uint8_t* data, std::int32_t length) {
         return Guarded<void*>(nullptr, [&]() -> void* {
-            if (panel()) {
-                // A panel the host has not destroyed would show what is no longer held.
-                panel()->hide();
+            // A panel the host has not destroyed would show what is no longer held.
+            if (Panel* previous = panel().data()) {
+                if constexpr (left == LeftPanel::Delete) {
+                    delete previous;
+                } else {
+                    previous->hide();
+                }
             }
             ByteSpan body;
             HostBytes(data, length, body);
@@ -60,10 +73,11 @@ public:
 
     static std::uint8_t* ImportData(const void* input, std::int32_t* length,
                                     const char16_t* extension) {
-        return HandOverIfAny(length, [&]() -> std::optional<Bytes> {
+        return HandOverIfAny(length, [&] {
             ByteSpan file;
+            using Block = decltype(session().Import(file, extension));
             if (!HostBytes(input, *length, file)) {
-                return std::nullopt;
+                return Block{};
             }
             return session().Import(file, extension);
         });
@@ -77,15 +91,26 @@ public:
     }
 
 private:
-    static Session& session() {
-        static Session held;
+    struct State {
+        Session session;
+        // The host may delete the panel at any time; the pointer then turns null.
+        QPointer<Panel> panel;
+
+        // A panel still there when the library is unloaded would run code that is gone. It goes
+        // while the session it may refer to is still there.
+        ~State() {
+            if (QCoreApplication::instance() != nullptr) {
+                delete panel.data();
+            }
+        }
+    };
+
+    static State& state() {
+        static State held;
         return held;
     }
-    // The host may delete the panel at any time; the pointer then turns null.
-    static QPointer<Panel>& panel() {
-        static QPointer<Panel> shown;
-        return shown;
-    }
+    static Session& session() { return state().session; }
+    static QPointer<Panel>& panel() { return state().panel; }
 
     // Hands over the block that `make` gives; null, which refuses, when it gives none or fails.
     template <class Make>
@@ -94,34 +119,34 @@ private:
             return nullptr;
         }
         return Guarded<std::uint8_t*>(nullptr, [&]() -> std::uint8_t* {
-            const std::optional<Bytes> block = make();
-            return block ? HandOver(*block, length) : nullptr;
+            const auto block = make();
+            return block ? HandOver(ByteSpan(*block), length) : nullptr;
         });
     }
 };
 
 }  // namespace kestrova::plugin
 
-#define KESTROVA_SESSION_PLUGIN(Session, Panel)                                                    \
-    void* CreatePluginDialog(void* parent, const uint8_t* data, int32_t length) {                  \
-        return ::kestrova::plugin::SessionPlugin<Session, Panel>::CreatePluginDialog(parent, data, \
-                                                                                     length);      \
-    }                                                                                              \
-    uint8_t AssetChanged(void) {                                                                   \
-        return ::kestrova::plugin::SessionPlugin<Session, Panel>::AssetChanged();                  \
-    }                                                                                              \
-    uint8_t* GetData(int32_t* length) {                                                            \
-        return ::kestrova::plugin::SessionPlugin<Session, Panel>::GetData(length);                 \
-    }                                                                                              \
-    uint8_t* ExportData(int32_t* length, const char16_t* extension) {                              \
-        return ::kestrova::plugin::SessionPlugin<Session, Panel>::ExportData(length, extension);   \
-    }                                                                                              \
-    uint8_t* ImportData(const void* input, int32_t* length, const char16_t* extension) {           \
-        return ::kestrova::plugin::SessionPlugin<Session, Panel>::ImportData(input, length,        \
-                                                                             extension);           \
+#define KESTROVA_SESSION_PLUGIN(...)                                                            \
+    void* CreatePluginDialog(void* parent, const uint8_t* data, int32_t length) {               \
+        return ::kestrova::plugin::SessionPlugin<__VA_ARGS__>::CreatePluginDialog(parent, data, \
+                                                                                  length);      \
+    }                                                                                           \
+    uint8_t AssetChanged(void) {                                                                \
+        return ::kestrova::plugin::SessionPlugin<__VA_ARGS__>::AssetChanged();                  \
+    }                                                                                           \
+    uint8_t* GetData(int32_t* length) {                                                         \
+        return ::kestrova::plugin::SessionPlugin<__VA_ARGS__>::GetData(length);                 \
+    }                                                                                           \
+    uint8_t* ExportData(int32_t* length, const char16_t* extension) {                           \
+        return ::kestrova::plugin::SessionPlugin<__VA_ARGS__>::ExportData(length, extension);   \
+    }                                                                                           \
+    uint8_t* ImportData(const void* input, int32_t* length, const char16_t* extension) {        \
+        return ::kestrova::plugin::SessionPlugin<__VA_ARGS__>::ImportData(input, length,        \
+                                                                          extension);           \
     }
 
-#define KESTROVA_SESSION_PLUGIN_CONTEXT(Session, Panel)                               \
-    void SetPluginContext(const KestrovaPluginContext* context) {                     \
-        ::kestrova::plugin::SessionPlugin<Session, Panel>::SetPluginContext(context); \
+#define KESTROVA_SESSION_PLUGIN_CONTEXT(...)                                       \
+    void SetPluginContext(const KestrovaPluginContext* context) {                  \
+        ::kestrova::plugin::SessionPlugin<__VA_ARGS__>::SetPluginContext(context); \
     }

@@ -3,7 +3,7 @@
 namespace kestrova::text {
 
 bool ParseTextBody(ByteSpan body, TextBody& out, std::string& error) {
-    plugin::BodyReader reader(body);
+    ByteReader reader(body);
     TextBody parsed;
     if (!plugin::ReadAlignedBlock(reader, "text", parsed.text, error)) {
         return false;
@@ -17,7 +17,7 @@ Bytes BuildTextBody(const TextBody& stored, ByteSpan text) {
     Bytes body;
     body.reserve(4 + text.size() + 3 + stored.rest.size());
     plugin::AppendAlignedBlock(body, text, stored.text);
-    plugin::Append(body, stored.rest);
+    PutBytes(body, stored.rest);
     return body;
 }
 

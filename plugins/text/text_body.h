@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "plugins/support/body_reader.h"
+#include "plugins/support/body_bytes.h"
 
 namespace kestrova::text {
 

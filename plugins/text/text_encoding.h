@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "plugins/support/body_reader.h"
+#include "plugins/support/body_bytes.h"
 
 namespace kestrova::text {
 

@@ -62,6 +62,10 @@ std::string CheckLayout(Texture& t) {
                std::to_string(kMaxSide) + " are taken for damage.";
     }
     const FormatInfo* format = FindFormat(h.format);
+    if (IsCrunchedFormat(h.format)) {
+        return "The texture is stored in " + FormatName(h.format) +
+               ", a crunched format that this plug-in cannot decode.";
+    }
     if (format == nullptr) {
         return "The texture is stored in " + FormatName(h.format) +
                ", which this plug-in does not know; it knows " + KnownFormatNames() + ".";

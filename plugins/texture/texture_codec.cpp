@@ -1,118 +1,55 @@
 #include "plugins/texture/texture_codec.h"
 
-#include <squish.h>
-
 #include <algorithm>
 #include <cstring>
 #include <limits>
 
+#include "plugins/texture/texture_astc.h"
+#include "plugins/texture/texture_bc.h"
+#include "plugins/texture/texture_blocks.h"
+#include "plugins/texture/texture_bptc.h"
+#include "plugins/texture/texture_etc.h"
+#include "plugins/texture/texture_pixel_formats.h"
+
 namespace kestrova::texture {
 namespace {
 
-// Widening an n-bit channel repeats its top bits below it, so 0 and the maximum map to 0 and
-// 255; narrowing rounds to the nearest step, which gives every widened value back unchanged.
-std::uint8_t Widen4(std::uint32_t v) {
-    return static_cast<std::uint8_t>(v * 17);
-}
-std::uint8_t Widen5(std::uint32_t v) {
-    return static_cast<std::uint8_t>((v << 3) | (v >> 2));
-}
-std::uint8_t Widen6(std::uint32_t v) {
-    return static_cast<std::uint8_t>((v << 2) | (v >> 4));
-}
-std::uint32_t Narrow(std::uint32_t v, std::uint32_t steps) {
-    return (v * steps + 127) / 255;
-}
+struct BlockCodec {
+    PixelLayout layout;
+    BlockDecoder decode;
+    BlockEncoder encode;  // null where there is no encoder
+};
+constexpr BlockCodec kBlockCodecs[] = {
+    {PixelLayout::Dxt1, DecodeDxt1Block, EncodeDxt1Block},
+    {PixelLayout::Dxt5, DecodeDxt5Block, EncodeDxt5Block},
+    {PixelLayout::Bc4, DecodeBc4Block, EncodeBc4Block},
+    {PixelLayout::Bc5, DecodeBc5Block, EncodeBc5Block},
+    {PixelLayout::Bc6h, DecodeBc6hBlock, nullptr},
+    {PixelLayout::Bc7, DecodeBc7Block, nullptr},
+    {PixelLayout::EtcRgb4, DecodeEtc1Block, nullptr},
+    {PixelLayout::Etc2Rgb, DecodeEtc2RgbBlock, nullptr},
+    {PixelLayout::Etc2Rgba1, DecodeEtc2Rgba1Block, nullptr},
+    {PixelLayout::Etc2Rgba8, DecodeEtc2Rgba8Block, nullptr},
+    {PixelLayout::EacR, DecodeEacRBlock, nullptr},
+    {PixelLayout::EacRg, DecodeEacRgBlock, nullptr},
+};
 
-int SquishFlags(const FormatInfo& format) {
-    return (format.layout == PixelLayout::Dxt1 ? squish::kDxt1 : squish::kDxt5) |
-           squish::kColourClusterFit;
-}
-
-bool IsBlockFormat(const FormatInfo& format) {
-    return format.bytesPerBlock != 0;
-}
-
-// One pixel of a pixel format into RGBA, and back.
-void UnpackPixel(PixelLayout layout, const std::uint8_t* in, std::uint8_t* out) {
-    switch (layout) {
-        case PixelLayout::Alpha8:
-            out[0] = out[1] = out[2] = 255;
-            out[3] = in[0];
-            return;
-        case PixelLayout::Argb4444: {
-            const std::uint32_t w = in[0] | (std::uint32_t{in[1]} << 8);
-            out[0] = Widen4((w >> 8) & 15);
-            out[1] = Widen4((w >> 4) & 15);
-            out[2] = Widen4(w & 15);
-            out[3] = Widen4(w >> 12);
-            return;
+const BlockCodec* FindBlockCodec(PixelLayout layout) {
+    for (const BlockCodec& codec : kBlockCodecs) {
+        if (codec.layout == layout) {
+            return &codec;
         }
-        case PixelLayout::Rgb24:
-            out[0] = in[0];
-            out[1] = in[1];
-            out[2] = in[2];
-            out[3] = 255;
-            return;
-        case PixelLayout::Rgba32:
-            std::memcpy(out, in, 4);
-            return;
-        case PixelLayout::Argb32:
-            out[0] = in[1];
-            out[1] = in[2];
-            out[2] = in[3];
-            out[3] = in[0];
-            return;
-        case PixelLayout::Rgb565: {
-            const std::uint32_t w = in[0] | (std::uint32_t{in[1]} << 8);
-            out[0] = Widen5(w >> 11);
-            out[1] = Widen6((w >> 5) & 63);
-            out[2] = Widen5(w & 31);
-            out[3] = 255;
-            return;
-        }
-        case PixelLayout::Dxt1:
-        case PixelLayout::Dxt5:
-            return;  // blocks are squish's
     }
+    return nullptr;
 }
 
-void PackPixel(PixelLayout layout, const std::uint8_t* in, std::uint8_t* out) {
-    switch (layout) {
-        case PixelLayout::Alpha8:
-            out[0] = in[3];
-            return;
-        case PixelLayout::Argb4444: {
-            const std::uint32_t w = (Narrow(in[3], 15) << 12) | (Narrow(in[0], 15) << 8) |
-                                    (Narrow(in[1], 15) << 4) | Narrow(in[2], 15);
-            out[0] = static_cast<std::uint8_t>(w);
-            out[1] = static_cast<std::uint8_t>(w >> 8);
-            return;
-        }
-        case PixelLayout::Rgb24:
-            std::memcpy(out, in, 3);
-            return;
-        case PixelLayout::Rgba32:
-            std::memcpy(out, in, 4);
-            return;
-        case PixelLayout::Argb32:
-            out[0] = in[3];
-            out[1] = in[0];
-            out[2] = in[1];
-            out[3] = in[2];
-            return;
-        case PixelLayout::Rgb565: {
-            const std::uint32_t w =
-                (Narrow(in[0], 31) << 11) | (Narrow(in[1], 63) << 5) | Narrow(in[2], 31);
-            out[0] = static_cast<std::uint8_t>(w);
-            out[1] = static_cast<std::uint8_t>(w >> 8);
-            return;
-        }
-        case PixelLayout::Dxt1:
-        case PixelLayout::Dxt5:
-            return;
-    }
+bool IsAstc(const FormatInfo& format) {
+    return format.layout == PixelLayout::Astc || format.layout == PixelLayout::AstcHdr;
 }
+
+// Block rows per piece of encoding work: small enough to spread a level over the cores, large
+// enough that handing out pieces costs nothing.
+constexpr std::size_t kRowsPerPiece = 8;
 
 }  // namespace
 
@@ -125,37 +62,87 @@ RgbaImage DecodeLevel(const FormatInfo& format, std::uint32_t width, std::uint32
     if (image.pixels.empty()) {
         return image;
     }
-    if (IsBlockFormat(format)) {
-        squish::DecompressImage(image.pixels.data(), static_cast<int>(width),
-                                static_cast<int>(height), stored.data(), SquishFlags(format));
-        return image;
-    }
-    const std::size_t count = std::size_t{width} * height;
-    const std::uint8_t* in = stored.data();
-    std::uint8_t* out = image.pixels.data();
-    for (std::size_t i = 0; i < count; ++i, in += format.bytesPerPixel, out += 4) {
-        UnpackPixel(format.layout, in, out);
+    ClearUpperVectorState();
+    if (format.bytesPerBlock == 0) {
+        UnpackPixels(format.layout, stored.data(), std::size_t{width} * height,
+                     image.pixels.data());
+    } else if (const BlockCodec* codec = FindBlockCodec(format.layout)) {
+        DecodeBlocks(format, stored, image, codec->decode);
+    } else if (!DecodeAstcLevel(format, stored, image).empty()) {
+        return {};
     }
     return image;
 }
 
+bool CanEncode(const FormatInfo& format) {
+    if (format.bytesPerBlock == 0 || IsAstc(format)) {
+        return true;
+    }
+    const BlockCodec* codec = FindBlockCodec(format.layout);
+    return codec != nullptr && codec->encode != nullptr;
+}
+
+namespace {
+
+// Every level's bytes, one after another; block formats' levels share the cores piece by
+// piece, so that the small levels at the chain's end run beside the large ones.
+std::vector<std::uint8_t> EncodeLevels(const FormatInfo& format,
+                                       const std::vector<const RgbaImage*>& levels) {
+    if (!CanEncode(format)) {
+        return {};
+    }
+    std::vector<std::uint64_t> offsets;
+    std::uint64_t total = 0;
+    for (const RgbaImage* level : levels) {
+        offsets.push_back(total);
+        total += LevelSize(format, level->width, level->height);
+    }
+    std::vector<std::uint8_t> data(total);
+    ClearUpperVectorState();
+    if (format.bytesPerBlock == 0) {
+        for (std::size_t i = 0; i < levels.size(); ++i) {
+            PackPixels(format.layout, levels[i]->pixels.data(),
+                       std::size_t{levels[i]->width} * levels[i]->height, data.data() + offsets[i]);
+        }
+        return data;
+    }
+    if (IsAstc(format)) {
+        AstcEncoder encoder(format);
+        for (std::size_t i = 0; i < levels.size(); ++i) {
+            if (!encoder.Encode(*levels[i], data.data() + offsets[i]).empty()) {
+                return {};
+            }
+        }
+        return data;
+    }
+    struct Piece {
+        std::size_t level;
+        std::size_t firstRow;
+        std::size_t rows;
+    };
+    std::vector<Piece> pieces;
+    for (std::size_t i = 0; i < levels.size(); ++i) {
+        const std::size_t rows = BlockRows(format, levels[i]->height);
+        for (std::size_t row = 0; row < rows; row += kRowsPerPiece) {
+            pieces.push_back({i, row, std::min(kRowsPerPiece, rows - row)});
+        }
+    }
+    const BlockEncoder encode = FindBlockCodec(format.layout)->encode;
+    ParallelFor(pieces.size(), [&](std::size_t p) {
+        const Piece& piece = pieces[p];
+        EncodeBlockRows(format, *levels[piece.level], piece.firstRow, piece.rows,
+                        data.data() + offsets[piece.level], encode);
+    });
+    return data;
+}
+
+}  // namespace
+
 std::vector<std::uint8_t> EncodeLevel(const FormatInfo& format, const RgbaImage& image) {
-    std::vector<std::uint8_t> stored(LevelSize(format, image.width, image.height));
     if (image.pixels.empty()) {
-        return stored;
+        return std::vector<std::uint8_t>(LevelSize(format, image.width, image.height));
     }
-    if (IsBlockFormat(format)) {
-        squish::CompressImage(image.pixels.data(), static_cast<int>(image.width),
-                              static_cast<int>(image.height), stored.data(), SquishFlags(format));
-        return stored;
-    }
-    const std::size_t count = std::size_t{image.width} * image.height;
-    const std::uint8_t* in = image.pixels.data();
-    std::uint8_t* out = stored.data();
-    for (std::size_t i = 0; i < count; ++i, in += 4, out += format.bytesPerPixel) {
-        PackPixel(format.layout, in, out);
-    }
-    return stored;
+    return EncodeLevels(format, {&image});
 }
 
 void FlipRows(RgbaImage& image) {
@@ -212,26 +199,37 @@ RgbaImage DecodeTopLevel(const Texture& texture) {
 
 std::vector<std::uint8_t> EncodeImageData(const FormatInfo& format, const RgbaImage& upright,
                                           bool mipMaps) {
-    std::vector<std::uint8_t> data;
-    data.reserve(ChainSize(format, upright.width, upright.height, mipMaps));
-    RgbaImage level = upright;
-    FlipRows(level);
     const std::uint32_t count = MipLevelCount(upright.width, upright.height, mipMaps);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        if (i > 0) {
-            level = HalveImage(level);
-        }
-        const std::vector<std::uint8_t> stored = EncodeLevel(format, level);
-        data.insert(data.end(), stored.begin(), stored.end());
+    if (count == 0 || !CanEncode(format)) {
+        return {};
     }
-    return data;
+    std::vector<RgbaImage> levels;
+    levels.reserve(count);
+    levels.push_back(upright);
+    FlipRows(levels.back());
+    while (levels.size() < count) {
+        levels.push_back(HalveImage(levels.back()));
+    }
+    std::vector<const RgbaImage*> pointers;
+    for (const RgbaImage& level : levels) {
+        pointers.push_back(&level);
+    }
+    return EncodeLevels(format, pointers);
 }
 
-Conversion ReplaceImage(const TextureParse& parsed, const RgbaImage& upright) {
+Conversion ReplaceImage(const TextureParse& parsed, const RgbaImage& upright,
+                        const FormatInfo* as) {
     if (!parsed.usable()) {
         return {{}, "The texture cannot take a new image: " + parsed.problem};
     }
     const Texture& texture = parsed.texture;
+    const FormatInfo& format = as != nullptr ? *as : *texture.format;
+    if (!CanEncode(format)) {
+        return {{},
+                std::string("Images cannot be encoded into ") + format.name +
+                    " here; the texture can take a new image once it is converted to a format "
+                    "with an encoder, such as RGBA32."};
+    }
     if (texture.header.imageCount > 1) {
         return {{},
                 "The texture holds " + std::to_string(texture.header.imageCount) +
@@ -245,7 +243,7 @@ Conversion ReplaceImage(const TextureParse& parsed, const RgbaImage& upright) {
                     std::to_string(kMaxSide) + "."};
     }
     const bool mipMaps = texture.header.mipMaps != 0;
-    const std::uint64_t chain = ChainSize(*texture.format, upright.width, upright.height, mipMaps);
+    const std::uint64_t chain = ChainSize(format, upright.width, upright.height, mipMaps);
     const std::uint64_t bodyLength = kHeaderSize + chain + 3 + texture.trailing.size();
     if (bodyLength > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
         return {{}, "The texture would grow beyond 2 GiB."};
@@ -255,7 +253,11 @@ Conversion ReplaceImage(const TextureParse& parsed, const RgbaImage& upright) {
     header.height = upright.height;
     header.completeImageSize = static_cast<std::uint32_t>(chain);
     header.imageCount = 1;
-    const std::vector<std::uint8_t> data = EncodeImageData(*texture.format, upright, mipMaps);
+    header.format = format.id;
+    const std::vector<std::uint8_t> data = EncodeImageData(format, upright, mipMaps);
+    if (data.size() != chain) {
+        return {{}, std::string("The image could not be encoded into ") + format.name + "."};
+    }
     return {WriteTexture(header, data, texture.trailing), {}};
 }
 

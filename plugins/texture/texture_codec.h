@@ -9,26 +9,22 @@
 
 #include "plugins/texture/texture_body.h"
 #include "plugins/texture/texture_format.h"
+#include "plugins/texture/texture_image.h"
 
 namespace kestrova::texture {
 
-// Straight (not premultiplied) RGBA, one byte a channel, rows in the order the caller keeps.
-struct RgbaImage {
-    std::uint32_t width = 0;
-    std::uint32_t height = 0;
-    std::vector<std::uint8_t> pixels;  // width * height * 4 bytes
-
-    RgbaImage() = default;
-    RgbaImage(std::uint32_t w, std::uint32_t h)
-        : width(w), height(h), pixels(std::size_t{w} * h * 4) {}
-};
-
 // One level's pixels in its stored row order; `stored` holds LevelSize(format, width, height)
-// bytes. Alpha8 becomes white with that alpha; formats without alpha become opaque.
+// bytes. Alpha8 becomes white with that alpha; formats without alpha become opaque; one- and
+// two-channel formats show as red and green; high-range formats are tone-mapped. Data shorter
+// than the level, or a block the decoder refuses, gives an empty image.
 RgbaImage DecodeLevel(const FormatInfo& format, std::uint32_t width, std::uint32_t height,
                       std::span<const std::uint8_t> stored);
-// The stored bytes of `image` in `format` (LevelSize of its sides), rows kept in their order.
-// DXT goes through the slow, high-quality cluster fit.
+
+// Whether images can be encoded into `format` here: the pixel formats, DXT1, DXT5, BC4, BC5
+// and ASTC. BC6H, BC7, ETC and EAC textures can only be shown and exported.
+bool CanEncode(const FormatInfo& format);
+// The stored bytes of `image` in `format` (LevelSize of its sides), rows kept in their order,
+// encoded on every core; empty for a format without an encoder.
 std::vector<std::uint8_t> EncodeLevel(const FormatInfo& format, const RgbaImage& image);
 
 void FlipRows(RgbaImage& image);
@@ -45,7 +41,8 @@ void AlphaFromGrey(RgbaImage& image);
 RgbaImage DecodeTopLevel(const Texture& texture);
 
 // The image data for `upright`: the top level and, with mip maps, every smaller level down to
-// 1x1, each built from the one above it, all in stored row order.
+// 1x1, each built from the one above it, all in stored row order; the levels' blocks are
+// encoded on every core. Empty for a format without an encoder.
 std::vector<std::uint8_t> EncodeImageData(const FormatInfo& format, const RgbaImage& upright,
                                           bool mipMaps);
 
@@ -57,10 +54,12 @@ struct Conversion {
     bool ok() const { return problem.empty(); }
 };
 
-// The body of `parsed` with `upright` as its one image, in the texture's own format: width,
-// height, complete image size, image count and data length follow the new image, the chain is
-// rebuilt when the texture has mip maps, and every other field and the bytes after the
-// padding stay as they were.
-Conversion ReplaceImage(const TextureParse& parsed, const RgbaImage& upright);
+// The body of `parsed` with `upright` as its one image, in the texture's own format or, given
+// `as`, in that one (the format field changes with it): width, height, complete image size,
+// image count and data length follow the new image, the chain is rebuilt when the texture has
+// mip maps, and every other field and the bytes after the padding stay as they were. A format
+// without an encoder is refused with a message that names it.
+Conversion ReplaceImage(const TextureParse& parsed, const RgbaImage& upright,
+                        const FormatInfo* as = nullptr);
 
 }  // namespace kestrova::texture

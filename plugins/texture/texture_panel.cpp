@@ -117,9 +117,10 @@ QToolButton* AddButton(QHBoxLayout* row, QWidget* owner, const char* text, const
 
 }  // namespace
 
-TexturePanel::TexturePanel(QWidget* parent, std::span<const std::uint8_t> body) : QWidget(parent) {
+TexturePanel::TexturePanel(TextureSession& session, QWidget* parent)
+    : QWidget(parent), session_(session) {
     setObjectName("texturePanel");
-    const TextureParse parsed = ParseTexture(body);
+    const TextureParse parsed = ParseTexture(session_.body());
     QImage image;
     if (parsed.usable()) {
         image = ToQImage(DecodeTopLevel(parsed.texture));
@@ -191,6 +192,11 @@ TexturePanel::TexturePanel(QWidget* parent, std::span<const std::uint8_t> body) 
         ShowMessage({});
     }
     RefreshZoomText();
+    session_.Attach(this);
+}
+
+TexturePanel::~TexturePanel() {
+    session_.Detach(this);
 }
 
 void TexturePanel::ShowMessage(const std::string& text) {

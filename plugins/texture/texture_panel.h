@@ -1,14 +1,16 @@
 #pragma once
 // The texture plug-in's panel: the texture's fields in one line, the image (fit to the view or
 // at a fixed zoom, over a checkerboard that shows its transparency or over the plain
-// background) and a line for what went wrong. The panel only shows; it never edits the asset.
+// background) and a line for what went wrong. The panel only shows; it never edits the asset. It
+// decodes its own copy of the image when it is made, and hears of refused imports from the
+// session while it is attached.
 
 #include <QImage>
 #include <QWidget>
 
-#include <cstdint>
-#include <span>
 #include <string>
+
+#include "plugins/texture/texture_session.h"
 
 class QCheckBox;
 class QLabel;
@@ -19,18 +21,21 @@ namespace kestrova::texture {
 
 class TextureView;
 
-class TexturePanel : public QWidget {
+class TexturePanel : public QWidget, public TextureMessages {
 public:
-    TexturePanel(QWidget* parent, std::span<const std::uint8_t> body);
+    TexturePanel(TextureSession& session, QWidget* parent);
+    ~TexturePanel() override;
 
     // Shows `text` in the message line (a refused import, say); empty hides the line.
     void ShowMessage(const std::string& text);
+    void Refused(const std::string& why) override { ShowMessage(why); }
 
 private:
     void SetFit(bool fit);
     void SetZoom(double zoom);
     void RefreshZoomText();
 
+    TextureSession& session_;
     TextureView* view_ = nullptr;
     QScrollArea* scrollArea_ = nullptr;
     QLabel* message_ = nullptr;

@@ -29,6 +29,10 @@ Conversion ExportPng(std::span<const std::uint8_t> body) {
         return Refused("The texture holds no image to export.");
     }
     RgbaImage image = DecodeTopLevel(parsed.texture);
+    if (image.pixels.empty()) {
+        return Refused(std::string("The texture's ") + parsed.texture.format->name +
+                       " blocks could not be decoded.");
+    }
     QImage picture(image.pixels.data(), static_cast<int>(image.width),
                    static_cast<int>(image.height), static_cast<qsizetype>(image.width) * 4,
                    QImage::Format_RGBA8888);

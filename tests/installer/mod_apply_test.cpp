@@ -6,7 +6,9 @@
 #include <filesystem>
 
 #include "document/asset_file.h"
+#include "installer/core/install_journal.h"
 #include "installer/core/mod_apply.h"
+#include "tests/document/program_run.h"
 #include "tests/installer/installer_test_support.h"
 
 namespace kestrova::testing {
@@ -260,6 +262,83 @@ TEST_F(ApplyTest, AFileThatCannotBeReplacedPutsEveryOriginalBack) {
     EXPECT_FALSE(o.ok);
     EXPECT_NE(Utf16ToUtf8(o.message).find("b.assets"), std::string::npos);
     EXPECT_EQ(Snapshot("Game"), before);
+
+    // The place is taken only once a.assets has stepped aside to its new backup.
+    std::filesystem::remove_all(folder.File("Game/b.assets.kestrova-old"));
+    auto block = [&](std::u16string_view step) {
+        if (step == u"original set aside") {
+            Game("b.assets.kestrova-old/blocker", ToBytes("x"));
+        }
+    };
+    o = installer::InstallMod(mod, payload, Wide("Game"), {}, nullptr, block);
+    EXPECT_NE(Utf16ToUtf8(o.message).find("Cannot replace"), std::string::npos);
+    EXPECT_EQ(Snapshot("Game"), before);
+}
+
+// kestrova-cli killed right after each change an installation makes on disk: the next run,
+// installing or undoing, first finishes or undoes the stopped one, and the folder ends exactly as
+// after runs that were never stopped, with nothing of the stopped one left in it.
+TEST_F(ApplyTest, AnInstallationKilledAtAnyStepIsFinishedOrUndoneByTheNextRun) {
+    // Two files in two folders; the second has a backup, so its original steps aside and goes.
+    const std::map<std::string, Bytes> game = {{"Data/a.assets", CrosshairFile()},
+                                               {"Data/Sub/b.assets", CrosshairFile()},
+                                               {"Data/Sub/b.assets.bak", ToBytes("first")}};
+    auto reset = [&] {
+        std::filesystem::remove_all(folder.File("Game"));
+        for (const auto& [relative, bytes] : game) {
+            Game(relative, bytes);
+        }
+    };
+    Add(u"a.assets", u"Crosshair", 1, Filled(40, 1));
+    Add(u"b.assets", u"Crosshair", 1, Filled(3, 2));
+    ASSERT_TRUE(ravelin::SaveModAs(Wide("mod.umod"), mod, files).ok);
+    auto cli = [&](const std::string& environment, const std::string& game,
+                   const std::string& undo = "") {
+        return RunProgram(environment + " '" + KESTROVA_CLI + "' mod apply '" +
+                          folder.File("mod.umod") + "' --root '" + folder.File(game) + "'" + undo +
+                          " 2>&1");
+    };
+    reset();
+    ASSERT_EQ(cli("", "Game").status, 0);
+    const std::map<std::string, Bytes> installed = Snapshot("Game");
+    ASSERT_EQ(cli("", "Game", " --undo").status, 0);
+    const std::map<std::string, Bytes> undone = Snapshot("Game");
+    int step = 1;
+    for (;; ++step) {
+        reset();
+        const ProgramRun stopped = cli("KESTROVA_STOP_AFTER_STEP=" + std::to_string(step), "Game");
+        if (stopped.status == 0) {
+            break;  // the installation has fewer steps
+        }
+        ASSERT_NE(stopped.out.find("stopped after step"), std::string::npos) << stopped.out;
+        std::filesystem::remove_all(folder.File("Copy"));
+        std::filesystem::copy(folder.File("Game"), folder.File("Copy"),
+                              std::filesystem::copy_options::recursive);
+        ProgramRun next = cli("", "Game");
+        ASSERT_EQ(next.status, 0) << "stopped after step " << step << ": " << next.out;
+        EXPECT_EQ(Snapshot("Game"), installed) << "installing after step " << step;
+        next = cli("", "Copy", " --undo");
+        ASSERT_EQ(next.status, 0) << "stopped after step " << step << ": " << next.out;
+        EXPECT_EQ(Snapshot("Copy"), undone) << "undoing after step " << step;
+    }
+    EXPECT_GT(step, 16);
+}
+
+// The journal names files inside the game folder only; one that leads out is refused unread.
+TEST_F(ApplyTest, AJournalThatLeadsOutOfTheGameFolderIsRefused) {
+    Game("Data/level0", CrosshairFile());
+    WriteFile("outside.bak", ToBytes("not the game's"));
+    const installer::InstallJournal forged{installer::InstallPhase::kRollingBack,
+                                           {{u"Data/../../outside", 0, true}}};
+    WriteBytes(Utf16ToUtf8(installer::JournalPath(Wide("Game"))), installer::EncodeJournal(forged));
+    Add(u"level0", u"Crosshair", 1, Filled(8, 1));
+    const std::map<std::string, Bytes> before = Snapshot("Game");
+    const Outcome o = Install();
+    EXPECT_NE(Utf16ToUtf8(o.message).find("leads out of its folder"), std::string::npos)
+        << Utf16ToUtf8(o.message);
+    EXPECT_FALSE(Uninstall().ok);
+    EXPECT_EQ(Snapshot("Game"), before);
+    EXPECT_TRUE(Exists("outside.bak"));
 }
 
 TEST_F(ApplyTest, ModsAreReadFromModFilesAndRefusedFromEmptyInstallers) {

@@ -20,9 +20,11 @@
 namespace kestrova::testing {
 
 // The environment every Wine run gets: the build's own prefix, no debug output, no prompts for
-// the optional .NET and HTML engines.
+// the optional .NET and HTML engines, and a UTF-8 locale, in which Wine reads the names of Linux
+// files and the command line as UTF-8 (in the C locale it cannot spell names outside ASCII).
 inline std::string WineEnvironment(const std::string& prefix) {
-    return "WINEPREFIX='" + prefix + "' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' ";
+    return "WINEPREFIX='" + prefix +
+           "' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' LC_ALL=C.UTF-8 ";
 }
 
 // Makes the prefix when it is not there yet (the first boot takes a while).
@@ -37,6 +39,7 @@ inline bool EnsureWinePrefix(const std::string& wine, const std::string& prefix)
 
 struct WineRun {
     int status = -1;
+    std::string out;
     std::string err;
 };
 
@@ -46,7 +49,7 @@ inline WineRun RunUnderWine(const std::string& wine, const std::string& prefix,
     ProgramRun run = RunProgram("env -u DISPLAY " + WineEnvironment(prefix) + "'" + wine + "' " +
                                 arguments + " 2>'" + errorFile + "'");
     Bytes err = ReadBytes(errorFile);
-    return {run.status, std::string(err.begin(), err.end())};
+    return {run.status, std::move(run.out), std::string(err.begin(), err.end())};
 }
 
 // A Windows path for a Linux one, through Wine's drive Z:, which is the root folder.

@@ -1,7 +1,8 @@
 // The real installer program under Wine: packaged by kestrova-cli with the user's icon, run in
 // silent mode on a copy of a game folder and compared byte for byte with `kestrova-cli mod apply`
-// on a second copy; undo gives the original files back. And a picture of its window, on a
-// virtual display, for a person to look at.
+// on a second copy; undo gives the original files back. Folders and files are named outside
+// ASCII, as many games name theirs. The common directory scan as Windows runs it. And a picture
+// of its window, on a virtual display, for a person to look at.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include <chrono>
 #include <thread>
 
+#include "common/directory_scan.h"
 #include "common/text.h"
 #include "installer/core/installer_command.h"
 #include "tests/installer/installer_test_support.h"
@@ -33,7 +35,9 @@ protected:
         WriteFile("installers/default", ReadBytes(KESTROVA_INSTALLER_PROGRAM));
     }
 
-    // A mod of assets of two real game files, with new bodies, saved as a .umod.
+    // A mod of assets of two real game files, with new bodies, saved as a .umod. The files are
+    // named outside ASCII in the game, as the mod names them: in the Basic Multilingual Plane
+    // and beyond it.
     void MakeModOfTwoRealFiles(const std::string& realdata) {
         mod.name = u"Evil tests, reworked";
         mod.author = u"Kestrova tests";
@@ -41,14 +45,15 @@ protected:
         mod.date = u"2026-12-08";
         mod.description = u"Changes three assets of two files.\nA second line.";
         mod.directory = u"Games\\EvilTests";
-        mod.verifyFile = u"Data\\level0";
-        for (const char* name :
-             {"ld24_EvilTestsWin32_level0", "ld24_Ludum_Data_resources.assets"}) {
-            const Bytes original = ReadBytes(realdata + "/" + name);
+        mod.verifyFile = u"Données\\level0";
+        for (const auto& [real, name] :
+             {std::pair{"ld24_EvilTestsWin32_level0", "niveau ゲーム"},
+              std::pair{"ld24_Ludum_Data_resources.assets", "ressources 𝄞.assets"}}) {
+            const Bytes original = ReadBytes(realdata + "/" + real);
             originals[name] = original;
             AssetFile doc;
             doc.workingFolder = Wide("Check");
-            ASSERT_TRUE(LoadAssetFile(doc, Utf8ToUtf16(realdata + "/" + name)).ok);
+            ASSERT_TRUE(LoadAssetFile(doc, Utf8ToUtf16(realdata + "/" + real)).ok);
             for (std::uint32_t i : {0u, static_cast<std::uint32_t>(doc.entries.size() - 1)}) {
                 Bytes body = *ReadAssetBody(doc, i);
                 std::reverse(body.begin(), body.end());
@@ -62,9 +67,9 @@ protected:
 
     void MakeGame(const std::string& game) {
         for (const auto& [name, bytes] : originals) {
-            WriteFile(game + "/Data/" + name, bytes);
+            WriteFile(game + "/Données/" + name, bytes);
         }
-        WriteFile(game + "/Data/level0", ToBytes("the game's own level"));
+        WriteFile(game + "/Données/level0", ToBytes("the game's own level"));
     }
 
     ProgramRun Cli(const std::string& arguments) {
@@ -97,35 +102,35 @@ TEST_F(WineTest, SilentInstallMatchesKestrovaCliAndUndoRestoresTheOriginals) {
     ASSERT_EQ(packaged.status, 0) << packaged.out;
     EXPECT_NE(packaged.out.find("3 icon images replaced"), std::string::npos) << packaged.out;
 
-    MakeGame("GameA");
-    MakeGame("GameB");
-    const std::map<std::string, Bytes> untouched = Snapshot("GameA");
-    WineRun installed = Installer("/S '/D=" + WinePath(folder.File("GameA")) + "'");
+    MakeGame("Jeu ゲーム 𝄞 A");
+    MakeGame("Jeu ゲーム 𝄞 B");
+    const std::map<std::string, Bytes> untouched = Snapshot("Jeu ゲーム 𝄞 A");
+    WineRun installed = Installer("/S '/D=" + WinePath(folder.File("Jeu ゲーム 𝄞 A")) + "'");
     ASSERT_EQ(installed.status, 0) << installed.err;
     EXPECT_EQ(installed.err, "");
     ProgramRun applied = Cli("mod apply '" + folder.File("installer.exe") + "' --root '" +
-                             folder.File("GameB") + "'");
+                             folder.File("Jeu ゲーム 𝄞 B") + "'");
     ASSERT_EQ(applied.status, 0) << applied.out;
 
-    const std::map<std::string, Bytes> a = Snapshot("GameA");
-    EXPECT_EQ(a, Snapshot("GameB"));
+    const std::map<std::string, Bytes> a = Snapshot("Jeu ゲーム 𝄞 A");
+    EXPECT_EQ(a, Snapshot("Jeu ゲーム 𝄞 B"));
     for (const auto& [name, bytes] : originals) {
-        EXPECT_NE(a.at("Data/" + name), bytes) << name << " did not change";
-        EXPECT_EQ(a.at("Data/" + name + ".bak"), bytes);
+        EXPECT_NE(a.at("Données/" + name), bytes) << name << " did not change";
+        EXPECT_EQ(a.at("Données/" + name + ".bak"), bytes);
     }
 
-    WineRun undone = Installer("/S /U '/D=" + WinePath(folder.File("GameA")) + "'");
+    WineRun undone = Installer("/S /U '/D=" + WinePath(folder.File("Jeu ゲーム 𝄞 A")) + "'");
     ASSERT_EQ(undone.status, 0) << undone.err;
-    EXPECT_EQ(Snapshot("GameA"), untouched);
+    EXPECT_EQ(Snapshot("Jeu ゲーム 𝄞 A"), untouched);
 
     // Failures: an exit status and one line on standard error; nothing changes.
     WineRun refused = Installer("/S '/D=" + WinePath(folder.File("NoGame")) + "'");
     EXPECT_EQ(refused.status, installer::kInstallError);
     EXPECT_EQ(refused.err.rfind("installer: ", 0), 0u) << refused.err;
     EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
-    WriteFile("GameA/Data/level0.txt", ToBytes("x"));
-    std::filesystem::remove(folder.File("GameA/Data/level0"));
-    WineRun notTheGame = Installer("/S '/D=" + WinePath(folder.File("GameA")) + "'");
+    WriteFile("Jeu ゲーム 𝄞 A/Données/level0.txt", ToBytes("x"));
+    std::filesystem::remove(folder.File("Jeu ゲーム 𝄞 A/Données/level0"));
+    WineRun notTheGame = Installer("/S '/D=" + WinePath(folder.File("Jeu ゲーム 𝄞 A")) + "'");
     EXPECT_EQ(notTheGame.status, installer::kInstallError);
     EXPECT_NE(notTheGame.err.find("level0 is not in it"), std::string::npos) << notTheGame.err;
     EXPECT_EQ(Installer("/S").status, installer::kUsageError);
@@ -136,6 +141,35 @@ TEST_F(WineTest, SilentInstallMatchesKestrovaCliAndUndoRestoresTheOriginals) {
                      "'" + folder.File("empty.exe") + "' /S '/D=C:\\'", folder.File("stderr"));
     EXPECT_EQ(empty.status, installer::kNoModError);
     EXPECT_NE(empty.err.find("no mod in it"), std::string::npos) << empty.err;
+}
+
+TEST_F(WineTest, DirectoryScanListsWhatItListsOnLinuxThroughNamesOutsideAscii) {
+    for (const char* name : {"Plugins/a.plg", "Plugins/Données/b.plg", "Plugins/ゲーム/𝄞/c.plg",
+                             "Plugins/ゲーム/d.txt", "Plugins/𝄞.plg"}) {
+        WriteFile(name, ToBytes("x"));
+    }
+    StringList here;
+    ScanDirectory(here, Wide("Plugins"), u"plg");
+    std::vector<std::string> expected;
+    for (std::uint32_t i = 0; i < here.count(); ++i) {
+        expected.push_back(Utf16ToUtf8(here.at(i)).substr(folder.File("Plugins/").size()));
+    }
+    const std::string root = WinePath(folder.File("Plugins"));
+    const WineRun run = RunUnderWine(
+        KESTROVA_WINE64, KESTROVA_WINE_PREFIX,
+        "'" + std::string(KESTROVA_SCAN_PROBE) + "' '" + root + "' plg", folder.File("stderr"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::vector<std::string> listed;
+    for (std::size_t at = 0, end; (end = run.out.find('\n', at)) != std::string::npos;
+         at = end + 1) {
+        std::string path = run.out.substr(at + root.size() + 1, end - at - root.size() - 1);
+        std::replace(path.begin(), path.end(), '\\', '/');
+        listed.push_back(path);
+    }
+    std::sort(expected.begin(), expected.end());
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(expected.size(), 4u);
+    EXPECT_EQ(listed, expected);
 }
 
 #ifdef KESTROVA_SCREENSHOT_DIR

@@ -285,14 +285,14 @@ TEST_F(TexturePluginTest, PanelShowsTheImageItsFieldsAndProblems) {
     SaveScreenshot(&window, "texture_panel");
 
     // The next asset's panel replaces the one the host left; a damaged body shows its problem.
-    const Bytes damaged = MakeBody(2, 2, 13, false, Sequence(16));
+    const Bytes damaged = MakeBody(2, 2, 6, false, Sequence(16));
     QPointer<QWidget> next = plugin.Open(&window, damaged);
     EXPECT_TRUE(panel.isNull());
     ASSERT_FALSE(next.isNull());
     next->show();
     EXPECT_TRUE(next->findChild<QLabel*>("textureMessage")
                     ->text()
-                    .startsWith("The texture is stored in format 13"));
+                    .startsWith("The texture is stored in format 6,"));
     EXPECT_FALSE(next->findChild<QToolButton*>("zoomInButton")->isEnabled());
     delete next.data();
 }

@@ -4,6 +4,7 @@
 // the difference between two images.
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -128,6 +129,25 @@ inline Difference Compare(const texture::RgbaImage& a, const texture::RgbaImage&
     d.mean /= a.pixels.empty() ? 1 : static_cast<double>(a.pixels.size());
     return d;
 }
+
+// Squared error summed over images, for the peak signal-to-noise ratio of an encoding.
+struct SquaredError {
+    double sum = 0;
+    std::uint64_t samples = 0;
+
+    void Add(const texture::RgbaImage& source, const texture::RgbaImage& decoded) {
+        for (std::size_t i = 0; i < source.pixels.size() && i < decoded.pixels.size(); ++i) {
+            const double d = static_cast<double>(source.pixels[i]) - decoded.pixels[i];
+            sum += d * d;
+        }
+        samples += source.pixels.size();
+    }
+    // In decibels; 99 for an exact copy.
+    double Psnr() const {
+        return sum == 0 ? 99.0
+                        : 10 * std::log10(255.0 * 255.0 * static_cast<double>(samples) / sum);
+    }
+};
 
 // The stored bytes of one level of a parsed texture, and its pixels in stored row order.
 inline std::span<const std::uint8_t> LevelBytes(const texture::Texture& t, std::size_t level) {

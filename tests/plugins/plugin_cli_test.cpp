@@ -95,6 +95,12 @@ TEST_F(PluginCliTest, StartedThroughPathFindsThePlugInsBesideItsFile) {
     EXPECT_EQ(Text(elsewhere + "/out/Crosshair.data"), std::string("\x01\x02\x03", 3));
     EXPECT_NE(run.out.find("Wrote 3 of 3 assets"), std::string::npos) << run.out;
 
+    // The table names the types as the editor's list does.
+    run = RunProgram("cd '" + elsewhere + "' && " + program + " list '" + input + "'");
+    ASSERT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("Crosshair  Texture2D"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("0x0000001C"), std::string::npos) << run.out;
+
     // With no Plugins folder where it runs, it lists those beside it.
     run = RunProgram("cd '" + elsewhere + "' && " + program + " plugins --json");
     ASSERT_EQ(run.status, 0);

@@ -41,8 +41,8 @@ public:
     Outcome ImportData(std::u16string_view, std::vector<std::uint8_t>&) override {
         return Outcome::Failure(u"no conversion");
     }
-    std::u16string TypeName(std::uint32_t typeId) const override {
-        return typeId == 28 ? u"Texture2D" : u"";
+    std::u16string TypeText(std::uint32_t typeId) const override {
+        return typeId == 28 ? u"Texture2D" : HexWordText(typeId);
     }
     std::optional<std::uint32_t> TypeByName(std::u16string_view typeName) const override {
         if (CompareIgnoringAsciiCase(typeName, u"texture2d") == 0) {

@@ -23,6 +23,9 @@ void AddSearchCommand(CLI::App& app, CliContext& context);
 // mod info, mod build, mod extract.
 void AddModCommands(CLI::App& app, CliContext& context);
 
+// bundle list, bundle extract.
+void AddBundleCommands(CLI::App& app, CliContext& context);
+
 // mod package, mod apply: added to the "mod" command that AddModCommands makes.
 void AddModInstallerCommands(CLI::App& app, CliContext& context);
 

@@ -68,8 +68,9 @@ nlohmann::json TableAsJson(const AssetFile& doc) {
     return out;
 }
 
-// The columns of the editor's list (Name, Type, Index, Size) and the offset.
-void PrintTable(const AssetFile& doc) {
+// The columns of the editor's list (Name, Type, Index, Size) and the offset. The Type column
+// names the types as the editor does, through the plug-ins of `plugins`.
+void PrintTable(const AssetFile& doc, const PluginTable& plugins) {
     std::size_t nameWidth = 4;
     for (const AssetEntry& e : doc.entries) {
         nameWidth = std::max(nameWidth, Utf16ToUtf8(e.name).size());
@@ -85,7 +86,7 @@ void PrintTable(const AssetFile& doc) {
     };
     row("Name", "Type", "Index", "Size", "Offset");
     for (const AssetEntry& e : doc.entries) {
-        row(Utf16ToUtf8(e.name), Utf16ToUtf8(HexWordText(e.typeId)),
+        row(Utf16ToUtf8(e.name), Utf16ToUtf8(TypeColumnText(plugins, e.typeId)),
             std::to_string(static_cast<std::int32_t>(e.pathId)), std::to_string(e.size),
             std::to_string(e.offset));
     }
@@ -118,12 +119,13 @@ void AddDocumentCommands(CLI::App& app, CliContext& context) {
 
     CLI::App* list = Command(app, "list", "Print the asset table in table order.", o);
     list->add_flag("--json", o.json, "one JSON object: header, bundle and assets");
+    AddPluginsFolderOption(*list, o.conversion);
     list->callback([&context, options] {
         OpenInput(context, options->file);
         if (options->json) {
             std::cout << TableAsJson(context.doc).dump(2) << "\n";
         } else {
-            PrintTable(context.doc);
+            PrintTable(context.doc, CliPlugins(PluginsFolder(options->conversion)).table());
         }
     });
 

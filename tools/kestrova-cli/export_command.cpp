@@ -124,7 +124,7 @@ int ExportAll(CliContext& context, const ExportOptions& o) {
         const std::u16string text = Utf8ToUtf16(o.type);
         type = ReadTypeNumber(text);
         if (*type == 0) {
-            type = plugins->TypeByName(text).value_or(0);
+            type = FindTypeByName(plugins->table(), text).value_or(0);
         }
     }
     std::vector<std::uint32_t> assets;

@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
     kestrova::cli::AddExportCommand(app, context);
     kestrova::cli::AddPluginsCommand(app);
     kestrova::cli::AddSearchCommand(app, context);
+    kestrova::cli::AddBundleCommands(app, context);
     kestrova::cli::AddModCommands(app, context);
     kestrova::cli::AddModInstallerCommands(app, context);
     return kestrova::cli::RunCli(app, argc, argv);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <sstream>
 
+#include "common/file_beside.h"
 #include "common/mapped_file.h"
 #include "common/platform.h"
 #include "common/text.h"
@@ -106,22 +107,6 @@ std::string NamePart(const std::u16string& text) {
         out += plain ? static_cast<char>(c) : '_';
     }
     return out.substr(0, 80);
-}
-
-// Writes `bytes` to `target` through a file beside it.
-void WriteBeside(const std::string& target, std::span<const std::uint8_t> bytes) {
-    const std::u16string final = Utf8ToUtf16(target);
-    const std::u16string partial = final + u".part";
-    std::FILE* out = platform::OpenFile(partial, "wb");
-    bool ok = out != nullptr;
-    if (ok) {
-        ok = (bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size());
-        ok = std::fclose(out) == 0 && ok;
-    }
-    if (!ok || !platform::ReplaceFile(partial, final)) {
-        platform::DeleteFile(partial);
-        Fail(kInputError, "cannot write " + target);
-    }
 }
 
 // The mod's working files in the run's private folder, deleted at the end of the command.
@@ -243,8 +228,12 @@ void Extract(const std::string& path, const std::string& folder) {
         std::ostringstream name;
         name << std::setw(3) << std::setfill('0') << i << "-" << NamePart(e.fileName) << "-"
              << NamePart(e.assetName) << "-" << static_cast<std::int32_t>(e.index) << ".data";
-        WriteBeside((std::filesystem::path(folder) / name.str()).string(),
-                    payload.subspan(e.offset, e.length));
+        const std::string target = (std::filesystem::path(folder) / name.str()).string();
+        if (Outcome written =
+                WriteFileBeside(Utf8ToUtf16(target), payload.subspan(e.offset, e.length));
+            !written) {
+            Fail(kInputError, written);
+        }
         std::cout << name.str() << "\n";
     }
 }

@@ -1,6 +1,10 @@
 // mod package and mod apply: "Package Mod" from the command line, and what the packaged
 // installer does to a game folder, natively and with the same code.
 
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -88,6 +92,25 @@ void Package(CliContext& context, const PackageOptions& o) {
     }
 }
 
+// For tests only: with KESTROVA_STOP_AFTER_STEP=N in the environment, an installation ends
+// this program with SIGKILL right after its Nth change on disk, as a crash or a power cut would,
+// with nothing cleaned up.
+installer::StepObserver StopAfterStepForTests() {
+    const char* value = std::getenv("KESTROVA_STOP_AFTER_STEP");
+    if (value == nullptr) {
+        return {};
+    }
+    const long stopAt = std::strtol(value, nullptr, 10);
+    auto count = std::make_shared<long>(0);
+    return [stopAt, count](std::u16string_view what) {
+        if (++*count == stopAt) {
+            std::cerr << "kestrova-cli: stopped after step " << stopAt << " (" << Utf16ToUtf8(what)
+                      << ")" << std::endl;
+            ::kill(::getpid(), SIGKILL);
+        }
+    };
+}
+
 void Apply(const ApplyOptions& o) {
     installer::ModSource source;
     if (Outcome opened = source.Open(Utf8ToUtf16(o.mod)); !opened) {
@@ -95,9 +118,12 @@ void Apply(const ApplyOptions& o) {
     }
     const std::u16string root = Utf8ToUtf16(o.root);
     installer::ApplyReport report;
-    Outcome done = o.undo
-                       ? installer::UninstallMod(source.mod(), root, &report)
-                       : installer::InstallMod(source.mod(), source.payload(), root, {}, &report);
+    Outcome done = o.undo ? installer::UninstallMod(source.mod(), root, &report)
+                          : installer::InstallMod(source.mod(), source.payload(), root, {}, &report,
+                                                  StopAfterStepForTests());
+    if (!report.recovery.empty()) {
+        std::cout << Utf16ToUtf8(report.recovery) << std::endl;
+    }
     if (!done) {
         Fail(kInputError, Utf16ToUtf8(installer::OnOneLine(done.message)));
     }

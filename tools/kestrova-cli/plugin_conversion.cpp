@@ -3,7 +3,7 @@
 #include "common/platform.h"
 #include "common/text.h"
 #include "editor/plugins/asset_context.h"
-#include "editor/plugins/plugin_calls.h"
+#include "editor/plugins/plugin_conversion.h"
 #include "editor/plugins/plugin_folders.h"
 #include "tools/kestrova-cli/cli_support.h"
 
@@ -11,39 +11,13 @@ namespace kestrova::cli {
 
 namespace {
 
-// Hands the asset's context and body over without a window. A plug-in that cannot work without
-// one says so later by converting nothing.
-Outcome HandOver(const PluginRecord& plugin, PluginContextHolder& context,
-                 std::span<const std::uint8_t> body) {
-    if (plugin.createPluginDialog == nullptr) {
-        return Outcome::Failure(u"the plug-in \"" + plugin.descriptor.name +
-                                u"\" has no CreatePluginDialog");
+// A refusal the plug-in did not explain may come from a plug-in that needs a window.
+Outcome NotConverted(const PluginConversion& conversion) {
+    if (conversion.state == PluginBlock::State::Refused && !conversion.reported) {
+        return Outcome::Failure(conversion.problem +
+                                u" It may not convert without a window, or it refused the data.");
     }
-    if (!FitsPluginLength(body.size())) {
-        return Outcome::Failure(u"the asset is too large to hand to a plug-in");
-    }
-    CallSetPluginContext(plugin, context.context());
-    CallCreatePluginDialog(plugin, nullptr, body);
-    return Outcome::Success();
-}
-
-Outcome NotConverted(const PluginRecord& plugin, const PluginBlock& block,
-                     std::u16string_view entryPoint, const std::string& report) {
-    const std::u16string who = u"the plug-in \"" + plugin.descriptor.name + u"\"";
-    switch (block.state) {
-        case PluginBlock::State::Missing:
-            return Outcome::Failure(who + u" has no " + std::u16string(entryPoint));
-        case PluginBlock::State::Refused:
-            if (!report.empty()) {
-                return Outcome::Failure(who + u" refused: " + Utf8ToUtf16(report));
-            }
-            return Outcome::Failure(who +
-                                    u" converted nothing (it may not convert without a "
-                                    u"window, or refused the data)");
-        default:
-            return Outcome::Failure(who + u" returned invalid data from " +
-                                    std::u16string(entryPoint));
-    }
+    return Outcome::Failure(conversion.problem);
 }
 
 }  // namespace
@@ -63,29 +37,7 @@ CliPlugins::CliPlugins(const std::u16string& folder) {
 
 const PluginRecord* CliPlugins::Converter(const AssetFile& doc, std::uint32_t index,
                                           std::u16string_view extension) const {
-    auto lists = [&](const PluginRecord& record) {
-        for (const std::u16string& listed : record.descriptor.extensions) {
-            if (CompareIgnoringAsciiCase(listed, extension) == 0) {
-                return true;
-            }
-        }
-        return false;
-    };
-    const std::uint32_t typeId = doc.entries[index].typeId;
-    for (const PluginRecord& record : table_.plugins) {
-        if (record.descriptor.type == typeId && lists(record)) {
-            return &record;
-        }
-    }
-    if (!HasTypeTree(doc, index)) {
-        return nullptr;
-    }
-    for (const PluginRecord& record : table_.plugins) {
-        if (record.descriptor.type == KESTROVA_PLUGIN_TYPE_ANY_OTHER && lists(record)) {
-            return &record;
-        }
-    }
-    return nullptr;
+    return FindConverter(table_, doc.entries[index].typeId, HasTypeTree(doc, index), extension);
 }
 
 void CliPlugins::SetContext(const AssetFile& doc, std::uint32_t index,
@@ -93,60 +45,37 @@ void CliPlugins::SetContext(const AssetFile& doc, std::uint32_t index,
     context_.Set(AssetContextOf(doc, index, folder));
 }
 
-std::optional<std::uint32_t> CliPlugins::TypeByName(std::u16string_view typeName) const {
-    for (const PluginRecord& record : table_.plugins) {
-        if (CompareIgnoringAsciiCase(record.descriptor.typeName, typeName) == 0) {
-            return record.descriptor.type;
-        }
-    }
-    return std::nullopt;
-}
-
 Outcome ExportThrough(const PluginRecord& plugin, PluginContextHolder& context,
                       std::span<const std::uint8_t> body, std::u16string_view extension,
                       std::vector<std::uint8_t>& out) {
-    if (Outcome given = HandOver(plugin, context, body); !given) {
-        return given;
+    PluginConversion c = HandOverForConversion(plugin, context, body);
+    if (c.ok()) {
+        c = ExportThroughPlugin(plugin, context, extension, out);
     }
-    context.TakeReport();
-    PluginBlock block = CallExportData(plugin, extension);
-    if (!block.taken()) {
-        return NotConverted(plugin, block, u"ExportData", context.TakeReport());
-    }
-    out.assign(block.bytes().begin(), block.bytes().end());
-    return Outcome::Success();
+    return c.ok() ? Outcome::Success() : NotConverted(c);
 }
 
 Outcome ImportThrough(const PluginRecord& plugin, PluginContextHolder& context,
                       std::span<const std::uint8_t> body, std::u16string_view extension,
                       std::vector<std::uint8_t>& bytes) {
-    if (Outcome given = HandOver(plugin, context, body); !given) {
-        return given;
+    PluginConversion c = HandOverForConversion(plugin, context, body);
+    if (c.ok()) {
+        c = ImportThroughPlugin(plugin, context, extension, bytes);
     }
-    for (const std::u16string& listed : plugin.descriptor.extensions) {
-        if (CompareIgnoringAsciiCase(listed, extension) != 0) {
-            continue;
-        }
-        if (!FitsPluginLength(bytes.size())) {
-            return Outcome::Failure(u"the file is too large to convert");
-        }
-        context.TakeReport();
-        PluginBlock block =
-            CallImportData(plugin, bytes.data(), static_cast<std::int32_t>(bytes.size()), listed);
-        if (!block.taken()) {
-            return NotConverted(plugin, block, u"ImportData", context.TakeReport());
-        }
-        bytes.assign(block.bytes().begin(), block.bytes().end());
-    }
-    return Outcome::Success();
+    return c.ok() ? Outcome::Success() : NotConverted(c);
 }
 
 void AddConversionOptions(CLI::App& command, ConversionChoice& choice) {
     command.add_option("--as", choice.extension,
                        "convert through the plug-in that handles the asset's type and lists "
                        "this extension");
+    AddPluginsFolderOption(command, choice);
+}
+
+void AddPluginsFolderOption(CLI::App& command, ConversionChoice& choice) {
     command.add_option("--plugins", choice.folder,
-                       "the plug-ins folder (default: Plugins beside kestrova-cli)");
+                       "the plug-ins folder (default: Plugins beside kestrova-cli, or the "
+                       "installed ones)");
 }
 
 std::u16string PluginsFolder(const ConversionChoice& choice) {

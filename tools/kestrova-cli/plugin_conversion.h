@@ -1,10 +1,9 @@
 #pragma once
 // Plug-ins for the command-line tool: the table as the editor would load it, and conversions of
-// asset data through a plug-in without a window (the plug-in is given the data with a null
-// parent and converts what it was given).
+// asset data through a plug-in without a window (the plug-in is given the asset's context and
+// data with a null parent and converts what it was given), by the editor's conversion path.
 
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -39,15 +38,11 @@ public:
     // The context of the asset being converted, given to the plug-in before it converts.
     PluginContextHolder& context() { return context_; }
 
-    // The plug-in that converts asset `index` to or from `extension` (ignoring case): the first
-    // that claims the asset's class and lists it, else, where the file keeps a type tree for the
-    // class, the first that takes any other class and lists it; null when none does.
+    // The plug-in that converts asset `index` to or from `extension` (FindConverter), or null.
     const PluginRecord* Converter(const AssetFile& doc, std::uint32_t index,
                                   std::u16string_view extension) const;
     // Describes asset `index` of the file in `folder` for the next conversion.
     void SetContext(const AssetFile& doc, std::uint32_t index, const std::u16string& folder);
-    // The type a plug-in declares under `typeName` (ignoring case).
-    std::optional<std::uint32_t> TypeByName(std::u16string_view typeName) const;
 
 private:
     WarningList sink_;
@@ -65,12 +60,13 @@ Outcome ImportThrough(const PluginRecord& plugin, PluginContextHolder& context,
                       std::span<const std::uint8_t> body, std::u16string_view extension,
                       std::vector<std::uint8_t>& bytes);
 
-// --as EXT and --plugins DIR of the export and import commands.
+// --as EXT and --plugins DIR of the export and import commands (list takes --plugins DIR).
 struct ConversionChoice {
     std::string extension;  // empty: raw data
     std::string folder;     // empty: the folder beside the program
 };
 void AddConversionOptions(CLI::App& command, ConversionChoice& choice);
+void AddPluginsFolderOption(CLI::App& command, ConversionChoice& choice);
 std::u16string PluginsFolder(const ConversionChoice& choice);
 
 // The plug-in that converts asset `index` of `doc` to or from the chosen extension; ends the run

@@ -3,7 +3,7 @@
 // chosen, its author, version, date, asset type, description and instructions. It only reads the
 // table, which does not change while the editor runs.
 
-#include "editor/shell/ui/modeless_dialog.h"
+#include "editor/dialogs/modeless_dialog.h"
 
 class QComboBox;
 class QPlainTextEdit;

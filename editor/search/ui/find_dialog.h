@@ -5,7 +5,7 @@
 // Escape do nothing: only a click on Find searches, and the close box closes.
 
 #include "common/string_list.h"
-#include "editor/shell/ui/modeless_dialog.h"
+#include "editor/dialogs/modeless_dialog.h"
 
 class QComboBox;
 class QLabel;

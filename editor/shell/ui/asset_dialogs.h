@@ -5,7 +5,7 @@
 
 #include <QString>
 
-#include "editor/shell/ui/modeless_dialog.h"
+#include "editor/dialogs/modeless_dialog.h"
 
 class QLineEdit;
 class QPushButton;

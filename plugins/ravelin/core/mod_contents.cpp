@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <array>
 
-#include "common/byte_reader.h"
 #include "common/mapped_file.h"
 #include "common/platform.h"
 #include "common/text.h"
 #include "plugins/ravelin/core/file_stream.h"
+#include "sdk/byte_reader.h"
 
 namespace kestrova::ravelin {
 
@@ -58,7 +58,7 @@ Outcome AppendEntryData(ModEntry& entry, std::span<const std::uint8_t> body,
         end = *size;
     }
     const std::vector<std::uint8_t> prefix = EntryNamePrefix(entry.assetName);
-    const std::uint64_t padding = RoundUp4(body.size()) - body.size();
+    const std::uint64_t padding = PaddingFor(body.size());
     const std::uint64_t length = prefix.size() + body.size() + padding;
     // Offsets and lengths are 32-bit words in the mod file.
     if (end > 0xFFFFFFFFull || length > 0xFFFFFFFFull) {

@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <array>
 
-#include "common/byte_reader.h"
+#include "common/file_beside.h"
 #include "common/mapped_file.h"
 #include "common/platform.h"
 #include "common/text.h"
 #include "plugins/ravelin/core/file_stream.h"
+#include "sdk/byte_reader.h"
 
 namespace kestrova::ravelin {
 
@@ -215,23 +216,19 @@ Outcome SaveMod(std::FILE* stream, ModRecord& mod, const ModWorkFiles& files) {
 }
 
 Outcome SaveModAs(const std::u16string& target, ModRecord& mod, const ModWorkFiles& files) {
-    std::u16string partial;
-    UniqueFile out(platform::CreateFileBeside(target, partial));
-    if (!out) {
-        return Outcome::Failure(u"Cannot create a file beside " + target + u".");
+    FileBeside out;
+    if (!out.Create(target) || out.stream() == nullptr) {
+        return Outcome::Failure(u"Cannot create a file beside " + target + u": " + out.error() +
+                                u".");
     }
-    Outcome saved = SaveMod(out.get(), mod, files);
-    bool closed = CloseWritten(out);
-    if (saved && !closed) {
-        saved = Outcome::Failure(u"The mod file could not be written completely.");
+    if (Outcome saved = SaveMod(out.stream(), mod, files); !saved) {
+        return saved;
     }
-    if (saved && !platform::ReplaceFile(partial, target)) {
-        saved = Outcome::Failure(u"Cannot replace " + target + u".");
+    if (!out.Commit()) {
+        return Outcome::Failure(u"The mod file could not be written to " + target + u": " +
+                                out.error() + u".");
     }
-    if (!saved) {
-        platform::DeleteFile(partial);
-    }
-    return saved;
+    return Outcome::Success();
 }
 
 Outcome OpenMod(const std::u16string& path, ModRecord& mod, const ModWorkFiles& files) {

@@ -4,13 +4,15 @@
 #include <vector>
 
 #include "common/directory_scan.h"
+#include "common/file_beside.h"
 #include "common/mapped_file.h"
 #include "common/platform.h"
 #include "common/string_list.h"
 #include "common/text.h"
 #include "pe/ico_file.h"
-#include "plugins/ravelin/core/mod_templates.h"
 #include "pe/pe_resources.h"
+#include "plugins/ravelin/core/file_stream.h"
+#include "plugins/ravelin/core/mod_templates.h"
 
 namespace kestrova::ravelin {
 
@@ -75,26 +77,22 @@ Outcome PackageInstaller(ModRecord& mod, const std::u16string& installersFolder,
         *iconReport = report;
     }
 
-    std::u16string partial;
-    std::FILE* out = platform::CreateFileBeside(target, partial);
-    if (out == nullptr) {
-        return Outcome::Failure(u"Cannot create a file beside " + target + u".");
+    FileBeside out;
+    if (!out.Create(target) || out.stream() == nullptr) {
+        return Outcome::Failure(u"Cannot create a file beside " + target + u": " + out.error() +
+                                u".");
     }
-    bool written = std::fwrite(program.data(), 1, program.size(), out) == program.size();
-    Outcome saved = written ? SaveMod(out, mod, files)
-                            : Outcome::Failure(u"The installer program could not be written.");
-    const bool complete = std::ferror(out) == 0;
-    if (std::fclose(out) != 0 || !complete) {
-        saved =
-            Outcome::Failure(u"The installer could not be written completely to " + partial + u".");
+    if (!WriteAll(out.stream(), program)) {
+        return Outcome::Failure(u"The installer program could not be written.");
     }
-    if (saved && !platform::ReplaceFile(partial, target)) {
-        saved = Outcome::Failure(u"Cannot replace " + target + u".");
+    if (Outcome saved = SaveMod(out.stream(), mod, files); !saved) {
+        return saved;
     }
-    if (!saved) {
-        platform::DeleteFile(partial);
+    if (!out.Commit()) {
+        return Outcome::Failure(u"The installer could not be written completely to " + target +
+                                u": " + out.error() + u".");
     }
-    return saved;
+    return Outcome::Success();
 }
 
 Outcome PackageMod(ModRecord& mod, const std::u16string& dataFolder, const std::u16string& target,

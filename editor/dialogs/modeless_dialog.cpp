@@ -1,4 +1,4 @@
-#include "editor/shell/ui/modeless_dialog.h"
+#include "editor/dialogs/modeless_dialog.h"
 
 #include <QFontMetrics>
 #include <QKeyEvent>

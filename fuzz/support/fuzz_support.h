@@ -1,0 +1,39 @@
+#pragma once
+// What the fuzz targets that write files share: one private folder for the whole run, and the
+// check that stops the run on a broken invariant.
+
+#include <stdlib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace kestrova::fuzz {
+
+// One folder for the whole run, removed at exit. The path is never destroyed, so the exit
+// handler can still use it.
+inline const std::string& Root() {
+    static const std::string* root = [] {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "kestrova-fuzz-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            std::abort();
+        }
+        return new std::string(pattern);
+    }();
+    static const bool cleanup = (std::atexit([] { std::filesystem::remove_all(*root); }), true);
+    (void)cleanup;
+    return *root;
+}
+
+}  // namespace kestrova::fuzz
+
+// Stops the run on a broken invariant, naming it.
+#define CHECK(condition)                                                                     \
+    do {                                                                                     \
+        if (!(condition)) {                                                                  \
+            std::fprintf(stderr, "invariant broken at line %d: %s\n", __LINE__, #condition); \
+            std::abort();                                                                    \
+        }                                                                                    \
+    } while (false)

@@ -1,0 +1,52 @@
+#pragma once
+// The texture the plug-in holds between the host's calls: a copy of the body it was last handed,
+// which Export and Import convert. The plug-in never changes the asset itself: an import gives
+// the host a new body and leaves the held one as it was. No Qt here; the panel shows its own
+// decoded copy and hears of refused imports through TextureMessages.
+
+#include <optional>
+#include <string>
+
+#include "plugins/support/body_bytes.h"
+
+namespace kestrova::texture {
+
+using plugin::Bytes;
+using plugin::ByteSpan;
+
+// What the session needs of the panel that shows the texture.
+class TextureMessages {
+public:
+    virtual ~TextureMessages() = default;
+    // An import was refused; `why` says so in words for the user.
+    virtual void Refused(const std::string& why) = 0;
+};
+
+class TextureSession {
+public:
+    // Takes a copy of the body the host handed over; a previous panel is forgotten.
+    void Load(ByteSpan body);
+
+    // The held body; empty before a body was handed over.
+    ByteSpan body() const { return body_ ? ByteSpan(*body_) : ByteSpan{}; }
+
+    void Attach(TextureMessages* view) { view_ = view; }
+    void Detach(const TextureMessages* view);
+
+    bool Changed() const { return false; }
+    // The body as it was handed over; nothing before a body was.
+    std::optional<ByteSpan> Body() const;
+    // The top level as a PNG file, for the extension "png"; nothing for another extension or a
+    // body that does not hold a usable texture.
+    std::optional<Bytes> Export(const char16_t* extension) const;
+    // The body with the image of the PNG file `file`, for the extension "png". A file or body
+    // that cannot be used is refused and the panel says why. The extension is checked before a
+    // byte of `file` is read: in the "Mod" panel mode the host passes other things than files.
+    std::optional<Bytes> Import(ByteSpan file, const char16_t* extension) const;
+
+private:
+    std::optional<Bytes> body_;
+    TextureMessages* view_ = nullptr;
+};
+
+}  // namespace kestrova::texture
