@@ -83,6 +83,11 @@ bool RangeWriter::Commit(std::uint64_t length) {
 
 bool RangeWriter::FinishAsPrivate(std::uint64_t length, const std::u16string& target) {
     if (!fd_.valid()) {
+        // Only a file made by Create can be finished this way; one made beside its target is
+        // committed.
+        if (error_.empty()) {
+            error_ = u"The working copy was not written through this writer.";
+        }
         return false;
     }
     if (!SetFileLength(fd_.get(), length) || !fd_.Reset()) {

@@ -77,7 +77,7 @@ public:
     // over its target in one step. On any failure the new file is deleted and the target stays
     // as it was.
     bool Commit(std::uint64_t length);
-    // The same for a target that only this program uses: the target is first renamed aside and
+    // For a file made by Create whose target only this program uses: the target is renamed aside and
     // deleted after the new file took its name (moved back if that fails). Some file systems
     // flush a file's data at once when it is renamed over another, which costs as much as
     // writing it; two renames onto free names do not.

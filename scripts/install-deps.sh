@@ -6,7 +6,12 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   clang libclang-rt-14-dev
-  qt6-base-dev libgl-dev fonts-dejavu-core
+  # The test command's linker and compiler cache (the build uses either where it is installed).
+  lld ccache
+  qt6-base-dev libgl-dev
+  # The monospaced font of the text and hex panels; the package depends on it (or on
+  # fonts-noto-mono, which the panels' tests accept as well).
+  fonts-dejavu-core
   qt6-multimedia-dev libsquish-dev libstb-dev libastcenc-dev
   g++-mingw-w64-x86-64 gcc-mingw-w64-i686 binutils-mingw-w64-i686 wine64 fonts-wine icoutils
   lintian librsvg2-bin python3

@@ -93,7 +93,8 @@ Outcome ExtractDataStream(const ByteSource& source, const BundleArchive& archive
                                 u" free.");
     }
     RangeWriter writer;
-    if (!writer.CreateBeside(target)) {
+    // The working folder is the program's own: a fixed name beside the target serves.
+    if (!writer.Create(target + u".new")) {
         return Outcome::Failure(u"Cannot create the working copy beside " + target + u": " +
                                 writer.error());
     }

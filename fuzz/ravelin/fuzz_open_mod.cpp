@@ -2,12 +2,9 @@
 // data file, and saving it again must give a file that opens to the same mod (its entries sorted,
 // as saving sorts them) with the same payload.
 
-#include <stdlib.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <span>
@@ -16,31 +13,23 @@
 
 #include "common/text.h"
 #include "plugins/ravelin/core/mod_file.h"
+#include "tests/common/temp_folder.h"
 
 namespace {
 
 using namespace kestrova;
 using Bytes = std::vector<std::uint8_t>;
 
-// A private folder for the run; it goes with the process.
+// A private folder in memory for the run; it goes with the process.
 struct Workspace {
-    Workspace() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "kestrova-fuzz-mod-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
+    Workspace() : files{Utf8ToUtf16(folder.File("mod")), Utf8ToUtf16(folder.File("mod2"))} {
+        if (folder.path().empty()) {
             std::abort();
         }
-        folder = pattern;
-        files.data = Utf8ToUtf16(folder + "/mod");
-        files.scratch = Utf8ToUtf16(folder + "/mod2");
     }
-    ~Workspace() {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
-    }
-    std::string Path(const char* name) const { return folder + "/" + name; }
+    std::string Path(const char* name) const { return folder.File(name); }
 
-    std::string folder;
+    testing::TempFolder folder{testing::TempFolderPlace::Memory};
     ravelin::ModWorkFiles files;
 };
 
