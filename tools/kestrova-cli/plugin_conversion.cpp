@@ -20,6 +20,17 @@ Outcome NotConverted(const PluginConversion& conversion) {
     return Outcome::Failure(conversion.problem);
 }
 
+// Hands the asset over without a window, then runs `convert` (a conversion of the plug-in's).
+template <class Convert>
+Outcome HandOverAndConvert(const PluginRecord& plugin, PluginContextHolder& context,
+                           std::span<const std::uint8_t> body, Convert convert) {
+    PluginConversion c = HandOverForConversion(plugin, context, body);
+    if (c.ok()) {
+        c = convert();
+    }
+    return c.ok() ? Outcome::Success() : NotConverted(c);
+}
+
 }  // namespace
 
 void WarningList::Warning(std::u16string_view caption, std::u16string_view text) {
@@ -48,21 +59,16 @@ void CliPlugins::SetContext(const AssetFile& doc, std::uint32_t index,
 Outcome ExportThrough(const PluginRecord& plugin, PluginContextHolder& context,
                       std::span<const std::uint8_t> body, std::u16string_view extension,
                       std::vector<std::uint8_t>& out) {
-    PluginConversion c = HandOverForConversion(plugin, context, body);
-    if (c.ok()) {
-        c = ExportThroughPlugin(plugin, context, extension, out);
-    }
-    return c.ok() ? Outcome::Success() : NotConverted(c);
+    return HandOverAndConvert(plugin, context, body,
+                              [&] { return ExportThroughPlugin(plugin, context, extension, out); });
 }
 
 Outcome ImportThrough(const PluginRecord& plugin, PluginContextHolder& context,
                       std::span<const std::uint8_t> body, std::u16string_view extension,
                       std::vector<std::uint8_t>& bytes) {
-    PluginConversion c = HandOverForConversion(plugin, context, body);
-    if (c.ok()) {
-        c = ImportThroughPlugin(plugin, context, extension, bytes);
-    }
-    return c.ok() ? Outcome::Success() : NotConverted(c);
+    return HandOverAndConvert(plugin, context, body, [&] {
+        return ImportThroughPlugin(plugin, context, extension, bytes);
+    });
 }
 
 void AddConversionOptions(CLI::App& command, ConversionChoice& choice) {
