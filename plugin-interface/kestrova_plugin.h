@@ -178,10 +178,10 @@ typedef int32_t (*KestrovaReadStreamProc)(void* host, const char* path, uint64_t
 typedef void (*KestrovaReportProc)(void* host, const char* message);
 
 typedef struct KestrovaPluginContext {
-    uint32_t size;    /* sizeof the struct as the host filled it */
-    uint32_t version; /* KESTROVA_PLUGIN_CONTEXT_VERSION */
-    uint32_t formatVersion; /* the serialized file's format (9 ... 22) */
-    uint32_t byteOrder;     /* of the object's data: 0 little-endian, 1 big-endian */
+    uint32_t size;             /* sizeof the struct as the host filled it */
+    uint32_t version;          /* KESTROVA_PLUGIN_CONTEXT_VERSION */
+    uint32_t formatVersion;    /* the serialized file's format (9 ... 22) */
+    uint32_t byteOrder;        /* of the object's data: 0 little-endian, 1 big-endian */
     const char* engineVersion; /* zero-terminated, "2021.3.18f1"; "" when unknown */
     int32_t classId;           /* 28 Texture2D, 114 MonoBehaviour, ... */
     /* The first bytes of the object that the host leaves out of the data it hands over: the name
@@ -196,7 +196,7 @@ typedef struct KestrovaPluginContext {
     KestrovaReportProc report;
 } KestrovaPluginContext;
 
-#define KESTROVA_CONTEXT_HAS(context, field)                                        \
+#define KESTROVA_CONTEXT_HAS(context, field)                                                  \
     ((context)->size >= (uint32_t)((const char*)&(context)->field - (const char*)(context)) + \
                             (uint32_t)sizeof((context)->field))
 
