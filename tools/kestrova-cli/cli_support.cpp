@@ -41,10 +41,13 @@ void EnsureWorkingFolder(CliContext& context) {
 
 void OpenInput(CliContext& context, const std::string& file) {
     EnsureWorkingFolder(context);
-    Outcome outcome = LoadAssetFile(context.doc, Utf8ToUtf16(file));
+    const std::u16string path = Utf8ToUtf16(file);
+    Outcome outcome = LoadAssetFile(context.doc, path);
     if (!outcome) {
         Fail(kInputError, file + ": " + Utf16ToUtf8(outcome.message));
     }
+    const std::size_t name = FileNameStart(path);
+    context.folder = name > 0 ? path.substr(0, name - 1) : u".";
 }
 
 void SaveOutput(const CliContext& context, const std::string& out) {

@@ -143,7 +143,7 @@ void AddDocumentCommands(CLI::App& app, CliContext& context) {
             Fail(kInputError, "cannot read the file " + options->data);
         }
         if (!options->conversion.extension.empty()) {
-            ConvertImport(context.doc, index, options->conversion, *body);
+            ConvertImport(context.doc, index, context.folder, options->conversion, *body);
         }
         Outcome outcome = ReplaceAssetBody(context.doc, index, *body);
         if (!outcome) {

@@ -95,9 +95,10 @@ void ExportOne(CliContext& context, const ExportOptions& o) {
         RequireConverter(plugins, context.doc, index, o.conversion.extension);
     std::optional<std::vector<std::uint8_t>> body = ReadAssetBody(context.doc, index);
     std::vector<std::uint8_t> converted;
-    Outcome outcome =
-        body ? ExportThrough(plugin, *body, Utf8ToUtf16(o.conversion.extension), converted)
-             : Outcome::Failure(u"cannot read the asset");
+    plugins.SetContext(context.doc, index, context.folder);
+    Outcome outcome = body ? ExportThrough(plugin, plugins.context(), *body,
+                                           Utf8ToUtf16(o.conversion.extension), converted)
+                           : Outcome::Failure(u"cannot read the asset");
     if (outcome) {
         outcome = WriteWholeFile(target, converted);
     }
@@ -147,7 +148,7 @@ int ExportAll(CliContext& context, const ExportOptions& o) {
     for (std::size_t k = 0; k < assets.size(); ++k) {
         const std::uint32_t index = assets[k];
         const PluginRecord* plugin =
-            extension.empty() ? nullptr : plugins->Converter(doc.entries[index].typeId, extension);
+            extension.empty() ? nullptr : plugins->Converter(doc, index, extension);
         const std::string name =
             names[k] + (plugin != nullptr ? "." + o.conversion.extension : ".data");
         const std::u16string target = Utf8ToUtf16(o.folder + "/" + name);
@@ -155,7 +156,8 @@ int ExportAll(CliContext& context, const ExportOptions& o) {
         if (plugin != nullptr) {
             std::optional<std::vector<std::uint8_t>> body = ReadAssetBody(doc, index);
             std::vector<std::uint8_t> bytes;
-            outcome = body ? ExportThrough(*plugin, *body, extension, bytes)
+            plugins->SetContext(doc, index, context.folder);
+            outcome = body ? ExportThrough(*plugin, plugins->context(), *body, extension, bytes)
                            : Outcome::Failure(u"cannot read the asset");
             if (outcome) {
                 outcome = WriteWholeFile(target, bytes);
