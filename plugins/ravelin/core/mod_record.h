@@ -22,17 +22,36 @@ inline constexpr char16_t kDefaultInstaller[] = u"default";
 // `text` up to its first U+0000 (as a zero-terminated field holds it), cut to `capacity` - 1.
 std::u16string FieldText(std::u16string_view text, std::size_t capacity);
 
+// The class id of an entry that does not record one (no object has class 0).
+inline constexpr std::int32_t kNoClassId = 0;
+
 // One asset of a mod and where its data lies in the mod's data file.
 struct ModEntry {
-    std::u16string fileName = kNotSet;   // the asset file's name, without folder (127 at most)
+    // The file the installer looks for in the game folder, without folder (127 at most): the
+    // asset file, or the bundle that holds `member`.
+    std::u16string fileName = kNotSet;
     std::u16string assetName = kNotSet;  // 127 at most; kUnnamedAsset for an asset without name
-    std::uint32_t type = 0;              // the asset's type id
-    std::uint32_t index = 0;             // the asset's path id within its file
-    std::uint32_t length = 0;            // bytes of the entry's data
-    std::uint32_t offset = 0;            // where they begin in the data file
+    // The serialized file inside the bundle `fileName` that holds the asset (511 at most); empty
+    // when the asset is not in a bundle.
+    std::u16string member;
+    std::uint32_t type = 0;  // the asset's type id
+    std::int32_t classId = kNoClassId;
+    // The asset's path id within its file. The first form's 32-bit word is read zero-extended,
+    // as the 44-byte asset files' readers give it.
+    std::int64_t pathId = 0;
+    std::uint32_t length = 0;  // bytes of the entry's data
+    std::uint32_t offset = 0;  // where they begin in the data file
 
     bool operator==(const ModEntry&) const = default;
 };
+
+// True when the version-1 form of the mod file holds the entry whole: a path id of 0 to
+// 0xFFFFFFFF, no bundle member and no class id (that form has none, so saving never drops one).
+bool FitsVersion1(const ModEntry& entry);
+
+// The path id as Ravelin shows it: a 32-bit word as a signed 32-bit number (as Ravelin always
+// showed path ids), any other as a 64-bit one.
+std::u16string PathIdText(std::int64_t pathId);
 
 struct ModRecord {
     std::uint32_t formatVersion = 1;
@@ -51,14 +70,26 @@ struct ModRecord {
 };
 
 // The asset the editor handed over last: its data from CreatePluginDialog, its file, type and
-// path id from the first ImportData call after it and its name from the second.
+// path id from the first ImportData call after it and its name from the second; where the host
+// knows more (a class id, a 64-bit path id, a bundle member), from RecordPlace.
 struct PendingAsset {
     std::vector<std::uint8_t> payload;
     std::u16string fileName;  // 511 at most
     std::uint32_t type = 0;
-    std::uint32_t index = 0;
+    std::int64_t pathId = 0;
     std::u16string assetName;  // 127 at most
+    std::int32_t classId = kNoClassId;
+    std::u16string member;  // 511 at most
     std::uint32_t importCalls = 0;
+};
+
+// Where an asset lies, as far as the host can say: its class id and 64-bit path id and, for an
+// asset inside a bundle, the bundle's file name (without folder) and the member's name.
+struct AssetPlace {
+    std::int32_t classId = kNoClassId;
+    std::int64_t pathId = 0;
+    std::u16string bundle;
+    std::u16string member;
 };
 
 // Takes a new hand-over: a private copy of the data; the next two ImportData calls describe it.
@@ -69,5 +100,9 @@ void BeginHandOver(PendingAsset& pending, const std::uint8_t* data, std::int32_t
 // is read no further than its field holds; `value` and `number` may be null.
 void RecordImport(PendingAsset& pending, const char16_t* text, const std::int32_t* value,
                   const char16_t* number);
+
+// Completes the hand-over with what the host knows of the asset's place: the class id and path
+// id replace what ImportData gave, and a bundle member makes the bundle the entry's file.
+void RecordPlace(PendingAsset& pending, const AssetPlace& place);
 
 }  // namespace kestrova::ravelin
