@@ -44,6 +44,7 @@ if [[ ! -f "$windows_sources/lz4/lib/lz4.c" ]]; then
   echo "Fetching Debian's lz4 source package into $windows_sources"
   work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT
+  chmod 755 "$work"  # apt fetches as its own user
   mkdir -p "$work/lists/partial" "$work/archives/partial" "$windows_sources"
   echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg]" \
     "http://deb.debian.org/debian bookworm main" >"$work/sources.list"

@@ -18,9 +18,6 @@ namespace kestrova::bundle {
 namespace {
 
 constexpr std::size_t kPiece = std::size_t{1} << 20;
-constexpr std::uint64_t kUnknownSize = ~std::uint64_t{0};
-// The largest dictionary accepted, as codec_lzma.cpp accepts.
-constexpr std::uint64_t kMaxDictionary = std::uint64_t{512} << 20;
 // The SDK's smallest dictionary.
 constexpr std::uint32_t kMinDictionary = 1 << 12;
 // The encoder's window: that of xz's default level, which codec_lzma.cpp uses.
@@ -124,20 +121,10 @@ namespace detail {
 
 Outcome DecodeLzma(const ByteSource& source, const EncodedBlock& block, StreamOutput& output,
                    DecodeBuffers& buffers, const std::stop_token& stop, std::uint64_t limit) {
-    const std::uint64_t header = block.lzmaSizeField ? 13 : 5;
-    std::uint8_t props[13] = {};
-    if (block.compressedSize < header || !source.Read(block.offset, std::span(props, header))) {
-        return Outcome::Failure(block.what + u" is too short for an LZMA header.");
-    }
-    if (block.lzmaSizeField) {
-        std::uint64_t stated = 0;
-        for (int i = 12; i >= 5; --i) {
-            stated = (stated << 8) | props[i];
-        }
-        if (stated != kUnknownSize && stated != block.uncompressedSize) {
-            return Outcome::Failure(block.what + u": its LZMA header gives " + Bytes(stated) +
-                                    u", its bundle header " + Bytes(block.uncompressedSize) + u".");
-        }
+    std::uint8_t props[LZMA_PROPS_SIZE] = {};
+    std::uint64_t header = 0;
+    if (Outcome o = ReadLzmaHeader(source, block, props, header); !o) {
+        return o;
     }
     CLzmaProps decoded;
     if (LzmaProps_Decode(&decoded, props, LZMA_PROPS_SIZE) != SZ_OK) {
@@ -145,15 +132,12 @@ Outcome DecodeLzma(const ByteSource& source, const EncodedBlock& block, StreamOu
     }
     // No block needs a window larger than itself, so a dictionary the block cannot fill is not
     // allocated: the decoder is given the smaller size (a distance beyond it is refused).
-    const std::uint64_t dictionary =
-        std::clamp<std::uint64_t>(std::min<std::uint64_t>(decoded.dicSize, block.uncompressedSize),
-                                  kMinDictionary, 0xFFFFFFFFu);
-    if (dictionary > kMaxDictionary) {
-        return Outcome::Failure(block.what + u" needs an LZMA dictionary of " + Bytes(dictionary) +
-                                u", more than Kestrova accepts.");
+    std::uint32_t window = 0;
+    if (Outcome o = LzmaWindow(block, decoded.dicSize, window); !o) {
+        return o;
     }
     for (int i = 0; i < 4; ++i) {
-        props[1 + i] = static_cast<std::uint8_t>(dictionary >> (8 * i));
+        props[1 + i] = static_cast<std::uint8_t>(window >> (8 * i));
     }
     Decoder z;
     if (LzmaDec_Allocate(&z.state, props, LZMA_PROPS_SIZE, &kAllocator) != SZ_OK) {

@@ -13,6 +13,12 @@ add_library(kestrova_bundle_codecs STATIC ${bundle}/codec.cpp ${bundle}/byte_sou
 add_library(kestrova::bundle_codecs ALIAS kestrova_bundle_codecs)
 target_link_libraries(kestrova_bundle_codecs PUBLIC kestrova::document)
 set(codecsMissing FALSE)
+# A codec left out: the build says why, and codec_unavailable.cpp refuses its blocks.
+macro(leave_codec_out definition)
+  message(WARNING ${ARGN})
+  target_compile_definitions(kestrova_bundle_codecs PRIVATE ${definition})
+  set(codecsMissing TRUE)
+endmacro()
 
 set(lz4Sources ${KESTROVA_LZ4_SOURCE_DIR}/lz4.c ${KESTROVA_LZ4_SOURCE_DIR}/lz4hc.c)
 if(EXISTS ${KESTROVA_LZ4_SOURCE_DIR}/lz4.c AND EXISTS ${KESTROVA_LZ4_SOURCE_DIR}/lz4hc.c)
@@ -22,10 +28,8 @@ if(EXISTS ${KESTROVA_LZ4_SOURCE_DIR}/lz4.c AND EXISTS ${KESTROVA_LZ4_SOURCE_DIR}
   set_source_files_properties(${lz4Sources} PROPERTIES COMPILE_OPTIONS -w)
   message(STATUS "Installer program: LZ4 and LZ4HC from ${KESTROVA_LZ4_SOURCE_DIR}")
 else()
-  message(WARNING "The lz4 sources are not in ${KESTROVA_LZ4_SOURCE_DIR} (run "
+  leave_codec_out(KESTROVA_NO_LZ4 "The lz4 sources are not in ${KESTROVA_LZ4_SOURCE_DIR} (run "
                   "scripts/install-deps.sh): the installer program refuses LZ4 bundles")
-  target_compile_definitions(kestrova_bundle_codecs PRIVATE KESTROVA_NO_LZ4)
-  set(codecsMissing TRUE)
 endif()
 
 # Only the SDK's own files are copied beside the build; its folder also holds liblzma's headers,
@@ -54,10 +58,9 @@ if(sdkFound)
   set_source_files_properties(${sdkSources} PROPERTIES COMPILE_OPTIONS -w)
   message(STATUS "Installer program: LZMA from the LZMA SDK in ${KESTROVA_LZMA_SDK_DIR}")
 else()
-  message(WARNING "The LZMA SDK sources are not in ${KESTROVA_LZMA_SDK_DIR} (Debian's lzma-dev, "
-                  "run scripts/install-deps.sh): the installer program refuses LZMA bundles")
-  target_compile_definitions(kestrova_bundle_codecs PRIVATE KESTROVA_NO_LZMA)
-  set(codecsMissing TRUE)
+  leave_codec_out(KESTROVA_NO_LZMA "The LZMA SDK sources are not in ${KESTROVA_LZMA_SDK_DIR} "
+                  "(Debian's lzma-dev, run scripts/install-deps.sh): the installer program "
+                  "refuses LZMA bundles")
 endif()
 if(codecsMissing)
   target_sources(kestrova_bundle_codecs PRIVATE ${bundle}/codec_unavailable.cpp)
