@@ -64,13 +64,4 @@ void RecordImport(PendingAsset& pending, const char16_t* text, const std::int32_
     ++pending.importCalls;
 }
 
-void RecordPlace(PendingAsset& pending, const AssetPlace& place) {
-    pending.classId = place.classId;
-    pending.pathId = place.pathId;
-    pending.member = FieldText(place.member, kPathCapacity);
-    if (!pending.member.empty()) {
-        pending.fileName = FieldText(place.bundle, kPathCapacity);
-    }
-}
-
 }  // namespace kestrova::ravelin

@@ -36,8 +36,8 @@ struct ModEntry {
     std::u16string member;
     std::uint32_t type = 0;  // the asset's type id
     std::int32_t classId = kNoClassId;
-    // The asset's path id within its file. The first form's 32-bit word is read zero-extended,
-    // as the 44-byte asset files' readers give it.
+    // The asset's path id within its file (or member). The 32-bit word of the older forms is
+    // read zero-extended, as the loader gives the path ids of format-9 files.
     std::int64_t pathId = 0;
     std::uint32_t length = 0;  // bytes of the entry's data
     std::uint32_t offset = 0;  // where they begin in the data file
@@ -70,8 +70,8 @@ struct ModRecord {
 };
 
 // The asset the editor handed over last: its data from CreatePluginDialog, its file, type and
-// path id from the first ImportData call after it and its name from the second; where the host
-// knows more (a class id, a 64-bit path id, a bundle member), from RecordPlace.
+// path id from the first ImportData call after it and its name from the second. The class id and
+// the bundle member stay unset until the host can give them.
 struct PendingAsset {
     std::vector<std::uint8_t> payload;
     std::u16string fileName;  // 511 at most
@@ -83,15 +83,6 @@ struct PendingAsset {
     std::uint32_t importCalls = 0;
 };
 
-// Where an asset lies, as far as the host can say: its class id and 64-bit path id and, for an
-// asset inside a bundle, the bundle's file name (without folder) and the member's name.
-struct AssetPlace {
-    std::int32_t classId = kNoClassId;
-    std::int64_t pathId = 0;
-    std::u16string bundle;
-    std::u16string member;
-};
-
 // Takes a new hand-over: a private copy of the data; the next two ImportData calls describe it.
 void BeginHandOver(PendingAsset& pending, const std::uint8_t* data, std::int32_t length);
 
@@ -100,9 +91,5 @@ void BeginHandOver(PendingAsset& pending, const std::uint8_t* data, std::int32_t
 // is read no further than its field holds; `value` and `number` may be null.
 void RecordImport(PendingAsset& pending, const char16_t* text, const std::int32_t* value,
                   const char16_t* number);
-
-// Completes the hand-over with what the host knows of the asset's place: the class id and path
-// id replace what ImportData gave, and a bundle member makes the bundle the entry's file.
-void RecordPlace(PendingAsset& pending, const AssetPlace& place);
 
 }  // namespace kestrova::ravelin

@@ -53,7 +53,6 @@ public:
     // The form was destroyed: its lists and the handed-over data are released.
     void EndForm();
     void RecordImport(const char16_t* text, const std::int32_t* value, const char16_t* number);
-    void RecordPlace(const AssetPlace& place) { ravelin::RecordPlace(pending_, place); }
 
     // The form's content.
     const ModRecord& mod() const { return mod_; }
