@@ -2,12 +2,9 @@
 // whatever loads runs an export, a resizing import, an add and a remove, checking after each
 // that the working copy is a file the loader accepts again with the same table.
 
-#include <stdlib.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 

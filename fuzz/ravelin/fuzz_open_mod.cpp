@@ -1,13 +1,12 @@
-// Reads arbitrary bytes as a mod file. Whatever opens must have put exactly its payload into the
-// data file, and saving it again must give a file that opens to the same mod (its entries sorted,
-// as saving sorts them) with the same payload.
+// Reads arbitrary bytes as a mod file of any form. Whatever opens must have put exactly its payload
+// into the data file, and saving it again must give a file that opens to the same mod (its entries
+// sorted, as saving sorts them) with the same payload, in the version-1 form whenever every entry
+// fits it.
 
-#include <stdlib.h>
-
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <span>
@@ -16,31 +15,23 @@
 
 #include "common/text.h"
 #include "plugins/ravelin/core/mod_file.h"
+#include "tests/common/temp_folder.h"
 
 namespace {
 
 using namespace kestrova;
 using Bytes = std::vector<std::uint8_t>;
 
-// A private folder for the run; it goes with the process.
+// A private folder in memory for the run; it goes with the process.
 struct Workspace {
-    Workspace() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "kestrova-fuzz-mod-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
+    Workspace() : files{Utf8ToUtf16(folder.File("mod")), Utf8ToUtf16(folder.File("mod2"))} {
+        if (folder.path().empty()) {
             std::abort();
         }
-        folder = pattern;
-        files.data = Utf8ToUtf16(folder + "/mod");
-        files.scratch = Utf8ToUtf16(folder + "/mod2");
     }
-    ~Workspace() {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
-    }
-    std::string Path(const char* name) const { return folder + "/" + name; }
+    std::string Path(const char* name) const { return folder.File(name); }
 
-    std::string folder;
+    testing::TempFolder folder{testing::TempFolderPlace::Memory};
     ravelin::ModWorkFiles files;
 };
 
@@ -92,7 +83,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Bytes saved = Read(work.Path("out.umod"));
     Require(ravelin::ParseMod(saved, 0, again, againLayout).ok, "a saved mod parses");
     Require(again == parsed, "saving keeps the mod");
-    Require(againLayout.format == ravelin::ModFormat::Current, "saving writes the current form");
+    const bool fitsVersion1 =
+        std::all_of(parsed.entries.begin(), parsed.entries.end(), ravelin::FitsVersion1);
+    Require(againLayout.format ==
+                (fitsVersion1 ? ravelin::ModFormat::Current : ravelin::ModFormat::Extended),
+            "saving writes the version-1 form unless an entry needs the extended one");
     Require(Bytes(saved.begin() + static_cast<std::ptrdiff_t>(againLayout.payloadStart),
                   saved.end()) == payload,
             "saving keeps the payload");

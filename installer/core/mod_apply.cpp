@@ -100,7 +100,8 @@ std::u16string Lines(const std::vector<std::u16string>& lines) {
 }
 
 std::u16string Describe(const ModEntry& e) {
-    return e.fileName + u" / " + e.assetName + u" (path id " + DecimalText(e.index) + u")";
+    const std::u16string file = e.member.empty() ? e.fileName : e.fileName + u" / " + e.member;
+    return file + u" / " + e.assetName + u" (path id " + ravelin::PathIdText(e.pathId) + u")";
 }
 
 // The fraction of a run done, counted in bytes of work. What remains is known better as the run
@@ -254,6 +255,9 @@ private:
         for (const ModEntry& e : mod_.entries) {
             if (!IsPlainFileName(e.fileName)) {
                 problems.push_back(Describe(e) + u": the file name is not a plain file name.");
+            } else if (!e.member.empty()) {
+                problems.push_back(Describe(e) +
+                                   u": this installer does not change members of bundles.");
             } else if (std::find(wanted.begin(), wanted.end(), Lower(e.fileName)) == wanted.end()) {
                 wanted.push_back(Lower(e.fileName));
             }
@@ -263,7 +267,7 @@ private:
         for (std::size_t i = 0; i < mod_.entries.size(); ++i) {
             const ModEntry& e = mod_.entries[i];
             auto where = found.find(Lower(e.fileName));
-            if (!IsPlainFileName(e.fileName)) {
+            if (!IsPlainFileName(e.fileName) || !e.member.empty()) {
                 continue;
             }
             if (where == found.end()) {
@@ -332,23 +336,24 @@ private:
         // One pass over the table finds the first asset of each path id the mod names, so that
         // many entries in a file of many assets cost no more than reading its table.
         constexpr std::uint32_t kNoAsset = 0xFFFFFFFF;
-        std::unordered_map<std::uint32_t, std::uint32_t> firstAsset;
+        std::unordered_map<std::int64_t, std::uint32_t> firstAsset;
         for (std::size_t i : target.entries) {
-            firstAsset.emplace(mod_.entries[i].index, kNoAsset);
+            firstAsset.emplace(mod_.entries[i].pathId, kNoAsset);
         }
         const std::vector<AssetEntry>& assets = target.doc->entries;
         for (std::uint32_t a = 0; a < assets.size(); ++a) {
-            auto wanted = firstAsset.find(assets[a].pathId);
+            auto wanted = firstAsset.find(static_cast<std::int64_t>(assets[a].pathId));
             if (wanted != firstAsset.end() && wanted->second == kNoAsset) {
                 wanted->second = a;
             }
         }
         for (std::size_t i : target.entries) {
             const ModEntry& e = mod_.entries[i];
-            const std::uint32_t asset = firstAsset.at(e.index);
+            const std::uint32_t asset = firstAsset.at(e.pathId);
             if (asset == kNoAsset) {
-                problems.push_back(path + u" holds no asset with path id " + DecimalText(e.index) +
-                                   u" (needed for " + Describe(e) + u").");
+                problems.push_back(path + u" holds no asset with path id " +
+                                   ravelin::PathIdText(e.pathId) + u" (needed for " + Describe(e) +
+                                   u").");
             } else if (std::uint64_t{e.offset} + e.length > payload_.size()) {
                 problems.push_back(Describe(e) + u": its data lies outside the mod.");
             } else if (ravelin::EntryNamePrefix(e.assetName).size() > e.length) {

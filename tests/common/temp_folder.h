@@ -1,5 +1,8 @@
 #pragma once
-// A fresh folder under the system's temporary folder, removed with everything in it at the end.
+// A fresh folder under the system's temporary folder, or in memory, removed with everything in it
+// at the end.
+
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -11,10 +14,21 @@
 
 namespace kestrova::testing {
 
+// Where a TempFolder is made. Memory (/dev/shm, where the system has it) is for programs that
+// write files for every input, such as the fuzz targets: a disk file system starts writing a file
+// out when it is truncated or renamed over, and a program doing that per input waits for the disk.
+enum class TempFolderPlace { Temporary, Memory };
+
 class TempFolder {
 public:
-    TempFolder() {
-        auto base = std::filesystem::temp_directory_path();
+    explicit TempFolder(TempFolderPlace place = TempFolderPlace::Temporary) {
+        std::error_code error;
+        const std::filesystem::path memory = "/dev/shm";
+        const auto base = place == TempFolderPlace::Memory &&
+                                  std::filesystem::is_directory(memory, error) &&
+                                  ::access(memory.c_str(), W_OK) == 0
+                              ? memory
+                              : std::filesystem::temp_directory_path();
         std::string pattern = (base / "kestrova-test-XXXXXX").string();
         if (::mkdtemp(pattern.data()) != nullptr) {
             path_ = pattern;

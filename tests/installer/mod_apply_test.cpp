@@ -189,6 +189,10 @@ TEST_F(ApplyTest, ChecksNameEverythingThatIsMissingAndChangeNothing) {
     Add(u"gone.assets", u"Lid", 1, Filled(4, 1));
     Add(u"../level0", u"Crosshair", 1, Filled(4, 1));
     Add(u"level0", u"Crosshair", 1, Filled(4, 1));
+    Add(u"level0", u"Far", 2, Filled(4, 1));
+    mod.entries.back().pathId = -5717498367417880155;
+    Add(u"data.unity3d", u"Hero", 3, Filled(4, 1));
+    mod.entries.back().member = u"CAB-5f3c";
     const std::map<std::string, Bytes> before = Snapshot("Game");
 
     Outcome o = Install();
@@ -198,16 +202,19 @@ TEST_F(ApplyTest, ChecksNameEverythingThatIsMissingAndChangeNothing) {
                              "gone.assets is missing",
                              "../level0 / Crosshair (path id 1): the "
                              "file name is not a plain file name",
+                             "holds no asset with path id -5717498367417880155",
+                             "data.unity3d / CAB-5f3c / Hero (path id 3): this installer does "
+                             "not change members of bundles",
                              "Nothing was changed."}) {
         EXPECT_NE(message.find(part), std::string::npos) << part << " in: " << message;
     }
-    // Four problems, one line each; the one good entry is not among them.
-    EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 5) << message;
+    // Six problems, one line each; the one good entry is not among them.
+    EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 7) << message;
     EXPECT_EQ(Snapshot("Game"), before);
 
     // The verify file decides whether the folder is the game's.
     mod.entries.resize(1);
-    mod.entries[0].index = 1;
+    mod.entries[0].pathId = 1;
     mod.verifyFile = u"Data\\game.dll";
     ASSERT_TRUE(Install().ok);
     ASSERT_TRUE(Uninstall().ok);

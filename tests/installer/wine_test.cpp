@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -15,6 +16,7 @@
 
 #include "common/directory_scan.h"
 #include "common/text.h"
+#include "document/bundle/codec.h"
 #include "installer/core/installer_command.h"
 #include "tests/installer/installer_test_support.h"
 #include "tests/installer/pe_builder.h"
@@ -212,6 +214,72 @@ TEST_F(WineTest, DirectoryScanListsWhatItListsOnLinuxThroughNamesOutsideAscii) {
     std::sort(listed.begin(), listed.end());
     EXPECT_EQ(expected.size(), 4u);
     EXPECT_EQ(listed, expected);
+}
+
+// The Windows program's codecs (lz4's and the LZMA SDK's sources, built with MinGW) against
+// Debian's liblz4 and liblzma on Linux: each decodes what the other encodes, and a cut block is
+// refused.
+TEST_F(WineTest, BundleCodecsReadWhatTheLinuxLibrariesWriteAndTheReverse) {
+    Bytes mixed;
+    std::mt19937 random(5);
+    while (mixed.size() < 300000) {
+        const std::string text = "m_Name m_GameObject m_Enabled " + std::to_string(random() % 97);
+        mixed.insert(mixed.end(), text.begin(), text.end());
+        for (int i = random() % 40; i > 0; --i) {
+            mixed.push_back(static_cast<std::uint8_t>(random()));
+        }
+    }
+    const std::vector<Bytes> inputs = {Bytes{'x'}, mixed};
+    std::string args;
+    auto q = [&](const std::string& name) { return " '" + WinePath(folder.File(name)) + "'"; };
+    using bundle::Compression;
+    const Compression codes[] = {Compression::Lzma, Compression::Lz4, Compression::Lz4hc};
+    for (Compression code : codes) {
+        const std::string c = std::to_string(static_cast<int>(code));
+        for (std::size_t n = 0; n < inputs.size(); ++n) {
+            const std::string name = c + "-" + std::to_string(n);
+            Bytes encoded;
+            ASSERT_TRUE(bundle::EncodeBlock(code, inputs[n], encoded).ok);
+            WriteFile("linux-" + name, encoded);
+            WriteFile("plain-" + name, inputs[n]);
+            args += " decode " + c + " " + std::to_string(inputs[n].size()) + q("linux-" + name) +
+                    q("decoded-" + name);
+            args += " encode " + c + q("plain-" + name) + q("windows-" + name);
+            if (n == 1) {
+                encoded.resize(encoded.size() - 7);
+                WriteFile("cut-" + name, encoded);
+                args += " decode " + c + " " + std::to_string(inputs[n].size()) + q("cut-" + name) +
+                        q("refused-" + name);
+            }
+        }
+    }
+    const WineRun run =
+        RunUnderWine(KESTROVA_WINE64, KESTROVA_WINE_PREFIX,
+                     "'" + std::string(KESTROVA_CODEC_PROBE) + "'" + args, folder.File("stderr"));
+    EXPECT_EQ(run.status, 1) << run.err << run.out;
+    for (Compression code : codes) {
+        const std::string c = std::to_string(static_cast<int>(code));
+        for (std::size_t n = 0; n < inputs.size(); ++n) {
+            const std::string name = c + "-" + std::to_string(n);
+            EXPECT_EQ(ReadFile("decoded-" + name), inputs[n]) << name;
+            const Bytes windows = ReadFile("windows-" + name);
+            bundle::MemorySource source(windows);
+            bundle::EncodedBlock block;
+            block.compressedSize = windows.size();
+            block.uncompressedSize = inputs[n].size();
+            block.compression = static_cast<std::uint32_t>(code);
+            block.what = u"block";
+            bundle::MemoryOutput output;
+            bundle::DecodeBuffers buffers;
+            Outcome decoded = bundle::DecodeBlock(source, block, output, buffers);
+            EXPECT_TRUE(decoded.ok) << name << ": " << Utf16ToUtf8(decoded.message);
+            EXPECT_EQ(output.bytes, inputs[n]) << name;
+        }
+        EXPECT_FALSE(Exists("refused-" + c + "-1")) << c;
+        EXPECT_NE(run.out.find(WinePath(folder.File("refused-" + c + "-1")) + ": The block"),
+                  std::string::npos)
+            << run.out;
+    }
 }
 
 #ifdef KESTROVA_SCREENSHOT_DIR

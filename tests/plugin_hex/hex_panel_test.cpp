@@ -24,6 +24,8 @@ TEST(HexPanel, KeyboardEditsBothColumnsAndMarksTheChangedBytes) {
     HexView* view = panel.view();
     view->setFocus();
     testing::ProcessEvents();
+    // A row is drawn as one text over the cells, so every character it shows is one cell wide.
+    EXPECT_EQ(testing::UnequalAdvances(view->font(), testing::PrintableLatin1()), QString());
 
     QTest::keyClicks(view, "41");
     QTest::keyClick(view, Qt::Key_End);

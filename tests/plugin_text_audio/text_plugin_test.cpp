@@ -5,7 +5,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QFontInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -87,7 +86,8 @@ TEST_F(TextPluginTest, EditsReachTheHostWithTheirLineBreaksAndSurviveThePanel) {
     QPlainTextEdit* editor = Editor(panel);
     ASSERT_NE(editor, nullptr);
     EXPECT_EQ(editor->toPlainText(), QStringLiteral("Shader \"Demo\" {\n  Pass { }\n}\n"));
-    EXPECT_TRUE(QFontInfo(editor->font()).fixedPitch());
+    // Whatever monospaced family the machine resolves, every character sets in one column width.
+    EXPECT_EQ(UnequalAdvances(editor->font(), PrintableLatin1()), QString());
     EXPECT_EQ(plugin.assetChanged(), 0);
 
     TypeAtEnd(editor, QStringLiteral("// note"));

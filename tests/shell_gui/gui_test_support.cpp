@@ -1,6 +1,7 @@
 #include "tests/shell_gui/gui_test_support.h"
 
 #include <QApplication>
+#include <QFontMetricsF>
 #include <QHeaderView>
 #include <QTest>
 
@@ -43,6 +44,27 @@ void SaveScreenshot(QWidget* widget, const std::string& name) {
     std::error_code ignored;
     std::filesystem::create_directories(folder, ignored);
     widget->grab().save(QString::fromStdString((folder / (name + ".png")).string()), "PNG");
+}
+
+QString PrintableLatin1() {
+    QString characters;
+    for (char16_t c = 0x20; c <= 0xFF; ++c) {
+        if (c < 0x7F || c >= 0xA0) {
+            characters.append(QChar(c));
+        }
+    }
+    return characters;
+}
+
+QString UnequalAdvances(const QFont& font, const QString& text) {
+    const QFontMetricsF metrics(font);
+    QString unequal;
+    for (QChar c : text) {
+        if (metrics.horizontalAdvance(c) != metrics.horizontalAdvance(text.front())) {
+            unequal.append(c);
+        }
+    }
+    return unequal;
 }
 
 GuiTest::GuiTest() : previousDirectory_(std::filesystem::current_path()) {

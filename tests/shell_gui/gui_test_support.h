@@ -17,6 +17,7 @@
 #include "tests/plugins/plugin_test_support.h"
 #include "tests/shell/shell_test_hosts.h"
 
+class QFont;
 class QWidget;
 
 namespace kestrova::testing {
@@ -30,6 +31,14 @@ void ProcessEvents();
 
 // Saves a picture of `widget` as <build>/screenshots/<name>.png.
 void SaveScreenshot(QWidget* widget, const std::string& name);
+
+// The printable characters of Latin-1, U+0020-U+007E and U+00A0-U+00FF: what the text and hex
+// panels show of a byte.
+QString PrintableLatin1();
+// The characters of `text` whose advance in `font`, as this machine resolves it, differs from the
+// first one's: empty when the font sets them in one column width. Asking the font database whether
+// a family is fixed-pitch is no substitute: it says no for some monospaced families.
+QString UnequalAdvances(const QFont& font, const QString& text);
 
 class GuiTest : public ::testing::Test {
 protected:

@@ -42,11 +42,14 @@ void EnsureWorkingFolder(CliContext& context) {
 
 void OpenInput(CliContext& context, const std::string& file) {
     EnsureWorkingFolder(context);
+    const std::u16string path = Utf8ToUtf16(file);
     TerminalProgress line;
-    Outcome outcome = LoadAssetFile(context.doc, Utf8ToUtf16(file), line.Callback());
+    Outcome outcome = LoadAssetFile(context.doc, path, line.Callback());
     if (!outcome) {
         Fail(kInputError, file + ": " + Utf16ToUtf8(outcome.message));
     }
+    const std::size_t name = FileNameStart(path);
+    context.folder = name > 0 ? path.substr(0, name - 1) : u".";
 }
 
 void SaveOutput(const CliContext& context, const std::string& out) {

@@ -148,7 +148,7 @@ void AddDocumentCommands(CLI::App& app, CliContext& context) {
             if (!options->conversion.extension.empty()) {
                 line.Update(u"Converting " + Utf8ToUtf16(options->data) + u" for " +
                             context.doc.entries[index].name);
-                ConvertImport(context.doc, index, options->conversion, *body);
+                ConvertImport(context.doc, index, context.folder, options->conversion, *body);
             }
             line.Update(u"Importing into " + context.doc.entries[index].name);
             if (Outcome outcome = ReplaceAssetBody(context.doc, index, *body); !outcome) {

@@ -77,15 +77,18 @@ std::vector<std::string> BatchNames(const AssetFile& doc,
     return names;
 }
 
-// Writes an asset's body to `target`, converted to `extension` by `plugin` when there is one.
-Outcome ExportAsset(const AssetFile& doc, std::uint32_t index, const PluginRecord* plugin,
-                    std::u16string_view extension, const std::u16string& target) {
+// Writes an asset's body to `target`, converted to `extension` by `plugin` (one of `plugins`,
+// given the asset's context first) when there is one. `folder` is the asset file's.
+Outcome ExportAsset(const AssetFile& doc, std::uint32_t index, CliPlugins* plugins,
+                    const PluginRecord* plugin, std::u16string_view extension,
+                    const std::u16string& folder, const std::u16string& target) {
     if (plugin == nullptr) {
         return ExportAssetBody(doc, index, target);
     }
     std::optional<std::vector<std::uint8_t>> body = ReadAssetBody(doc, index);
     std::vector<std::uint8_t> converted;
-    Outcome outcome = body ? ExportThrough(*plugin, *body, extension, converted)
+    plugins->SetContext(doc, index, folder);
+    Outcome outcome = body ? ExportThrough(*plugin, plugins->context(), *body, extension, converted)
                            : Outcome::Failure(u"cannot read the asset");
     return outcome ? WriteWholeFile(target, converted) : outcome;
 }
@@ -105,7 +108,8 @@ void ExportOne(CliContext& context, const ExportOptions& o) {
         plugin = &RequireConverter(*plugins, context.doc, index, o.conversion.extension);
         line.Update(u"Converting " + context.doc.entries[index].name + u" to ." + extension);
     }
-    if (Outcome outcome = ExportAsset(context.doc, index, plugin, extension, Utf8ToUtf16(o.out));
+    if (Outcome outcome = ExportAsset(context.doc, index, plugins ? &*plugins : nullptr, plugin,
+                                      extension, context.folder, Utf8ToUtf16(o.out));
         !outcome) {
         Fail(kInputError, outcome);
     }
@@ -157,12 +161,12 @@ int ExportAll(CliContext& context, const ExportOptions& o) {
                             u") " + doc.entries[index].name,
                         static_cast<float>(k) / static_cast<float>(assets.size()));
             const PluginRecord* plugin =
-                extension.empty() ? nullptr
-                                  : plugins->Converter(doc.entries[index].typeId, extension);
+                extension.empty() ? nullptr : plugins->Converter(doc, index, extension);
             const std::string name =
                 names[k] + (plugin != nullptr ? "." + o.conversion.extension : ".data");
             const Outcome outcome =
-                ExportAsset(doc, index, plugin, extension, Utf8ToUtf16(o.folder + "/" + name));
+                ExportAsset(doc, index, plugins ? &*plugins : nullptr, plugin, extension,
+                            context.folder, Utf8ToUtf16(o.folder + "/" + name));
             if (!outcome) {
                 ++skipped;
                 line.Message("kestrova-cli: skipped asset " + std::to_string(index) + " (" + name +

@@ -1,9 +1,11 @@
 #pragma once
 // The mod file (".umod"): the mod's texts, its entry table and the payload, a copy of the data
-// file that holds every entry's bytes. Numbers are 32-bit little-endian; a text is its length in
-// UTF-16 code units followed by those units, without terminator. The current form starts with
-// the format version 1 and stores the installer's name after the description; the older form
-// has neither and is read as well.
+// file that holds every entry's bytes. Numbers are little-endian; a text is its 32-bit length in
+// UTF-16 code units followed by those units, without terminator. Three forms are read (their
+// layouts, for readers outside Kestrova, are in mod_file_format.md beside this file): the older
+// form without a version word or installer name, the version-1 form, and the extended form,
+// whose entries also hold a class id, a 64-bit path id and a bundle member. A mod is written in
+// the version-1 form whenever every entry fits it, and in the extended form otherwise.
 //
 // The same bytes stand alone in a .umod file and at the end of a packaged installer, so the
 // reader works on a span and a start position and says where the payload lies.
@@ -26,7 +28,10 @@ struct ModWorkFiles {
     std::u16string scratch = u"Temp/mod2";
 };
 
-enum class ModFormat { Current, Older };
+// Current is the version-1 form, Extended the one whose version word is kExtendedFormWord.
+enum class ModFormat { Current, Older, Extended };
+
+inline constexpr std::uint32_t kExtendedFormWord = 0x80000002;
 
 struct ModLayout {
     ModFormat format = ModFormat::Current;
@@ -45,8 +50,8 @@ Outcome ParseMod(std::span<const std::uint8_t> bytes, std::uint64_t start, ModRe
 // order of entries with the same file name. Each entry keeps its data.
 void SortEntries(ModRecord& mod);
 
-// The bytes before the payload: the format version, the nine texts, the count and the table,
-// in the entries' current order.
+// The bytes before the payload: the version word, the nine texts, the count and the table, in
+// the entries' current order; the version-1 form when every entry fits it.
 std::vector<std::uint8_t> ModHeaderBytes(const ModRecord& mod);
 
 // Sorts the entries, then writes the mod at the stream's current position, its payload copied
