@@ -9,6 +9,7 @@
 #include <iostream>
 
 #include "common/text.h"
+#include "tools/kestrova-cli/terminal_progress.h"
 
 namespace kestrova::cli {
 
@@ -42,7 +43,8 @@ void EnsureWorkingFolder(CliContext& context) {
 void OpenInput(CliContext& context, const std::string& file) {
     EnsureWorkingFolder(context);
     const std::u16string path = Utf8ToUtf16(file);
-    Outcome outcome = LoadAssetFile(context.doc, path);
+    TerminalProgress line;
+    Outcome outcome = LoadAssetFile(context.doc, path, line.Callback());
     if (!outcome) {
         Fail(kInputError, file + ": " + Utf16ToUtf8(outcome.message));
     }
@@ -51,7 +53,8 @@ void OpenInput(CliContext& context, const std::string& file) {
 }
 
 void SaveOutput(const CliContext& context, const std::string& out) {
-    Outcome outcome = SaveWorkingCopyAs(context.doc, Utf8ToUtf16(out));
+    TerminalProgress line;
+    Outcome outcome = SaveWorkingCopyAs(context.doc, Utf8ToUtf16(out), line.Callback());
     if (!outcome) {
         Fail(kInputError, outcome);
     }

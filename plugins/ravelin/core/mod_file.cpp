@@ -114,7 +114,8 @@ Outcome CheckEntriesInside(const ModRecord& mod, std::uint64_t payloadLength,
 }
 
 // Copies `length` bytes of the file `from` to the stream, a block at a time.
-bool CopyInto(std::FILE* stream, const std::u16string& from, std::uint64_t length) {
+bool CopyInto(std::FILE* stream, const std::u16string& from, std::uint64_t length,
+              ByteProgress& progress) {
     UniqueFile in(platform::OpenFile(from, "rb"));
     if (!in) {
         return false;
@@ -126,6 +127,7 @@ bool CopyInto(std::FILE* stream, const std::u16string& from, std::uint64_t lengt
             !WriteAll(stream, std::span(block).first(want))) {
             return false;
         }
+        progress.Advance(want);
         length -= want;
     }
     return true;
@@ -239,7 +241,8 @@ std::vector<std::uint8_t> ModHeaderBytes(const ModRecord& mod) {
     return out;
 }
 
-Outcome SaveMod(std::FILE* stream, ModRecord& mod, const ModWorkFiles& files) {
+Outcome SaveMod(std::FILE* stream, ModRecord& mod, const ModWorkFiles& files,
+                const ProgressCallback& progress) {
     SortEntries(mod);
     // No data file yet means no asset was ever added: the payload is empty.
     const std::uint64_t payload =
@@ -247,8 +250,10 @@ Outcome SaveMod(std::FILE* stream, ModRecord& mod, const ModWorkFiles& files) {
     if (Outcome o = CheckEntriesInside(mod, payload, u"the mod's data file"); !o) {
         return o;
     }
+    ByteProgress written(progress, u"Writing the mod", payload);
     if (!WriteAll(stream, ModHeaderBytes(mod)) ||
-        (payload > 0 && !CopyInto(stream, files.data, payload)) || std::fflush(stream) != 0) {
+        (payload > 0 && !CopyInto(stream, files.data, payload, written)) ||
+        std::fflush(stream) != 0) {
         return Outcome::Failure(u"The mod could not be written completely (" +
                                 DecimalText(static_cast<std::int64_t>(payload)) +
                                 u" bytes of data).");
@@ -272,7 +277,8 @@ Outcome SaveModAs(const std::u16string& target, ModRecord& mod, const ModWorkFil
     return Outcome::Success();
 }
 
-Outcome OpenMod(const std::u16string& path, ModRecord& mod, const ModWorkFiles& files) {
+Outcome OpenMod(const std::u16string& path, ModRecord& mod, const ModWorkFiles& files,
+                const ProgressCallback& progress) {
     MappedFile file;
     if (!file.Open(path)) {
         return Outcome::Failure(u"Cannot open the mod file " + path + u".");
@@ -287,7 +293,9 @@ Outcome OpenMod(const std::u16string& path, ModRecord& mod, const ModWorkFiles& 
     if (!out) {
         return Outcome::Failure(u"Cannot create the mod's data file " + files.scratch + u".");
     }
-    bool written = WriteAll(out.get(), file.bytes().subspan(layout.payloadStart));
+    const std::span<const std::uint8_t> payload = file.bytes().subspan(layout.payloadStart);
+    ByteProgress read(progress, u"Reading the mod", payload.size());
+    bool written = WriteAll(out.get(), payload, read);
     if (!CloseWritten(out) || !written || !platform::ReplaceFile(files.scratch, files.data)) {
         platform::DeleteFile(files.scratch);
         return Outcome::Failure(u"The mod's data could not be written to " + files.data + u".");

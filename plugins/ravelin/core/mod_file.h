@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "common/outcome.h"
+#include "common/progress.h"
 #include "plugins/ravelin/core/mod_record.h"
 
 namespace kestrova::ravelin {
@@ -56,8 +57,10 @@ std::vector<std::uint8_t> ModHeaderBytes(const ModRecord& mod);
 // Sorts the entries, then writes the mod at the stream's current position, its payload copied
 // from the data file (none when the file does not exist and no entry needs any). Refused before
 // anything is written when an entry's data lies outside the data file; a failed write is
-// reported. The caller opens and closes the stream.
-Outcome SaveMod(std::FILE* stream, ModRecord& mod, const ModWorkFiles& files);
+// reported, and a long payload's copy is reported as "Writing the mod: (n/m MiB)". The caller
+// opens and closes the stream.
+Outcome SaveMod(std::FILE* stream, ModRecord& mod, const ModWorkFiles& files,
+                const ProgressCallback& progress = {});
 
 // Save Mod: writes the mod into a new file beside `target` and renames it over `target` only
 // once it is complete; on failure `target` is as it was.
@@ -65,7 +68,9 @@ Outcome SaveModAs(const std::u16string& target, ModRecord& mod, const ModWorkFil
 
 // Open Mod: reads the .umod file at `path`; its payload becomes the data file (written beside it
 // and renamed over it) and its texts and entries replace those of `mod`. On any failure `mod`
-// and the data file are as they were.
-Outcome OpenMod(const std::u16string& path, ModRecord& mod, const ModWorkFiles& files);
+// and the data file are as they were. A long payload's copy is reported as
+// "Reading the mod: (n/m MiB)".
+Outcome OpenMod(const std::u16string& path, ModRecord& mod, const ModWorkFiles& files,
+                const ProgressCallback& progress = {});
 
 }  // namespace kestrova::ravelin
