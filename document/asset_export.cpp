@@ -29,14 +29,16 @@ Outcome OpenWorkingCopy(const AssetFile& doc, FileDescriptor& in) {
 
 }  // namespace
 
-Outcome SaveWorkingCopyAs(const AssetFile& doc, const std::u16string& target) {
+Outcome SaveWorkingCopyAs(const AssetFile& doc, const std::u16string& target,
+                          const ProgressCallback& progress) {
     FileDescriptor in;
     if (Outcome o = OpenWorkingCopy(doc, in); !o) {
         return o;
     }
     RangeWriter writer;
     std::optional<unsigned long long> length = platform::FileSize(doc.WorkingCopyPath());
-    if (!length || !writer.CreateBeside(target) || !writer.Copy(in.get(), 0, 0, *length) ||
+    ByteProgress saved(progress, u"Saving", length.value_or(0));
+    if (!length || !writer.CreateBeside(target) || !writer.Copy(in.get(), 0, 0, *length, &saved) ||
         !writer.Commit(*length)) {
         return CannotWrite(target, writer);
     }

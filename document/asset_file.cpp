@@ -6,6 +6,7 @@
 #include "common/platform.h"
 #include "common/text.h"
 #include "document/asset_format.h"
+#include "document/range_writer.h"
 #include "document/serialized_file.h"
 
 namespace kestrova {
@@ -178,6 +179,21 @@ Outcome ReadDocument(AssetFile& doc, std::span<const std::uint8_t> bytes,
                             u" Read as a plain asset file: " + asPlain.message);
 }
 
+// Copies the chosen file to `staging` (written beside it first), a chunk at a time with its
+// progress when the copy is long.
+bool CopyToStaging(const std::u16string& path, const std::u16string& staging,
+                   const ProgressCallback& progress) {
+    FileDescriptor in = FileDescriptor::OpenForReading(path);
+    const std::optional<unsigned long long> length = platform::FileSize(path);
+    if (!in.valid() || !length) {
+        return false;
+    }
+    ByteProgress copied(progress, u"Copying", *length);
+    RangeWriter writer;
+    return writer.CreateBeside(staging) && writer.Copy(in.get(), 0, 0, *length, &copied) &&
+           writer.Commit(*length);
+}
+
 }  // namespace
 
 Outcome ReadSerializedFile(AssetFile& doc, std::span<const std::uint8_t> serialized,
@@ -197,7 +213,7 @@ Outcome LoadAssetFile(AssetFile& doc, const std::u16string& path,
     // The chosen file is copied beside the working copy first and read from there; only a file
     // that reads completely replaces the document that is open.
     const std::u16string staging = doc.workingFolder + platform::kSeparator + u"load";
-    if (!platform::CopyFile(path, staging)) {
+    if (!CopyToStaging(path, staging, progress)) {
         platform::DeleteFile(staging);
         return Outcome::Failure(u"Cannot read the file " + path + u".");
     }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "common/outcome.h"
+#include "common/progress.h"
 #include "document/serialized_metadata.h"
 
 namespace kestrova {
@@ -108,9 +109,6 @@ struct AssetEntry {
     std::uint32_t bodyLength() const { return size - prefixLength; }
 };
 
-// Progress of a long operation: the status text and the filled fraction of the progress bar.
-using ProgressCallback = std::function<void(std::u16string_view text, float fraction)>;
-
 struct AssetFile {
     // The path being opened while loading; the file name alone once loaded.
     std::u16string documentName;
@@ -174,14 +172,16 @@ void ResetAssetFile(AssetFile& doc);
 void CloseAssetFile(AssetFile& doc);
 
 // Opens `path`: copies it to the working copy, reads the header, the table and every name,
-// reporting "Reading Header", "Loaded: (%i/%i) %s" for every asset and "Ready". A file that is
-// damaged or not an asset file is refused with a message; the document that was open stays
-// open, its working copy untouched.
+// reporting "Reading Header", "Copying: (n/m MiB)" as a long copy goes, "Loaded: (%i/%i) %s"
+// for every asset and "Ready". A file that is damaged or not an asset file is refused with a
+// message; the document that was open stays open, its working copy untouched.
 Outcome LoadAssetFile(AssetFile& doc, const std::u16string& path,
                       const ProgressCallback& progress = {});
 
-// Copies the working copy to `target` (written beside it, then renamed over it).
-Outcome SaveWorkingCopyAs(const AssetFile& doc, const std::u16string& target);
+// Copies the working copy to `target` (written beside it, then renamed over it), reporting
+// "Saving: (n/m MiB)" as the copy goes when it is longer than one chunk.
+Outcome SaveWorkingCopyAs(const AssetFile& doc, const std::u16string& target,
+                          const ProgressCallback& progress = {});
 
 // The body of asset `index` (its data without the name prefix), read from the working copy.
 std::optional<std::vector<std::uint8_t>> ReadAssetBody(const AssetFile& doc, std::uint32_t index);

@@ -50,11 +50,25 @@ bool RangeWriter::Write(std::uint64_t position, std::span<const std::uint8_t> by
     return WriteAt(Descriptor(), position, bytes) || Fail();
 }
 
-bool RangeWriter::Copy(int source, std::uint64_t from, std::uint64_t to, std::uint64_t count) {
+bool RangeWriter::Copy(int source, std::uint64_t from, std::uint64_t to, std::uint64_t count,
+                       ByteProgress* progress) {
     if (Descriptor() < 0) {
         return false;
     }
-    return CopyRange(source, from, Descriptor(), to, count) || Fail();
+    if (progress == nullptr || !progress->reporting()) {
+        return CopyRange(source, from, Descriptor(), to, count) || Fail();
+    }
+    while (count > 0) {
+        const std::uint64_t piece = progress->NextPiece(count);
+        if (!CopyRange(source, from, Descriptor(), to, piece)) {
+            return Fail();
+        }
+        progress->Advance(piece);
+        from += piece;
+        to += piece;
+        count -= piece;
+    }
+    return true;
 }
 
 bool RangeWriter::Flush() {

@@ -9,6 +9,7 @@
 
 #include "common/file_beside.h"
 #include "common/platform.h"
+#include "common/progress.h"
 
 namespace kestrova {
 
@@ -69,7 +70,9 @@ public:
     bool CreateBeside(const std::u16string& target);
 
     bool Write(std::uint64_t position, std::span<const std::uint8_t> bytes);
-    bool Copy(int source, std::uint64_t from, std::uint64_t to, std::uint64_t count);
+    // With `progress`, the range is copied a chunk at a time and each chunk is reported.
+    bool Copy(int source, std::uint64_t from, std::uint64_t to, std::uint64_t count,
+              ByteProgress* progress = nullptr);
     // Puts what was written on the disk before the file is finished, for files whose renaming
     // must not reach the disk before their data does.
     bool Flush();

@@ -83,7 +83,7 @@ int main() {
         pending.fileName =
             u"sharedassets" + DecimalText(static_cast<std::int64_t>(i % 5)) + u".assets";
         pending.assetName = u"Texture" + DecimalText(static_cast<std::int64_t>(i));
-        pending.index = static_cast<std::uint32_t>(i + 1);
+        pending.pathId = static_cast<std::int64_t>(i + 1);
         if (!ravelin::AddPendingAsset(mod, pending, files)) {
             std::fprintf(stderr, "bench_package: cannot build the mod\n");
             return 1;

@@ -155,4 +155,43 @@ Outcome EncodeBlock(Compression compression, std::span<const std::uint8_t> input
     }
 }
 
+namespace detail {
+
+Outcome ReadLzmaHeader(const ByteSource& source, const EncodedBlock& block,
+                       std::span<std::uint8_t, 5> props, std::uint64_t& streamStart) {
+    streamStart = block.lzmaSizeField ? 13 : 5;
+    std::uint8_t header[13] = {};
+    if (block.compressedSize < streamStart ||
+        !source.Read(block.offset, std::span(header, streamStart))) {
+        return Outcome::Failure(block.what + u" is too short for an LZMA header.");
+    }
+    std::copy_n(header, props.size(), props.begin());
+    if (block.lzmaSizeField) {
+        std::uint64_t stated = 0;
+        for (int i = 12; i >= 5; --i) {
+            stated = (stated << 8) | header[i];
+        }
+        if (stated != ~std::uint64_t{0} && stated != block.uncompressedSize) {
+            return Outcome::Failure(block.what + u": its LZMA header gives " + Bytes(stated) +
+                                    u", its bundle header " + Bytes(block.uncompressedSize) + u".");
+        }
+    }
+    return Outcome::Success();
+}
+
+Outcome LzmaWindow(const EncodedBlock& block, std::uint64_t dictionary, std::uint32_t& window) {
+    constexpr std::uint64_t kMaxDictionary = std::uint64_t{512} << 20;
+    constexpr std::uint64_t kMinDictionary = 4096;
+    const std::uint64_t size = std::clamp<std::uint64_t>(
+        std::min(dictionary, block.uncompressedSize), kMinDictionary, 0xFFFFFFFFu);
+    if (size > kMaxDictionary) {
+        return Outcome::Failure(block.what + u" needs an LZMA dictionary of " + Bytes(size) +
+                                u", more than Kestrova accepts.");
+    }
+    window = static_cast<std::uint32_t>(size);
+    return Outcome::Success();
+}
+
+}  // namespace detail
+
 }  // namespace kestrova::bundle

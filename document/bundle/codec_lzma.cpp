@@ -15,10 +15,6 @@ namespace kestrova::bundle {
 namespace {
 
 constexpr std::size_t kPiece = std::size_t{1} << 20;
-constexpr std::uint64_t kUnknownSize = ~std::uint64_t{0};
-// The largest dictionary accepted; liblzma sizes its window by it. Files made by the engine use
-// far less, and no block needs a window larger than itself.
-constexpr std::uint64_t kMaxDictionary = std::uint64_t{512} << 20;
 // The encoder's setting: xz's default level.
 constexpr std::uint32_t kEncoderPreset = 6;
 
@@ -33,20 +29,10 @@ namespace detail {
 
 Outcome DecodeLzma(const ByteSource& source, const EncodedBlock& block, StreamOutput& output,
                    DecodeBuffers& buffers, const std::stop_token& stop, std::uint64_t limit) {
-    const std::uint64_t header = block.lzmaSizeField ? 13 : 5;
-    std::uint8_t props[13] = {};
-    if (block.compressedSize < header || !source.Read(block.offset, std::span(props, header))) {
-        return Outcome::Failure(block.what + u" is too short for an LZMA header.");
-    }
-    if (block.lzmaSizeField) {
-        std::uint64_t stated = 0;
-        for (int i = 12; i >= 5; --i) {
-            stated = (stated << 8) | props[i];
-        }
-        if (stated != kUnknownSize && stated != block.uncompressedSize) {
-            return Outcome::Failure(block.what + u": its LZMA header gives " + Bytes(stated) +
-                                    u", its bundle header " + Bytes(block.uncompressedSize) + u".");
-        }
+    std::uint8_t props[5] = {};
+    std::uint64_t header = 0;
+    if (Outcome o = ReadLzmaHeader(source, block, props, header); !o) {
+        return o;
     }
     lzma_filter decodedProps{LZMA_FILTER_LZMA1, nullptr};
     if (lzma_properties_decode(&decodedProps, nullptr, props, 5) != LZMA_OK) {
@@ -56,12 +42,8 @@ Outcome DecodeLzma(const ByteSource& source, const EncodedBlock& block, StreamOu
     std::free(decodedProps.options);
     // No block needs a window larger than itself, so a dictionary the block cannot fill is not
     // allocated.
-    options.dict_size = static_cast<std::uint32_t>(std::clamp<std::uint64_t>(
-        std::min<std::uint64_t>(options.dict_size, block.uncompressedSize), LZMA_DICT_SIZE_MIN,
-        0xFFFFFFFFu));
-    if (options.dict_size > kMaxDictionary) {
-        return Outcome::Failure(block.what + u" needs an LZMA dictionary of " +
-                                Bytes(options.dict_size) + u", more than Kestrova accepts.");
+    if (Outcome o = LzmaWindow(block, options.dict_size, options.dict_size); !o) {
+        return o;
     }
     lzma_set_ext_size(options, block.uncompressedSize);
     options.ext_flags = LZMA_LZMA1EXT_ALLOW_EOPM;

@@ -4,6 +4,7 @@
 
 #include "common/text.h"
 #include "document/asset_file.h"
+#include "editor/plugins/asset_context.h"
 #include "editor/plugins/plugin_calls.h"
 #include "editor/plugins/plugin_conversion.h"
 
@@ -21,7 +22,11 @@ PluginHost::PluginHost(const PluginTable& table, PluginPanelSite& site)
 const PluginRecord* PluginHost::ChoosePlugin(std::uint32_t typeId, PanelMode mode) const {
     switch (mode) {
         case PanelMode::Plugin:
-            return FindPluginByType(table_, typeId);
+            // A class without a plug-in of its own goes to the one that takes any other class.
+            if (const PluginRecord* own = FindPluginByType(table_, typeId)) {
+                return own;
+            }
+            return FindPluginByType(table_, KESTROVA_PLUGIN_TYPE_ANY_OTHER);
         case PanelMode::Hex:
             return FindPluginByName(table_, u"Hex");
         case PanelMode::Mod:
@@ -73,7 +78,8 @@ bool PluginHost::BeginHandOver(EditorShell& shell, std::uint32_t index, PanelMod
         return false;
     }
     handedOver_ = index;
-    void* panel = CallCreatePluginDialog(*currentPlugin_, site_.PanelParent(), *body);
+    context_.Set(AssetContextOf(shell.document, index, shell.documentFolder));
+    void* panel = HandOverToPlugin(*currentPlugin_, context_, site_.PanelParent(), *body);
     if (mode == PanelMode::Mod) {
         // Ravelin learns which file and which asset it was given: each text with the type id and
         // the path id as decimal text. Their results carry nothing.
@@ -124,7 +130,8 @@ Outcome PluginHost::ExportData(std::u16string_view extension, std::vector<std::u
     if (currentPlugin_ == nullptr) {
         return Outcome::Failure(u"No plug-in shows the asset.");
     }
-    if (PluginConversion c = ExportThroughPlugin(*currentPlugin_, extension, out); !c.ok()) {
+    if (PluginConversion c = ExportThroughPlugin(*currentPlugin_, context_, extension, out);
+        !c.ok()) {
         return Outcome::Failure(c.problem + u" Nothing was exported.");
     }
     return Outcome::Success();
@@ -134,7 +141,8 @@ Outcome PluginHost::ImportData(std::u16string_view extension, std::vector<std::u
     if (currentPlugin_ == nullptr) {
         return Outcome::Failure(u"No plug-in shows the asset.");
     }
-    if (PluginConversion c = ImportThroughPlugin(*currentPlugin_, extension, bytes); !c.ok()) {
+    if (PluginConversion c = ImportThroughPlugin(*currentPlugin_, context_, extension, bytes);
+        !c.ok()) {
         return Outcome::Failure(c.problem + u" Nothing was imported.");
     }
     return Outcome::Success();

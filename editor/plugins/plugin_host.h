@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "editor/plugins/plugin_context.h"
 #include "editor/plugins/plugin_table.h"
 #include "editor/shell/editor_shell.h"
 
@@ -40,6 +41,8 @@ public:
 
     // The plug-in chosen for the asset shown last, or null.
     const PluginRecord* currentPlugin() const { return currentPlugin_; }
+    // The context of the asset handed over last; the bundle layer sets its archive reader here.
+    PluginContextHolder& context() { return context_; }
 
 private:
     const PluginRecord* ChoosePlugin(std::uint32_t typeId, PanelMode mode) const;
@@ -49,6 +52,7 @@ private:
     const PluginRecord* currentPlugin_ = nullptr;
     // The asset whose data the current plug-in was given; changes go back into it alone.
     std::optional<std::uint32_t> handedOver_;
+    PluginContextHolder context_;
 };
 
 }  // namespace kestrova

@@ -114,6 +114,8 @@ bool LoadPlugin(PluginRecord& record, const std::u16string& descriptorPath, Mess
     Store(record.getData, ResolveEntryPoint(record.library, 2));
     Store(record.exportData, ResolveEntryPoint(record.library, 3));
     Store(record.importData, ResolveEntryPoint(record.library, 4));
+    Store(record.setPluginContext,
+          platform::FindSymbol(record.library, KESTROVA_SET_PLUGIN_CONTEXT_NAME));
     for (std::size_t i = 0; i < kEntryPointNames.size(); ++i) {
         if (!HasEntryPoint(record, i)) {
             messages.Warning(kPluginWarningCaption,
@@ -131,6 +133,7 @@ bool UnloadPlugin(PluginRecord& record) {
     record.getData = nullptr;
     record.exportData = nullptr;
     record.importData = nullptr;
+    record.setPluginContext = nullptr;
     if (record.library != nullptr) {
         platform::FreeLibrary(record.library);
         record.library = nullptr;

@@ -36,6 +36,8 @@ struct PluginRecord {
     GetDataProc getData = nullptr;
     ExportDataProc exportData = nullptr;
     ImportDataProc importData = nullptr;
+    // The optional sixth entry point; without it the plug-in is never given a context.
+    SetPluginContextProc setPluginContext = nullptr;
 
     // Where it came from: the descriptor file and the library path built from it.
     std::u16string descriptorPath;

@@ -253,6 +253,7 @@ bool EditorShell::LoadDocument(const std::u16string& path, const std::u16string&
         return false;
     }
     SetFolderText(preferences.lastAssetFolder, folder);
+    documentFolder = path.substr(0, FileNameStart(path) > 0 ? FileNameStart(path) - 1 : 0);
     ShowDocumentTitle();
     RebuildRows();
     return true;

@@ -83,6 +83,8 @@ public:
 
     // --- state the window reads ---
     AssetFile document;
+    // The open file's folder, where the files that its objects stream data from lie.
+    std::u16string documentFolder;
     Preferences preferences;
     FileDialog fileDialog;
     std::u16string statusText;

@@ -1,7 +1,9 @@
-// Reads arbitrary bytes as a mod file. Whatever opens must have put exactly its payload into the
-// data file, and saving it again must give a file that opens to the same mod (its entries sorted,
-// as saving sorts them) with the same payload.
+// Reads arbitrary bytes as a mod file of any form. Whatever opens must have put exactly its payload
+// into the data file, and saving it again must give a file that opens to the same mod (its entries
+// sorted, as saving sorts them) with the same payload, in the version-1 form whenever every entry
+// fits it.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -81,7 +83,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Bytes saved = Read(work.Path("out.umod"));
     Require(ravelin::ParseMod(saved, 0, again, againLayout).ok, "a saved mod parses");
     Require(again == parsed, "saving keeps the mod");
-    Require(againLayout.format == ravelin::ModFormat::Current, "saving writes the current form");
+    const bool fitsVersion1 =
+        std::all_of(parsed.entries.begin(), parsed.entries.end(), ravelin::FitsVersion1);
+    Require(againLayout.format ==
+                (fitsVersion1 ? ravelin::ModFormat::Current : ravelin::ModFormat::Extended),
+            "saving writes the version-1 form unless an entry needs the extended one");
     Require(Bytes(saved.begin() + static_cast<std::ptrdiff_t>(againLayout.payloadStart),
                   saved.end()) == payload,
             "saving keeps the payload");

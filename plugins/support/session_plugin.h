@@ -8,6 +8,8 @@
 // Import(ByteSpan, extension); the last three give an optional block, of bytes or a view of
 // bytes that stay valid until the next call. A Panel is a QWidget made from (Session&,
 // QWidget* parent); it may read what it shows from the session, or take its own copy then.
+// KESTROVA_SESSION_PLUGIN_CONTEXT with the same arguments adds the sixth entry point,
+// SetPluginContext, for a Session that offers SetContext(const KestrovaPluginContext*).
 
 #include <optional>
 
@@ -81,6 +83,13 @@ public:
         });
     }
 
+    static void SetPluginContext(const KestrovaPluginContext* context) {
+        Guarded(0, [&] {
+            session().SetContext(context);
+            return 0;
+        });
+    }
+
 private:
     struct State {
         Session session;
@@ -135,4 +144,9 @@ private:
     uint8_t* ImportData(const void* input, int32_t* length, const char16_t* extension) {        \
         return ::kestrova::plugin::SessionPlugin<__VA_ARGS__>::ImportData(input, length,        \
                                                                           extension);           \
+    }
+
+#define KESTROVA_SESSION_PLUGIN_CONTEXT(...)                                       \
+    void SetPluginContext(const KestrovaPluginContext* context) {                  \
+        ::kestrova::plugin::SessionPlugin<__VA_ARGS__>::SetPluginContext(context); \
     }

@@ -30,6 +30,32 @@ TEST_F(LoadTest, ReportsHeaderEveryAssetAndReady) {
     EXPECT_EQ(Utf16ToUtf8(doc.documentName), "three.assets");
 }
 
+// Copies longer than a chunk go a chunk at a time, each reported, and arrive whole.
+TEST_F(LoadTest, LongCopiesReportEachChunkAndArriveWhole) {
+    AssetFileBuilder b;
+    b.Add("Sky", 28, 1, Filled(2 * kProgressChunk + 100, 1));
+    const Bytes bytes = b.Build();
+    WriteBytes(folder.File("big.assets"), bytes);
+    std::vector<std::pair<std::string, float>> seen;
+    const ProgressCallback progress = [&](std::u16string_view text, float fraction) {
+        seen.emplace_back(Utf16ToUtf8(text), fraction);
+    };
+    ASSERT_TRUE(LoadAssetFile(doc, Wide(folder.File("big.assets")), progress).ok);
+    ASSERT_TRUE(SaveWorkingCopyAs(doc, Wide(folder.File("saved.assets")), progress).ok);
+    EXPECT_EQ(ReadBytes(folder.File("saved.assets")), bytes);
+    const float total = static_cast<float>(bytes.size());
+    const float eight = static_cast<float>(kProgressChunk);
+    const std::vector<std::pair<std::string, float>> expected = {
+        {"Reading Header", 0.0f},
+        {"Copying: (8/17 MiB)", eight / total},
+        {"Copying: (16/17 MiB)", 2 * eight / total},
+        {"Loaded: (0/1) Sky", 0.0f},
+        {"Ready", 0.0f},
+        {"Saving: (8/17 MiB)", eight / total},
+        {"Saving: (16/17 MiB)", 2 * eight / total}};
+    EXPECT_EQ(seen, expected);
+}
+
 TEST_F(LoadTest, EmptyTableGoesStraightToReady) {
     WriteBytes(folder.File("empty.assets"), AssetFileBuilder{}.Build());
     std::vector<std::string> seen;

@@ -23,7 +23,7 @@ protected:
         pending.payload = body;
         pending.fileName = fileName;
         pending.assetName = assetName;
-        pending.index = index;
+        pending.pathId = index;
         pending.type = 49;
         ASSERT_TRUE(ravelin::AddPendingAsset(mod, pending, files).ok);
     }

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "common/text.h"
+#include "editor/plugins/plugin_context.h"
 #include "tests/document/asset_file_builder.h"
 #include "tests/plugins/plugin_test_support.h"
 #include "tests/shell/shell_test_hosts.h"
@@ -303,6 +304,129 @@ TEST_F(PluginHostTest, ExportAndImportConvertThroughThePlugInsDataTypes) {
     // The Add dialog takes the type name in any letter case.
     shell.AddAsset(u"added", u"", u"TEXTURE2d");
     EXPECT_EQ(shell.document.entries.back().typeId, 28u);
+}
+
+// The context plug-in's extra controls.
+struct ContextControls {
+    explicit ContextControls(const PluginRecord& record)
+        : stream(reinterpret_cast<void (*)(const char*, std::uint64_t, std::uint64_t)>(
+              platform::FindSymbol(record.library, "TestSetStream"))),
+          report(reinterpret_cast<void (*)(const char*)>(
+              platform::FindSymbol(record.library, "TestSetReport"))) {}
+    void (*stream)(const char*, std::uint64_t, std::uint64_t);
+    void (*report)(const char*);
+};
+
+TEST_F(PluginHostTest, TheContextComesBeforeEachHandOverWithTheAssetsFileAndStreams) {
+    RecordingControls plugin =
+        Start("Texture2D", "1C", Extension("png", "PNG (*.png)"), CONTEXT_PLUGIN);
+    ContextControls context(table.plugins.at(0));
+    ASSERT_NE(table.plugins.at(0).setPluginContext, nullptr);
+    WriteBytes(folder.File("doc.assets.resS"), AsBytes("0123456789"));
+    // Only the file name of the path counts: streamed files lie beside the asset file.
+    context.stream("../elsewhere/doc.assets.resS", 2, 3);
+    Open();
+    ASSERT_TRUE(shell.SelectAsset(0));
+    EXPECT_EQ(plugin.Lines(),
+              (Lines{"context size 80 version 1 format 9 order 0 engine 3.5.5f3 class 28 path 11 "
+                     "prefix 0400000042657461",
+                     "stream 0 323334", "create parent 010203"}));
+
+    // Past the file's end, and a file that is not there; an unnamed asset has no prefix.
+    plugin.reset();
+    context.stream("doc.assets.resS", 8, 3);
+    ASSERT_TRUE(shell.SelectAsset(1));
+    EXPECT_TRUE(plugin.Lines().at(1).ends_with("class 28 path 12 prefix "));
+    EXPECT_EQ(plugin.Lines().at(2), "stream 2 ");
+    plugin.reset();
+    context.stream("archive:/CAB-1/CAB-1.resS", 0, 1);
+    ASSERT_TRUE(shell.SelectAsset(2));
+    EXPECT_EQ(plugin.Lines().at(2), "stream 1 ");
+
+    // A refusal's reason, as the plug-in reported it, reaches the user.
+    context.report("m_Colors[2].second.r: expected a number");
+    plugin.setImport(1);
+    WriteBytes(folder.File("in.png"), AsBytes("{}"));
+    chooser.Next(Utf8ToUtf16(folder.File("in.png")), 1);
+    shell.ImportAsset();
+    EXPECT_EQ(shell.statusText,
+              u"The plug-in \"Recorder\" refused: m_Colors[2].second.r: expected a number. "
+              u"Nothing was imported.");
+}
+
+TEST_F(PluginHostTest, ClassesWithoutAPlugInOfTheirOwnGoToTheOneThatTakesAnyOther) {
+    InstallPlugin(std::filesystem::path(folder.path()) / "Plugins", "any/any.plg",
+                  Descriptor("Any", "any.so", "Fields", "FFFFFFFF", Extension("json", "JSON")),
+                  CONTEXT_PLUGIN, "any.so");
+    Start("Texture2D", "1C");
+    auto record = [&](const char* name) {
+        return std::find_if(table.plugins.begin(), table.plugins.end(),
+                            [&](const auto& r) { return r.descriptor.name == Utf8ToUtf16(name); });
+    };
+    RecordingControls any(*record("Any"));
+    RecordingControls own(*record("Recorder"));
+    Open();
+    ASSERT_TRUE(shell.SelectAsset(3));  // class 99: no plug-in claims it
+    EXPECT_EQ(host->currentPlugin(), &*record("Any"));
+    EXPECT_EQ(any.Lines().back(), "create parent 07");
+    ASSERT_TRUE(shell.SelectAsset(0));
+    EXPECT_EQ(host->currentPlugin(), &*record("Recorder"));
+    EXPECT_EQ(own.Lines().back(), "create parent 010203");
+}
+
+TEST(PluginContextHolder, LaysTheTypeTreeOutForPlugInsAndReadsOnlyBesideTheFile) {
+    TempFolder folder;
+    PluginTable table;
+    CollectingSink sink;
+    InstallPlugin(folder.path(), "c/c.plg", Descriptor("C", "c.so", "C", "1"), CONTEXT_PLUGIN,
+                  "c.so");
+    LoadPlugins(table, folder.Wide(), sink);
+    RecordingControls plugin(table.plugins.at(0));
+
+    AssetContext asset;
+    asset.formatVersion = 22;
+    asset.engineVersion = "2021.3.18f1";
+    asset.bigEndian = true;
+    asset.classId = 114;
+    asset.pathId = -2;
+    asset.typeTree = TypeTree{};
+    for (const auto& [level, type, name] : {std::tuple{0, "MonoBehaviour", "Base"},
+                                            {1, "string", "m_Name"},
+                                            {1, "PPtr<MonoScript>", "m_Script"}}) {
+        TypeTreeNode& node = asset.typeTree->nodes.emplace_back();
+        node.level = static_cast<std::uint8_t>(level);
+        node.type = type;
+        node.name = name;
+        node.metaFlag = level == 1 ? kAlignAfterField : 0;
+        node.byteSize = -1;
+        node.refTypeHash = 5;
+    }
+    asset.folder = folder.Wide();
+    PluginContextHolder holder;
+    holder.Set(asset);
+    CallSetPluginContext(table.plugins.at(0), holder.context());
+    EXPECT_EQ(
+        plugin.Lines(),
+        (Lines{"context size 80 version 1 format 22 order 1 engine 2021.3.18f1 class 114 "
+               "path -2 prefix ",
+               "node 0 MonoBehaviour Base -1 0 0 0 0 5", "node 1 string m_Name -1 0 16384 0 0 5",
+               "node 1 PPtr<MonoScript> m_Script -1 0 16384 0 0 5"}));
+
+    folder.Write("data.resS", "abcdef");
+    std::vector<std::uint8_t> out(2);
+    EXPECT_EQ(holder.ReadStream("data.resS", 4, out), KESTROVA_STREAM_READ);
+    EXPECT_EQ(out, (std::vector<std::uint8_t>{'e', 'f'}));
+    EXPECT_EQ(holder.ReadStream("data.resS", 5, out), KESTROVA_STREAM_OUT_OF_RANGE);
+    EXPECT_EQ(holder.ReadStream("data.resS", ~0ull, out), KESTROVA_STREAM_OUT_OF_RANGE);
+    EXPECT_EQ(holder.ReadStream("..", 0, out), KESTROVA_STREAM_NOT_FOUND);
+    EXPECT_EQ(holder.ReadStream("archive:/CAB-1/CAB-1.resS", 0, out), KESTROVA_STREAM_NOT_FOUND);
+    holder.SetArchiveReader([](std::string_view path, std::uint64_t offset, auto bytes) {
+        bytes[0] = static_cast<std::uint8_t>(path.size());
+        bytes[1] = static_cast<std::uint8_t>(offset);
+        return KESTROVA_STREAM_READ;
+    });
+    EXPECT_EQ(holder.ReadStream("archive:/CAB-1/CAB-1.resS", 9, out), KESTROVA_STREAM_READ);
+    EXPECT_EQ(out, (std::vector<std::uint8_t>{25, 9}));
 }
 
 }  // namespace

@@ -65,6 +65,10 @@ public:
     bool loaded() const {
         return handle_ != nullptr;
     }
+    // Another export of the library (the optional SetPluginContext, a test plug-in's controls).
+    void* Symbol(const char* name) const {
+        return platform::FindSymbol(handle_, name);
+    }
     // Whether all five entry points resolved.
     bool complete() const {
         return createPluginDialog && assetChanged && getData && exportData && importData;

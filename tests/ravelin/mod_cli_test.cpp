@@ -117,14 +117,39 @@ TEST_F(ModCliTest, BuildAddsAsAddFileDoesSkipsDuplicatesAndIsRepeatable) {
     EXPECT_EQ(ReadFile("parts/002-b.assets-unnamed_asset-7.data"), unnamed);
 }
 
-TEST_F(ModCliTest, InfoReadsTheOlderForm) {
-    WriteFile("old.umod", ModFileBytes({u"Old", u"a", u"d", u"v", u"dir", u"", u"text", u"i.ico"},
-                                       {{u"f", u"g", 1, 2, 4, 0}}, ToBytes("DATA"), true));
+TEST_F(ModCliTest, InfoAndExtractReadTheOlderAndTheExtendedForm) {
+    WriteFile("old.umod",
+              ModFileBytes({u"Old", u"a", u"d", u"v", u"dir", u"", u"text", u"i.ico"},
+                           {{u"f", u"g", 1, 2, 4, 0}}, ToBytes("DATA"), ravelin::ModFormat::Older));
     nlohmann::json j = Info("old.umod");
     EXPECT_EQ(j["format"], "older");
     EXPECT_EQ(j["installer"], "default");
     EXPECT_EQ(j["iconPath"], "i.ico");
     EXPECT_EQ(j["payloadSize"], 4);
+
+    // -5717498367417880155 is 0xB0A75D87_062E71A5.
+    WriteFile(
+        "new.umod",
+        ModFileBytes({u"New", u"a", u"d", u"v", u"dir", u"", u"text", u"x", u""},
+                     {{u"data.unity3d", u"Hero", 28, 0x062E71A5, 4, 0, u"CAB-5f3c", 28, 0xB0A75D87},
+                      {u"level0", u"", 49, 7, 4, 4}},
+                     ToBytes("HEROLVL0"), ravelin::ModFormat::Extended));
+    j = Info("new.umod");
+    EXPECT_EQ(j["format"], "extended");
+    ASSERT_EQ(j["entries"].size(), 2u);
+    EXPECT_EQ(j["entries"][0]["member"], "CAB-5f3c");
+    EXPECT_EQ(j["entries"][0]["classId"], 28);
+    EXPECT_EQ(j["entries"][0]["pathId"], -5717498367417880155);
+    EXPECT_EQ(j["entries"][1]["member"], "");
+    EXPECT_EQ(j["entries"][1]["pathId"], 7);
+    Run text = Cli("info " + Q("new.umod"));
+    EXPECT_NE(text.out.find("member CAB-5f3c  Hero  type 0x0000001C  class 28  path id "
+                            "-5717498367417880155"),
+              std::string::npos)
+        << text.out;
+    ASSERT_EQ(Cli("extract " + Q("new.umod") + " -d " + Q("parts")).status, 0);
+    EXPECT_EQ(ReadFile("parts/000-data.unity3d-CAB-5f3c-Hero--5717498367417880155.data"),
+              ToBytes("HERO"));
 }
 
 TEST_F(ModCliTest, DamagedFilesAndBadArgumentsFailWithOneLineAndWriteNothing) {

@@ -18,7 +18,7 @@ PendingAsset Pending(std::u16string file, std::u16string name, std::uint32_t ind
     PendingAsset p;
     p.fileName = std::move(file);
     p.assetName = std::move(name);
-    p.index = index;
+    p.pathId = index;
     p.type = type;
     p.payload = std::move(body);
     return p;
@@ -49,7 +49,7 @@ TEST_F(ModContentsTest, EntryDataIsPrefixBodyAndPadding) {
     EXPECT_EQ(placed, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{
                           {0, 12}, {12, 24}, {36, 12}, {48, 12}}));
     EXPECT_EQ(mod.entries[1].type, 28u);
-    EXPECT_EQ(mod.entries[1].index, 2u);
+    EXPECT_EQ(mod.entries[1].pathId, 2u);
     EXPECT_EQ(mod.entries[1].assetName, u"Hello");
 }
 
@@ -93,8 +93,8 @@ TEST_F(ModContentsTest, RemovingTheOnlyEntryLeavesAnEmptyDataFile) {
 // entry's data stays the bytes it was added with, and a removal packs the data in table order.
 TEST_F(ModContentsTest, EveryEntryKeepsItsDataThroughRemovalsSortsAndOpens) {
     std::mt19937 random(11);
-    std::map<std::pair<std::u16string, std::uint32_t>, Bytes> expected;
-    auto key = [](const ravelin::ModEntry& e) { return std::make_pair(e.fileName, e.index); };
+    std::map<std::pair<std::u16string, std::int64_t>, Bytes> expected;
+    auto key = [](const ravelin::ModEntry& e) { return std::make_pair(e.fileName, e.pathId); };
     auto check = [&](const std::string& step) {
         Bytes data = DataFile();
         ASSERT_EQ(mod.entries.size(), expected.size()) << step;
@@ -135,7 +135,8 @@ TEST_F(ModContentsTest, EveryEntryKeepsItsDataThroughRemovalsSortsAndOpens) {
             std::vector<EntryBytes> table;
             Bytes payload = {0xEE, 0xEE};
             for (auto it = mod.entries.rbegin(); it != mod.entries.rend(); ++it) {
-                table.push_back({it->fileName, it->assetName, it->type, it->index, it->length,
+                table.push_back({it->fileName, it->assetName, it->type,
+                                 static_cast<std::uint32_t>(it->pathId), it->length,
                                  static_cast<std::uint32_t>(payload.size())});
                 const Bytes& bytes = expected.at(key(*it));
                 payload.insert(payload.end(), bytes.begin(), bytes.end());

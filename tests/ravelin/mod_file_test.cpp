@@ -1,7 +1,9 @@
 // .umod files: byte layouts against hand-built bytes, both forms, the sort, damaged files.
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <numeric>
 #include <random>
 
 #include "tests/ravelin/mod_test_support.h"
@@ -19,14 +21,16 @@ ModEntry Entry(std::u16string file, std::u16string asset, std::uint32_t length,
     e.fileName = std::move(file);
     e.assetName = std::move(asset);
     e.type = 28;
-    e.index = index;
+    e.pathId = index;
     e.length = length;
     e.offset = offset;
     return e;
 }
 
 EntryBytes Stored(const ModEntry& e) {
-    return {e.fileName, e.assetName, e.type, e.index, e.length, e.offset};
+    const auto pathId = static_cast<std::uint64_t>(e.pathId);
+    return {e.fileName, e.assetName, e.type,    static_cast<std::uint32_t>(pathId),      e.length,
+            e.offset,   e.member,    e.classId, static_cast<std::uint32_t>(pathId >> 32)};
 }
 
 class ModFileTest : public RavelinTest {
@@ -116,7 +120,7 @@ TEST_F(ModFileTest, BothFormsOpenAndSavingWritesTheCurrentForm) {
     std::vector<EntryBytes> table = {{u"level0", u"Crosshair", 28, 5, 12, 0}};
     Bytes older = ModFileBytes(
         {u"Old", u"Ann", u"2012", u"1.0", u"Games/X/Data", u"mainData", u"d\r\ne", u"C:\\i.ico"},
-        table, payload, true);
+        table, payload, ravelin::ModFormat::Older);
     ModRecord mod;
     ASSERT_TRUE(Open(older, mod).ok);
     EXPECT_EQ(mod.formatVersion, 1u);
@@ -125,7 +129,7 @@ TEST_F(ModFileTest, BothFormsOpenAndSavingWritesTheCurrentForm) {
     EXPECT_EQ(mod.description, u"d\r\ne");
     ASSERT_EQ(mod.entries.size(), 1u);
     EXPECT_EQ(mod.entries[0].assetName, u"Crosshair");
-    EXPECT_EQ(mod.entries[0].index, 5u);
+    EXPECT_EQ(mod.entries[0].pathId, 5);
     EXPECT_EQ(DataFile(), payload);
 
     ASSERT_TRUE(Save(mod).ok);
@@ -140,6 +144,30 @@ TEST_F(ModFileTest, BothFormsOpenAndSavingWritesTheCurrentForm) {
     EXPECT_EQ(again, mod);
     ASSERT_TRUE(Save(again, "again.umod").ok);
     EXPECT_EQ(ReadFile("again.umod"), current);
+}
+
+// A payload longer than a chunk is copied a chunk at a time, each reported, and arrives whole.
+TEST_F(ModFileTest, LongPayloadsReportEachChunkAndArriveWhole) {
+    Bytes payload(kProgressChunk + 10);
+    std::iota(payload.begin(), payload.end(), std::uint8_t{0});
+    const Bytes bytes = ModFileBytes(
+        {u"T", u"A", u"D", u"V", u"X", u"Y", u"Z", u"default", u"icon"},
+        {{u"level0", u"Sky", 28, 1, static_cast<std::uint32_t>(payload.size()), 0}}, payload);
+    WriteFile("in.umod", bytes);
+    std::vector<std::string> seen;
+    const ProgressCallback progress = [&](std::u16string_view text, float) {
+        seen.push_back(Utf16ToUtf8(text));
+    };
+    ModRecord mod;
+    ASSERT_TRUE(ravelin::OpenMod(Wide("in.umod"), mod, files, progress).ok);
+    EXPECT_EQ(DataFile(), payload);
+    std::FILE* out = std::fopen(folder.File("out.umod").c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    EXPECT_TRUE(ravelin::SaveMod(out, mod, files, progress).ok);
+    std::fclose(out);
+    EXPECT_EQ(ReadFile("out.umod"), bytes);
+    EXPECT_EQ(seen, (std::vector<std::string>{"Reading the mod: (8/9 MiB)",
+                                              "Writing the mod: (8/9 MiB)"}));
 }
 
 TEST_F(ModFileTest, AModAfterOtherBytesIsFoundFromItsStart) {
@@ -159,9 +187,13 @@ TEST_F(ModFileTest, AModAfterOtherBytesIsFoundFromItsStart) {
 
 TEST_F(ModFileTest, DamagedFilesAreRefusedAndNothingIsReplaced) {
     Bytes payload = ToBytes("0123456789AB0123");
-    Bytes good =
-        ModFileBytes({u"n", u"a", u"d", u"v", u"dir", u"", u"text", u"default", u""},
-                     {{u"b.assets", u"x", 1, 1, 12, 4}, {u"a.assets", u"y", 2, 2, 4, 0}}, payload);
+    const std::vector<EntryBytes> table = {
+        {u"b.assets", u"x", 1, 1, 12, 4},
+        {u"a.bundle", u"y", 2, 2, 4, 0, u"CAB-1", 28, 0x80000000}};
+    const std::initializer_list<std::u16string_view> texts = {
+        u"n", u"a", u"d", u"v", u"dir", u"", u"text", u"default", u""};
+    Bytes good = ModFileBytes(texts, table, payload);
+    Bytes extended = ModFileBytes(texts, table, payload, ravelin::ModFormat::Extended);
     ModRecord kept;
     kept.name = u"kept";
     kept.entries = {Entry(u"k.assets", u"k", 3, 0)};
@@ -176,23 +208,81 @@ TEST_F(ModFileTest, DamagedFilesAreRefusedAndNothingIsReplaced) {
         EXPECT_EQ(DataFile(), ToBytes("old")) << why;
     };
     // Every cut of the file runs a text, the count, a record or an entry's data past the end.
-    for (std::size_t cut = 0; cut < good.size(); ++cut) {
-        expectRefused(Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(cut)),
-                      "cut at " + std::to_string(cut));
+    for (const Bytes* whole : {&good, &extended}) {
+        for (std::size_t cut = 0; cut < whole->size(); ++cut) {
+            expectRefused(Bytes(whole->begin(), whole->begin() + static_cast<std::ptrdiff_t>(cut)),
+                          "cut at " + std::to_string(cut) + " of " + std::to_string(whole->size()));
+        }
     }
-    Bytes hugeCount = ModFileBytes({u"", u"", u"", u"", u"", u"", u"", u"", u""}, {}, {});
-    std::fill(hugeCount.end() - 4, hugeCount.end(), 0xFF);
-    expectRefused(hugeCount, "entry count 0xFFFFFFFF");
+    const std::initializer_list<std::u16string_view> empty = {u"", u"", u"", u"", u"",
+                                                              u"", u"", u"", u""};
+    for (ravelin::ModFormat form : {ravelin::ModFormat::Current, ravelin::ModFormat::Extended}) {
+        Bytes hugeCount = ModFileBytes(empty, {}, {}, form);
+        std::fill(hugeCount.end() - 4, hugeCount.end(), 0xFF);
+        expectRefused(hugeCount, "entry count 0xFFFFFFFF");
+        expectRefused(
+            ModFileBytes(empty, {{u"f", u"g", 0, 0, 5, 0xFFFFFFFE}}, ToBytes("12345"), form),
+            "an entry's offset past the payload");
+    }
+    Bytes laterForm = extended;
+    laterForm[0] = 3;
+    expectRefused(laterForm, "the version word of a later form");
     Bytes hugeText = {1, 0, 0, 0, 0, 0, 0, 0x80, 'a', 0};
     expectRefused(hugeText, "a text of 2^31 characters");
-    expectRefused(ModFileBytes({u"", u"", u"", u"", u"", u"", u"", u"", u""},
-                               {{u"f", u"g", 0, 0, 5, 0xFFFFFFFE}}, ToBytes("12345")),
-                  "an entry's offset past the payload");
 
-    ModRecord mod = kept;
-    ASSERT_TRUE(Open(good, mod).ok);
-    EXPECT_EQ(DataFile(), payload);
+    for (const Bytes* whole : {&good, &extended}) {
+        ModRecord mod = kept;
+        ASSERT_TRUE(Open(*whole, mod).ok);
+        EXPECT_EQ(DataFile(), payload);
+    }
     EXPECT_EQ(Names(), (std::vector<std::string>{"Temp", "in.umod"}));
+}
+
+// An entry of a later engine's file or of a bundle member needs the extended form; a mod of
+// entries that all fit the version-1 form stays in it.
+TEST_F(ModFileTest, EachEntrySurvivesSaveAndReopenInTheSmallestFormThatHoldsIt) {
+    ModEntry member = Entry(u"level.bundle", u"Hero", 4, 4, 0);
+    member.member = u"CAB-5f3c";
+    member.pathId = -5717498367417880155;
+    member.classId = 28;
+    ModEntry classOnly = Entry(u"level0", u"", 4, 4, 7);
+    classOnly.classId = 114;
+    auto withPathId = [](std::int64_t pathId) {
+        ModEntry e = Entry(u"level0", u"x", 4, 4);
+        e.pathId = pathId;
+        return e;
+    };
+    const struct {
+        ModEntry entry;
+        ravelin::ModFormat form;
+    } cases[] = {
+        {withPathId(0xFFFFFFFF), ravelin::ModFormat::Current},
+        {withPathId(0), ravelin::ModFormat::Current},
+        {withPathId(std::int64_t{1} << 32), ravelin::ModFormat::Extended},
+        {withPathId(-1), ravelin::ModFormat::Extended},
+        {member, ravelin::ModFormat::Extended},
+        {classOnly, ravelin::ModFormat::Extended},
+    };
+    WriteFile("Temp/mod", ToBytes("AAAABBBB"));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        ModRecord mod;
+        mod.entries = {Entry(u"a.assets", u"plain", 4, 0, 3), cases[i].entry};
+        ASSERT_TRUE(Save(mod).ok) << "case " << i;
+        const Bytes saved = ReadFile("out.umod");
+        ModRecord parsed;
+        ModLayout layout;
+        ASSERT_TRUE(ravelin::ParseMod(saved, 0, parsed, layout).ok) << "case " << i;
+        EXPECT_EQ(layout.format, cases[i].form) << "case " << i;
+        EXPECT_EQ(parsed, mod) << "case " << i;
+        std::vector<EntryBytes> table;
+        for (const ModEntry& e : mod.entries) {
+            table.push_back(Stored(e));
+        }
+        EXPECT_EQ(saved, ModFileBytes({u"not set", u"not set", u"not set", u"not set", u"not set",
+                                       u"", u"not set", u"default", u""},
+                                      table, ToBytes("AAAABBBB"), cases[i].form))
+            << "case " << i;
+    }
 }
 
 TEST_F(ModFileTest, LongTextsAreCutToTheirFieldsAndReadingGoesOn) {
@@ -211,7 +301,7 @@ TEST_F(ModFileTest, LongTextsAreCutToTheirFieldsAndReadingGoesOn) {
     ASSERT_EQ(mod.entries.size(), 1u);
     EXPECT_EQ(mod.entries[0].fileName, std::u16string(127, u'f'));
     EXPECT_EQ(mod.entries[0].assetName, u"asset");
-    EXPECT_EQ(mod.entries[0].index, 4u);
+    EXPECT_EQ(mod.entries[0].pathId, 4);
 }
 
 TEST_F(ModFileTest, AFailedSaveLeavesTheTargetAsItWas) {

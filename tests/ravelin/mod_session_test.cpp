@@ -49,7 +49,7 @@ TEST_F(ModSessionTest, OnlyTheFirstTwoImportCallsAfterAHandOverAreRecorded) {
     EXPECT_EQ(session.pending().fileName, u"level0");
     EXPECT_EQ(session.pending().assetName, u"Crosshair");
     EXPECT_EQ(session.pending().type, 0xFFFFFFFBu);
-    EXPECT_EQ(session.pending().index, 0xFFFFFFFDu) << "a negative path id comes back as itself";
+    EXPECT_EQ(session.pending().pathId, 0xFFFFFFFDu) << "a negative path id comes back as itself";
     EXPECT_EQ(session.pending().importCalls, 3u);
     EXPECT_EQ(session.pending().payload, body);
 

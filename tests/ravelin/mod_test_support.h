@@ -25,23 +25,43 @@ inline void PutModText(Bytes& out, std::u16string_view text) {
     }
 }
 
+// One record of the table; the extended form also stores `member`, `classId` and `pathIdHigh`,
+// the upper word of the 64-bit path id whose lower word is `index`.
 struct EntryBytes {
+    EntryBytes(std::u16string file, std::u16string asset, std::uint32_t type_, std::uint32_t index_,
+               std::uint32_t length_, std::uint32_t offset_, std::u16string member_ = {},
+               std::int32_t classId_ = 0, std::uint32_t pathIdHigh_ = 0)
+        : fileName(std::move(file)),
+          assetName(std::move(asset)),
+          type(type_),
+          index(index_),
+          length(length_),
+          offset(offset_),
+          member(std::move(member_)),
+          classId(classId_),
+          pathIdHigh(pathIdHigh_) {}
+
     std::u16string fileName;
     std::u16string assetName;
-    std::uint32_t type = 0;
-    std::uint32_t index = 0;
-    std::uint32_t length = 0;
-    std::uint32_t offset = 0;
+    std::uint32_t type;
+    std::uint32_t index;
+    std::uint32_t length;
+    std::uint32_t offset;
+    std::u16string member;
+    std::int32_t classId;
+    std::uint32_t pathIdHigh;
 };
 
 // A whole mod file: `texts` are the nine texts in file order (eight for the older form, which
 // also drops the version word), then the table and the payload.
 inline Bytes ModFileBytes(std::initializer_list<std::u16string_view> texts,
                           const std::vector<EntryBytes>& entries, const Bytes& payload,
-                          bool older = false) {
+                          ravelin::ModFormat form = ravelin::ModFormat::Current) {
     Bytes out;
-    if (!older) {
+    if (form == ravelin::ModFormat::Current) {
         PutLittle32(out, 1);
+    } else if (form == ravelin::ModFormat::Extended) {
+        PutLittle32(out, 0x80000002);
     }
     for (std::u16string_view t : texts) {
         PutModText(out, t);
@@ -50,8 +70,16 @@ inline Bytes ModFileBytes(std::initializer_list<std::u16string_view> texts,
     for (const EntryBytes& e : entries) {
         PutModText(out, e.fileName);
         PutModText(out, e.assetName);
-        for (std::uint32_t w : {e.type, e.index, e.length, e.offset}) {
-            PutLittle32(out, w);
+        if (form == ravelin::ModFormat::Extended) {
+            PutModText(out, e.member);
+            for (std::uint32_t w : {e.type, static_cast<std::uint32_t>(e.classId), e.index,
+                                    e.pathIdHigh, e.length, e.offset}) {
+                PutLittle32(out, w);
+            }
+        } else {
+            for (std::uint32_t w : {e.type, e.index, e.length, e.offset}) {
+                PutLittle32(out, w);
+            }
         }
     }
     out.insert(out.end(), payload.begin(), payload.end());

@@ -27,8 +27,8 @@ protected:
 TEST_F(PluginPanelTest, PanelsSitBesideTheListInEveryMode) {
     Install("texture/texture.plg", Descriptor("Texture Viewer", "panel.so", "Texture2D", "1C"),
             RECORDING_PANEL_PLUGIN, "panel.so");
-    Install("hex/hex.plg", Descriptor("Bytes", "panel.so", "Hex", "FFFFFFFF"),
-            RECORDING_PANEL_PLUGIN, "panel.so");
+    Install("hex/hex.plg", Descriptor("Bytes", "panel.so", "Hex", "0"), RECORDING_PANEL_PLUGIN,
+            "panel.so");
     auto window = Start();
     OpenFile(*window, WriteSample());
     EXPECT_EQ(Cell(*window, 0, 1), QStringLiteral("Texture2D"));

@@ -10,6 +10,7 @@
 #include <iostream>
 
 #include "common/text.h"
+#include "tools/kestrova-cli/terminal_progress.h"
 
 namespace kestrova::cli {
 
@@ -42,14 +43,19 @@ void EnsureWorkingFolder(CliContext& context) {
 
 void OpenInput(CliContext& context, const std::string& file) {
     EnsureWorkingFolder(context);
-    Outcome outcome = LoadAssetFile(context.doc, Utf8ToUtf16(file));
+    const std::u16string path = Utf8ToUtf16(file);
+    TerminalProgress line;
+    Outcome outcome = LoadAssetFile(context.doc, path, line.Callback());
     if (!outcome) {
         Fail(kInputError, file + ": " + Utf16ToUtf8(outcome.message));
     }
+    const std::size_t name = FileNameStart(path);
+    context.folder = name > 0 ? path.substr(0, name - 1) : u".";
 }
 
 void SaveOutput(const CliContext& context, const std::string& out) {
-    Outcome outcome = SaveWorkingCopyAs(context.doc, Utf8ToUtf16(out));
+    TerminalProgress line;
+    Outcome outcome = SaveWorkingCopyAs(context.doc, Utf8ToUtf16(out), line.Callback());
     if (!outcome) {
         Fail(kInputError, outcome);
     }

@@ -42,6 +42,8 @@ public:
     CliContext& operator=(const CliContext&) = delete;
 
     AssetFile doc;
+    // The input file's folder, where the files its objects stream data from lie.
+    std::u16string folder;
     // Set once the private working folder exists; only then is there anything to remove.
     bool hasWorkingFolder = false;
 };

@@ -12,6 +12,7 @@
 #include "common/text.h"
 #include "tools/kestrova-cli/cli_commands.h"
 #include "tools/kestrova-cli/plugin_conversion.h"
+#include "tools/kestrova-cli/terminal_progress.h"
 
 namespace kestrova::cli {
 
@@ -157,12 +158,17 @@ void AddDocumentCommands(CLI::App& app, CliContext& context) {
         if (!body) {
             Fail(kInputError, "cannot read the file " + options->data);
         }
-        if (!options->conversion.extension.empty()) {
-            ConvertImport(context.doc, index, options->conversion, *body);
-        }
-        Outcome outcome = ReplaceAssetBody(context.doc, index, *body);
-        if (!outcome) {
-            Fail(kInputError, outcome);
+        {
+            TerminalProgress line;
+            if (!options->conversion.extension.empty()) {
+                line.Update(u"Converting " + Utf8ToUtf16(options->data) + u" for " +
+                            context.doc.entries[index].name);
+                ConvertImport(context.doc, index, context.folder, options->conversion, *body);
+            }
+            line.Update(u"Importing into " + context.doc.entries[index].name);
+            if (Outcome outcome = ReplaceAssetBody(context.doc, index, *body); !outcome) {
+                Fail(kInputError, outcome);
+            }
         }
         SaveOutput(context, options->out);
     });

@@ -60,21 +60,43 @@ std::vector<std::pair<const char*, const std::u16string*>> Texts(const ModRecord
             {"iconPath", &mod.iconPath}};
 }
 
-// The fields in the order the file holds them.
+// The form's name, as `mod info --json` gives it.
+const char* FormName(ravelin::ModFormat format) {
+    switch (format) {
+        case ravelin::ModFormat::Older:
+            return "older";
+        case ravelin::ModFormat::Extended:
+            return "extended";
+        case ravelin::ModFormat::Current:
+            break;
+    }
+    return "current";
+}
+
+// The fields in the order the file holds them: an entry of the extended form with its member,
+// class id and 64-bit path id, one of the others with its 32-bit path id as "index".
 nlohmann::ordered_json ModAsJson(const OpenedMod& opened) {
+    const bool extended = opened.layout.format == ravelin::ModFormat::Extended;
     nlohmann::ordered_json out;
-    out["format"] = opened.layout.format == ravelin::ModFormat::Current ? "current" : "older";
+    out["format"] = FormName(opened.layout.format);
     for (const auto& [key, text] : Texts(opened.mod)) {
         out[key] = U8(*text);
     }
     nlohmann::ordered_json entries = nlohmann::ordered_json::array();
     for (const ModEntry& e : opened.mod.entries) {
-        entries.push_back({{"fileName", U8(e.fileName)},
-                           {"assetName", U8(e.assetName)},
-                           {"type", e.type},
-                           {"index", e.index},
-                           {"length", e.length},
-                           {"offset", e.offset}});
+        nlohmann::ordered_json entry{{"fileName", U8(e.fileName)}, {"assetName", U8(e.assetName)}};
+        if (extended) {
+            entry["member"] = U8(e.member);
+            entry["type"] = e.type;
+            entry["classId"] = e.classId;
+            entry["pathId"] = e.pathId;
+        } else {
+            entry["type"] = e.type;
+            entry["index"] = static_cast<std::uint32_t>(e.pathId);
+        }
+        entry["length"] = e.length;
+        entry["offset"] = e.offset;
+        entries.push_back(std::move(entry));
     }
     out["entries"] = std::move(entries);
     out["payloadSize"] = opened.layout.payloadLength;
@@ -82,17 +104,30 @@ nlohmann::ordered_json ModAsJson(const OpenedMod& opened) {
 }
 
 void PrintMod(const OpenedMod& opened) {
-    const bool older = opened.layout.format == ravelin::ModFormat::Older;
-    std::cout << "format: " << (older ? "older (no version word, no installer)" : "current")
+    const ravelin::ModFormat format = opened.layout.format;
+    std::cout << "format: "
+              << (format == ravelin::ModFormat::Older ? "older (no version word, no installer)"
+                  : format == ravelin::ModFormat::Extended
+                      ? "extended (class ids, 64-bit path ids, "
+                        "bundle members)"
+                      : "current")
               << "\n";
     for (const auto& [key, text] : Texts(opened.mod)) {
         std::cout << key << ": " << U8(*text) << "\n";
     }
     std::cout << "entries: " << opened.mod.entries.size() << "\n";
     for (const ModEntry& e : opened.mod.entries) {
-        std::cout << "  " << U8(e.fileName) << "  " << U8(e.assetName) << "  type "
-                  << U8(HexWordText(e.type)) << "  index " << static_cast<std::int32_t>(e.index)
-                  << "  length " << e.length << "  offset " << e.offset << "\n";
+        std::cout << "  " << U8(e.fileName);
+        if (!e.member.empty()) {
+            std::cout << "  member " << U8(e.member);
+        }
+        std::cout << "  " << U8(e.assetName) << "  type " << U8(HexWordText(e.type));
+        if (format == ravelin::ModFormat::Extended) {
+            std::cout << "  class " << e.classId << "  path id " << e.pathId;
+        } else {
+            std::cout << "  index " << U8(ravelin::PathIdText(e.pathId));
+        }
+        std::cout << "  length " << e.length << "  offset " << e.offset << "\n";
     }
     std::cout << "payload: " << opened.layout.payloadLength << " bytes\n";
 }
@@ -226,8 +261,11 @@ void Extract(const std::string& path, const std::string& folder) {
     for (std::size_t i = 0; i < opened.mod.entries.size(); ++i) {
         const ModEntry& e = opened.mod.entries[i];
         std::ostringstream name;
-        name << std::setw(3) << std::setfill('0') << i << "-" << NamePart(e.fileName) << "-"
-             << NamePart(e.assetName) << "-" << static_cast<std::int32_t>(e.index) << ".data";
+        name << std::setw(3) << std::setfill('0') << i << "-" << NamePart(e.fileName) << "-";
+        if (!e.member.empty()) {
+            name << NamePart(e.member) << "-";
+        }
+        name << NamePart(e.assetName) << "-" << U8(ravelin::PathIdText(e.pathId)) << ".data";
         const std::string target = (std::filesystem::path(folder) / name.str()).string();
         if (Outcome written =
                 WriteFileBeside(Utf8ToUtf16(target), payload.subspan(e.offset, e.length));

@@ -2,7 +2,7 @@
 
 #include "common/platform.h"
 #include "common/text.h"
-#include "editor/plugins/plugin_calls.h"
+#include "editor/plugins/asset_context.h"
 #include "editor/plugins/plugin_conversion.h"
 #include "editor/plugins/plugin_folders.h"
 #include "tools/kestrova-cli/cli_support.h"
@@ -11,27 +11,24 @@ namespace kestrova::cli {
 
 namespace {
 
-// Hands the asset's body over without a window. A plug-in that cannot work without one says so
-// later by converting nothing.
-Outcome HandOver(const PluginRecord& plugin, std::span<const std::uint8_t> body) {
-    if (plugin.createPluginDialog == nullptr) {
-        return Outcome::Failure(u"The plug-in " + PluginLabel(plugin) +
-                                u" has no CreatePluginDialog.");
-    }
-    if (!FitsPluginLength(body.size())) {
-        return Outcome::Failure(u"The asset is too large to hand to a plug-in.");
-    }
-    CallCreatePluginDialog(plugin, nullptr, body);
-    return Outcome::Success();
-}
-
-// A plug-in that needs a window refuses to convert without one, and says no more.
+// A refusal the plug-in did not explain may come from a plug-in that needs a window.
 Outcome NotConverted(const PluginConversion& conversion) {
-    if (conversion.state == PluginBlock::State::Refused) {
+    if (conversion.state == PluginBlock::State::Refused && !conversion.reported) {
         return Outcome::Failure(conversion.problem +
                                 u" It may not convert without a window, or it refused the data.");
     }
     return Outcome::Failure(conversion.problem);
+}
+
+// Hands the asset over without a window, then runs `convert` (a conversion of the plug-in's).
+template <class Convert>
+Outcome HandOverAndConvert(const PluginRecord& plugin, PluginContextHolder& context,
+                           std::span<const std::uint8_t> body, Convert convert) {
+    PluginConversion c = HandOverForConversion(plugin, context, body);
+    if (c.ok()) {
+        c = convert();
+    }
+    return c.ok() ? Outcome::Success() : NotConverted(c);
 }
 
 }  // namespace
@@ -49,41 +46,29 @@ CliPlugins::CliPlugins(const std::u16string& folder) {
     LoadPlugins(table_, folder, sink_);
 }
 
-const PluginRecord* CliPlugins::Converter(std::uint32_t typeId,
+const PluginRecord* CliPlugins::Converter(const AssetFile& doc, std::uint32_t index,
                                           std::u16string_view extension) const {
-    for (const PluginRecord& record : table_.plugins) {
-        if (record.descriptor.type != typeId) {
-            continue;
-        }
-        for (const std::u16string& listed : record.descriptor.extensions) {
-            if (CompareIgnoringAsciiCase(listed, extension) == 0) {
-                return &record;
-            }
-        }
-    }
-    return nullptr;
+    return FindConverter(table_, doc.entries[index].typeId, HasTypeTree(doc, index), extension);
 }
 
-Outcome ExportThrough(const PluginRecord& plugin, std::span<const std::uint8_t> body,
-                      std::u16string_view extension, std::vector<std::uint8_t>& out) {
-    if (Outcome given = HandOver(plugin, body); !given) {
-        return given;
-    }
-    if (PluginConversion c = ExportThroughPlugin(plugin, extension, out); !c.ok()) {
-        return NotConverted(c);
-    }
-    return Outcome::Success();
+void CliPlugins::SetContext(const AssetFile& doc, std::uint32_t index,
+                            const std::u16string& folder) {
+    context_.Set(AssetContextOf(doc, index, folder));
 }
 
-Outcome ImportThrough(const PluginRecord& plugin, std::span<const std::uint8_t> body,
-                      std::u16string_view extension, std::vector<std::uint8_t>& bytes) {
-    if (Outcome given = HandOver(plugin, body); !given) {
-        return given;
-    }
-    if (PluginConversion c = ImportThroughPlugin(plugin, extension, bytes); !c.ok()) {
-        return NotConverted(c);
-    }
-    return Outcome::Success();
+Outcome ExportThrough(const PluginRecord& plugin, PluginContextHolder& context,
+                      std::span<const std::uint8_t> body, std::u16string_view extension,
+                      std::vector<std::uint8_t>& out) {
+    return HandOverAndConvert(plugin, context, body,
+                              [&] { return ExportThroughPlugin(plugin, context, extension, out); });
+}
+
+Outcome ImportThrough(const PluginRecord& plugin, PluginContextHolder& context,
+                      std::span<const std::uint8_t> body, std::u16string_view extension,
+                      std::vector<std::uint8_t>& bytes) {
+    return HandOverAndConvert(plugin, context, body, [&] {
+        return ImportThroughPlugin(plugin, context, extension, bytes);
+    });
 }
 
 void AddConversionOptions(CLI::App& command, ConversionChoice& choice) {
@@ -106,7 +91,7 @@ std::u16string PluginsFolder(const ConversionChoice& choice) {
 const PluginRecord& RequireConverter(const CliPlugins& plugins, const AssetFile& doc,
                                      std::uint32_t index, const std::string& extension) {
     const std::uint32_t typeId = doc.entries[index].typeId;
-    const PluginRecord* plugin = plugins.Converter(typeId, Utf8ToUtf16(extension));
+    const PluginRecord* plugin = plugins.Converter(doc, index, Utf8ToUtf16(extension));
     if (plugin == nullptr) {
         Fail(kInputError, "no plug-in converts assets of type " + Utf16ToUtf8(HexWordText(typeId)) +
                               " to or from ." + extension);
@@ -114,15 +99,17 @@ const PluginRecord& RequireConverter(const CliPlugins& plugins, const AssetFile&
     return *plugin;
 }
 
-void ConvertImport(const AssetFile& doc, std::uint32_t index, const ConversionChoice& choice,
-                   std::vector<std::uint8_t>& bytes) {
+void ConvertImport(const AssetFile& doc, std::uint32_t index, const std::u16string& folder,
+                   const ConversionChoice& choice, std::vector<std::uint8_t>& bytes) {
     CliPlugins plugins(PluginsFolder(choice));
     const PluginRecord& plugin = RequireConverter(plugins, doc, index, choice.extension);
     std::optional<std::vector<std::uint8_t>> body = ReadAssetBody(doc, index);
     if (!body) {
         Fail(kInputError, "cannot read asset " + std::to_string(index));
     }
-    if (Outcome converted = ImportThrough(plugin, *body, Utf8ToUtf16(choice.extension), bytes);
+    plugins.SetContext(doc, index, folder);
+    if (Outcome converted =
+            ImportThrough(plugin, plugins.context(), *body, Utf8ToUtf16(choice.extension), bytes);
         !converted) {
         Fail(kInputError, converted);
     }

@@ -1,10 +1,9 @@
 #pragma once
 // Plug-ins for the command-line tool: the table as the editor would load it, and conversions of
-// asset data through a plug-in without a window (the plug-in is given the data with a null
-// parent and converts what it was given).
+// asset data through a plug-in without a window (the plug-in is given the asset's context and
+// data with a null parent and converts what it was given), by the editor's conversion path.
 
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -14,6 +13,7 @@
 
 #include "common/outcome.h"
 #include "document/asset_file.h"
+#include "editor/plugins/plugin_context.h"
 #include "editor/plugins/plugin_table.h"
 
 namespace kestrova::cli {
@@ -35,22 +35,30 @@ public:
 
     const PluginTable& table() const { return table_; }
     const std::vector<std::u16string>& warnings() const { return sink_.warnings; }
+    // The context of the asset being converted, given to the plug-in before it converts.
+    PluginContextHolder& context() { return context_; }
 
-    // The first plug-in that claims `typeId` and lists `extension` (ignoring case), or null.
-    const PluginRecord* Converter(std::uint32_t typeId, std::u16string_view extension) const;
+    // The plug-in that converts asset `index` to or from `extension` (FindConverter), or null.
+    const PluginRecord* Converter(const AssetFile& doc, std::uint32_t index,
+                                  std::u16string_view extension) const;
+    // Describes asset `index` of the file in `folder` for the next conversion.
+    void SetContext(const AssetFile& doc, std::uint32_t index, const std::u16string& folder);
 
 private:
     WarningList sink_;
     PluginTable table_;
+    PluginContextHolder context_;
 };
 
-// Converts an asset's body into the data type `extension`.
-Outcome ExportThrough(const PluginRecord& plugin, std::span<const std::uint8_t> body,
-                      std::u16string_view extension, std::vector<std::uint8_t>& out);
+// Converts an asset's body into the data type `extension`, the plug-in given `context` first.
+Outcome ExportThrough(const PluginRecord& plugin, PluginContextHolder& context,
+                      std::span<const std::uint8_t> body, std::u16string_view extension,
+                      std::vector<std::uint8_t>& out);
 // Converts a file's `bytes` into a new body for the asset whose body is `body`, through every
 // data type of the plug-in equal to `extension` (ignoring case), in its order.
-Outcome ImportThrough(const PluginRecord& plugin, std::span<const std::uint8_t> body,
-                      std::u16string_view extension, std::vector<std::uint8_t>& bytes);
+Outcome ImportThrough(const PluginRecord& plugin, PluginContextHolder& context,
+                      std::span<const std::uint8_t> body, std::u16string_view extension,
+                      std::vector<std::uint8_t>& bytes);
 
 // --as EXT and --plugins DIR of the export and import commands (list takes --plugins DIR).
 struct ConversionChoice {
@@ -67,8 +75,8 @@ const PluginRecord& RequireConverter(const CliPlugins& plugins, const AssetFile&
                                      std::uint32_t index, const std::string& extension);
 
 // Converts a file's bytes into asset `index`'s new body through the chosen plug-in; failures end
-// the run with status 2.
-void ConvertImport(const AssetFile& doc, std::uint32_t index, const ConversionChoice& choice,
-                   std::vector<std::uint8_t>& bytes);
+// the run with status 2. `folder` is the asset file's.
+void ConvertImport(const AssetFile& doc, std::uint32_t index, const std::u16string& folder,
+                   const ConversionChoice& choice, std::vector<std::uint8_t>& bytes);
 
 }  // namespace kestrova::cli

@@ -31,6 +31,7 @@ nlohmann::json RecordAsJson(const PluginRecord& record) {
     for (std::size_t i = 0; i < kEntryPointNames.size(); ++i) {
         entryPoints[kEntryPointNames[i].exported] = HasEntryPoint(record, i);
     }
+    entryPoints[KESTROVA_SET_PLUGIN_CONTEXT_NAME] = record.setPluginContext != nullptr;
     return {{"descriptor", Utf16ToUtf8(record.descriptorPath)},
             {"name", Utf16ToUtf8(d.name)},
             {"author", Utf16ToUtf8(d.author)},

@@ -7,6 +7,8 @@
 #include <memory>
 #include <span>
 
+#include "common/progress.h"
+
 namespace kestrova::ravelin {
 
 struct FileCloser {
@@ -16,6 +18,20 @@ using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 
 inline bool WriteAll(std::FILE* stream, std::span<const std::uint8_t> bytes) {
     return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
+}
+
+// The same a chunk at a time, each chunk reported.
+inline bool WriteAll(std::FILE* stream, std::span<const std::uint8_t> bytes,
+                     ByteProgress& progress) {
+    while (!bytes.empty()) {
+        const auto piece = static_cast<std::size_t>(progress.NextPiece(bytes.size()));
+        if (!WriteAll(stream, bytes.first(piece))) {
+            return false;
+        }
+        progress.Advance(piece);
+        bytes = bytes.subspan(piece);
+    }
+    return true;
 }
 
 // Closes the stream; true when everything written to it reached the file.

@@ -31,11 +31,13 @@ Outcome AddPendingAsset(ModRecord& mod, const PendingAsset& pending, const ModWo
     ModEntry entry;
     entry.fileName = FieldText(pending.fileName, kNameCapacity);
     entry.assetName = FieldText(pending.assetName, kNameCapacity);
+    entry.member = FieldText(pending.member, kPathCapacity);
     entry.type = pending.type;
-    entry.index = pending.index;
+    entry.classId = pending.classId;
+    entry.pathId = pending.pathId;
     // Compared as stored: a name cut to its field is all an entry can tell apart.
     for (const ModEntry& e : mod.entries) {
-        if (e.index == entry.index && e.fileName == entry.fileName) {
+        if (e.pathId == entry.pathId && e.fileName == entry.fileName && e.member == entry.member) {
             return Outcome::Failure(kDuplicateAssetText);
         }
     }

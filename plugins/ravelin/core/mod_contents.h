@@ -24,8 +24,8 @@ inline constexpr char16_t kDuplicateAssetText[] = u"Asset already exists in mod.
 std::vector<std::uint8_t> EntryNamePrefix(const std::u16string& assetName);
 
 // Appends the pending asset as a new entry. Refused with kDuplicateAssetText when an entry has
-// the same file name and path id; refused with the reason when its data cannot be written, so
-// that no entry ever points at data that is not there. Nothing changes when refused.
+// the same file name, member and path id; refused with the reason when its data cannot be written,
+// so that no entry ever points at data that is not there. Nothing changes when refused.
 Outcome AddPendingAsset(ModRecord& mod, const PendingAsset& pending, const ModWorkFiles& files);
 
 // Writes `entry`'s data (its name prefix, `body` and the padding) at the end of the data file

@@ -14,8 +14,14 @@ namespace kestrova::ravelin {
 
 namespace {
 
-// The smallest entry record: two empty texts and four numbers.
+// The smallest entry record: two empty texts and four 32-bit numbers; in the extended form
+// three empty texts, four 32-bit numbers and the 64-bit path id.
 constexpr std::uint64_t kMinEntryRecord = 24;
+constexpr std::uint64_t kMinExtendedEntryRecord = 36;
+// A first word with this bit set is no name length an older-form file can hold (the name would
+// need 4 GiB after it), so it marks a version word of a later form; Ravelin before the extended
+// form refuses such a file as damaged instead of misreading it.
+constexpr std::uint32_t kVersionedFormBit = 0x80000000;
 
 Outcome Damaged(const std::u16string& what) {
     return Outcome::Failure(u"The mod file is damaged: " + what);
@@ -51,17 +57,35 @@ Outcome ReadNumber(ByteReader& reader, std::uint32_t& value, const std::u16strin
     return Outcome::Success();
 }
 
-Outcome ReadEntry(ByteReader& reader, ModEntry& entry, std::size_t position) {
+Outcome ReadEntry(ByteReader& reader, ModEntry& entry, std::size_t position, ModFormat format) {
     const std::u16string which = u"entry " + DecimalText(static_cast<std::int64_t>(position));
     Outcome o = ReadText(reader, entry.fileName, kNameCapacity, which + u"'s file name");
     if (o) {
         o = ReadText(reader, entry.assetName, kNameCapacity, which + u"'s asset name");
     }
-    for (std::uint32_t* word : {&entry.type, &entry.index, &entry.length, &entry.offset}) {
-        if (o) {
-            o = ReadNumber(reader, *word, which);
+    if (format != ModFormat::Extended) {
+        // A 32-bit path id, read zero-extended; no class id, no member.
+        std::uint32_t pathId = 0;
+        for (std::uint32_t* word : {&entry.type, &pathId, &entry.length, &entry.offset}) {
+            if (o) {
+                o = ReadNumber(reader, *word, which);
+            }
         }
+        entry.pathId = pathId;
+        return o;
     }
+    if (o) {
+        o = ReadText(reader, entry.member, kPathCapacity, which + u"'s member name");
+    }
+    std::uint32_t classId = 0;
+    std::uint64_t pathId = 0;
+    if (o && !(reader.ReadLittleEndian32(entry.type) && reader.ReadLittleEndian32(classId) &&
+               reader.ReadLittleEndian64(pathId) && reader.ReadLittleEndian32(entry.length) &&
+               reader.ReadLittleEndian32(entry.offset))) {
+        o = Damaged(u"the file ends inside " + which + u".");
+    }
+    entry.classId = static_cast<std::int32_t>(classId);
+    entry.pathId = static_cast<std::int64_t>(pathId);
     return o;
 }
 
@@ -90,7 +114,8 @@ Outcome CheckEntriesInside(const ModRecord& mod, std::uint64_t payloadLength,
 }
 
 // Copies `length` bytes of the file `from` to the stream, a block at a time.
-bool CopyInto(std::FILE* stream, const std::u16string& from, std::uint64_t length) {
+bool CopyInto(std::FILE* stream, const std::u16string& from, std::uint64_t length,
+              ByteProgress& progress) {
     UniqueFile in(platform::OpenFile(from, "rb"));
     if (!in) {
         return false;
@@ -102,6 +127,7 @@ bool CopyInto(std::FILE* stream, const std::u16string& from, std::uint64_t lengt
             !WriteAll(stream, std::span(block).first(want))) {
             return false;
         }
+        progress.Advance(want);
         length -= want;
     }
     return true;
@@ -122,7 +148,13 @@ Outcome ParseMod(std::span<const std::uint8_t> bytes, std::uint64_t start, ModRe
         return Damaged(u"it is too short to hold a mod.");
     }
     // The older form has no version word: its first word is already the name's length.
-    if (first != 1) {
+    if (first == kExtendedFormWord) {
+        found.format = ModFormat::Extended;
+    } else if ((first & kVersionedFormBit) != 0) {
+        return Outcome::Failure(u"The mod file starts with the version word " + HexWordText(first) +
+                                u", which this version of Ravelin does not read (a later form "
+                                u"of mod file, or a damaged one).");
+    } else if (first != 1) {
         found.format = ModFormat::Older;
         reader.Seek(start);
     }
@@ -154,13 +186,15 @@ Outcome ParseMod(std::span<const std::uint8_t> bytes, std::uint64_t start, ModRe
     if (!reader.ReadLittleEndian32(count)) {
         return Damaged(u"the file ends before its entry count.");
     }
-    // Each record takes at least 24 bytes: check the count before sizing the table.
-    if (count > reader.remaining() / kMinEntryRecord) {
+    // Each record takes at least its smallest size: check the count before sizing the table.
+    const std::uint64_t smallest =
+        found.format == ModFormat::Extended ? kMinExtendedEntryRecord : kMinEntryRecord;
+    if (count > reader.remaining() / smallest) {
         return Damaged(u"its entry count (" + DecimalText(count) + u") does not fit in the file.");
     }
     parsed.entries.resize(count);
     for (std::size_t i = 0; i < count; ++i) {
-        if (Outcome o = ReadEntry(reader, parsed.entries[i], i); !o) {
+        if (Outcome o = ReadEntry(reader, parsed.entries[i], i, found.format); !o) {
             return o;
         }
     }
@@ -180,8 +214,9 @@ void SortEntries(ModRecord& mod) {
 }
 
 std::vector<std::uint8_t> ModHeaderBytes(const ModRecord& mod) {
+    const bool extended = !std::all_of(mod.entries.begin(), mod.entries.end(), FitsVersion1);
     std::vector<std::uint8_t> out;
-    PutLittleEndian32(out, mod.formatVersion);
+    PutLittleEndian32(out, extended ? kExtendedFormWord : mod.formatVersion);
     for (const std::u16string* text :
          {&mod.name, &mod.author, &mod.date, &mod.version, &mod.directory, &mod.verifyFile,
           &mod.description, &mod.installer, &mod.iconPath}) {
@@ -191,14 +226,23 @@ std::vector<std::uint8_t> ModHeaderBytes(const ModRecord& mod) {
     for (const ModEntry& e : mod.entries) {
         PutText(out, e.fileName);
         PutText(out, e.assetName);
-        for (std::uint32_t word : {e.type, e.index, e.length, e.offset}) {
-            PutLittleEndian32(out, word);
+        if (extended) {
+            PutText(out, e.member);
+            PutLittleEndian32(out, e.type);
+            PutLittleEndian32(out, static_cast<std::uint32_t>(e.classId));
+            PutLittleEndian64(out, static_cast<std::uint64_t>(e.pathId));
+        } else {
+            PutLittleEndian32(out, e.type);
+            PutLittleEndian32(out, static_cast<std::uint32_t>(e.pathId));
         }
+        PutLittleEndian32(out, e.length);
+        PutLittleEndian32(out, e.offset);
     }
     return out;
 }
 
-Outcome SaveMod(std::FILE* stream, ModRecord& mod, const ModWorkFiles& files) {
+Outcome SaveMod(std::FILE* stream, ModRecord& mod, const ModWorkFiles& files,
+                const ProgressCallback& progress) {
     SortEntries(mod);
     // No data file yet means no asset was ever added: the payload is empty.
     const std::uint64_t payload =
@@ -206,8 +250,10 @@ Outcome SaveMod(std::FILE* stream, ModRecord& mod, const ModWorkFiles& files) {
     if (Outcome o = CheckEntriesInside(mod, payload, u"the mod's data file"); !o) {
         return o;
     }
+    ByteProgress written(progress, u"Writing the mod", payload);
     if (!WriteAll(stream, ModHeaderBytes(mod)) ||
-        (payload > 0 && !CopyInto(stream, files.data, payload)) || std::fflush(stream) != 0) {
+        (payload > 0 && !CopyInto(stream, files.data, payload, written)) ||
+        std::fflush(stream) != 0) {
         return Outcome::Failure(u"The mod could not be written completely (" +
                                 DecimalText(static_cast<std::int64_t>(payload)) +
                                 u" bytes of data).");
@@ -231,7 +277,8 @@ Outcome SaveModAs(const std::u16string& target, ModRecord& mod, const ModWorkFil
     return Outcome::Success();
 }
 
-Outcome OpenMod(const std::u16string& path, ModRecord& mod, const ModWorkFiles& files) {
+Outcome OpenMod(const std::u16string& path, ModRecord& mod, const ModWorkFiles& files,
+                const ProgressCallback& progress) {
     MappedFile file;
     if (!file.Open(path)) {
         return Outcome::Failure(u"Cannot open the mod file " + path + u".");
@@ -246,7 +293,9 @@ Outcome OpenMod(const std::u16string& path, ModRecord& mod, const ModWorkFiles& 
     if (!out) {
         return Outcome::Failure(u"Cannot create the mod's data file " + files.scratch + u".");
     }
-    bool written = WriteAll(out.get(), file.bytes().subspan(layout.payloadStart));
+    const std::span<const std::uint8_t> payload = file.bytes().subspan(layout.payloadStart);
+    ByteProgress read(progress, u"Reading the mod", payload.size());
+    bool written = WriteAll(out.get(), payload, read);
     if (!CloseWritten(out) || !written || !platform::ReplaceFile(files.scratch, files.data)) {
         platform::DeleteFile(files.scratch);
         return Outcome::Failure(u"The mod's data could not be written to " + files.data + u".");

@@ -23,10 +23,11 @@ std::optional<std::u16string> FindInstallerTemplate(const std::u16string& instal
 // Packages `mod` with its `installer` from `installersFolder` and its `iconPath`. An icon file
 // that cannot be opened keeps the template's icons, as does a template without icon group 102;
 // an icon file that is not one is refused. Sorts the mod's entries as saving does. `iconReport`,
-// when given, says what the icon step did.
+// when given, says what the icon step did; `progress` hears of the mod's copy as SaveMod says.
 Outcome PackageInstaller(ModRecord& mod, const std::u16string& installersFolder,
                          const std::u16string& target, const ModWorkFiles& files = {},
-                         IconReplacement* iconReport = nullptr);
+                         IconReplacement* iconReport = nullptr,
+                         const ProgressCallback& progress = {});
 
 // `dataFolder` is Ravelin's data folder ("RavelinData" beside the library), whose "installers"
 // folder holds the templates; `target` is the program to write.

@@ -3,12 +3,25 @@
 #include <algorithm>
 
 #include "common/number_text.h"
+#include "common/text.h"
 
 namespace kestrova::ravelin {
 
 std::u16string FieldText(std::u16string_view text, std::size_t capacity) {
     std::size_t end = std::min(text.find(u'\0'), text.size());
     return std::u16string(text.substr(0, std::min(end, capacity == 0 ? 0 : capacity - 1)));
+}
+
+bool FitsVersion1(const ModEntry& entry) {
+    return entry.member.empty() && entry.classId == kNoClassId && entry.pathId >= 0 &&
+           entry.pathId <= 0xFFFFFFFF;
+}
+
+std::u16string PathIdText(std::int64_t pathId) {
+    if (pathId >= 0 && pathId <= 0xFFFFFFFF) {
+        return DecimalText(static_cast<std::int32_t>(static_cast<std::uint32_t>(pathId)));
+    }
+    return DecimalText(pathId);
 }
 
 namespace {
@@ -44,7 +57,7 @@ void RecordImport(PendingAsset& pending, const char16_t* text, const std::int32_
         pending.type = value != nullptr ? static_cast<std::uint32_t>(*value) : 0;
         // The path id as decimal text, read as wcstoul reads it in base 10 (a minus sign
         // negates in 32 bits, so a negative path id comes back as the same word).
-        pending.index = ReadUnsignedNumber(BoundedText(number, kNumberCapacity), 10);
+        pending.pathId = ReadUnsignedNumber(BoundedText(number, kNumberCapacity), 10);
     } else if (pending.importCalls == 1) {
         pending.assetName = BoundedText(text, kNameCapacity);
     }

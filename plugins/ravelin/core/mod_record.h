@@ -22,17 +22,36 @@ inline constexpr char16_t kDefaultInstaller[] = u"default";
 // `text` up to its first U+0000 (as a zero-terminated field holds it), cut to `capacity` - 1.
 std::u16string FieldText(std::u16string_view text, std::size_t capacity);
 
+// The class id of an entry that does not record one (no object has class 0).
+inline constexpr std::int32_t kNoClassId = 0;
+
 // One asset of a mod and where its data lies in the mod's data file.
 struct ModEntry {
-    std::u16string fileName = kNotSet;   // the asset file's name, without folder (127 at most)
+    // The file the installer looks for in the game folder, without folder (127 at most): the
+    // asset file, or the bundle that holds `member`.
+    std::u16string fileName = kNotSet;
     std::u16string assetName = kNotSet;  // 127 at most; kUnnamedAsset for an asset without name
-    std::uint32_t type = 0;              // the asset's type id
-    std::uint32_t index = 0;             // the asset's path id within its file
-    std::uint32_t length = 0;            // bytes of the entry's data
-    std::uint32_t offset = 0;            // where they begin in the data file
+    // The serialized file inside the bundle `fileName` that holds the asset (511 at most); empty
+    // when the asset is not in a bundle.
+    std::u16string member;
+    std::uint32_t type = 0;  // the asset's type id
+    std::int32_t classId = kNoClassId;
+    // The asset's path id within its file (or member). The 32-bit word of the older forms is
+    // read zero-extended, as the loader gives the path ids of format-9 files.
+    std::int64_t pathId = 0;
+    std::uint32_t length = 0;  // bytes of the entry's data
+    std::uint32_t offset = 0;  // where they begin in the data file
 
     bool operator==(const ModEntry&) const = default;
 };
+
+// True when the version-1 form of the mod file holds the entry whole: a path id of 0 to
+// 0xFFFFFFFF, no bundle member and no class id (that form has none, so saving never drops one).
+bool FitsVersion1(const ModEntry& entry);
+
+// The path id as Ravelin shows it: a 32-bit word as a signed 32-bit number (as Ravelin always
+// showed path ids), any other as a 64-bit one.
+std::u16string PathIdText(std::int64_t pathId);
 
 struct ModRecord {
     std::uint32_t formatVersion = 1;
@@ -51,13 +70,16 @@ struct ModRecord {
 };
 
 // The asset the editor handed over last: its data from CreatePluginDialog, its file, type and
-// path id from the first ImportData call after it and its name from the second.
+// path id from the first ImportData call after it and its name from the second. The class id and
+// the bundle member stay unset until the host can give them.
 struct PendingAsset {
     std::vector<std::uint8_t> payload;
     std::u16string fileName;  // 511 at most
     std::uint32_t type = 0;
-    std::uint32_t index = 0;
+    std::int64_t pathId = 0;
     std::u16string assetName;  // 127 at most
+    std::int32_t classId = kNoClassId;
+    std::u16string member;  // 511 at most
     std::uint32_t importCalls = 0;
 };
 

@@ -30,8 +30,9 @@ const FileFilter kModFiles{u"Unity Mod File (*.umod)", u"*.umod"};
 }  // namespace
 
 std::u16string EntryListText(const ModEntry& entry) {
-    return FieldText(entry.fileName + u"/" + entry.assetName + u" (" +
-                         DecimalText(static_cast<std::int32_t>(entry.index)) + u")",
+    const std::u16string file =
+        entry.member.empty() ? entry.fileName : entry.fileName + u"/" + entry.member;
+    return FieldText(file + u"/" + entry.assetName + u" (" + PathIdText(entry.pathId) + u")",
                      kPathCapacity);
 }
 

@@ -28,7 +28,8 @@ struct EntryListItem {
     std::size_t entry = 0;
 };
 
-// The "%s/%s (%i)" line of an entry, at most 511 characters.
+// The "%s/%s (%i)" line of an entry (the file, its member when it has one, the asset's name and
+// path id), at most 511 characters.
 std::u16string EntryListText(const ModEntry& entry);
 
 // The order in which a sorted list shows texts: by text ignoring the case of A-Z, then by code

@@ -10,7 +10,10 @@
 //                              text (the "Mod" panel mode): log it, return null, 3 = throws
 // Built with RECORDING_PANEL_WIDGET the panel is a real widget (for the window tests); otherwise
 // CreatePluginDialog returns a marker that is no window. Built with RECORDING_PARTIAL only
-// CreatePluginDialog and GetData are exported.
+// CreatePluginDialog and GetData are exported. Built with RECORDING_CONTEXT it also exports
+// SetPluginContext, checks every field of the context and logs it, reads the streamed data asked
+// for with TestSetStream(path, offset, size), and reports TestSetReport's text when ImportData
+// refuses.
 
 #include <cstdint>
 #include <cstring>
@@ -38,6 +41,14 @@ std::vector<std::uint8_t> handedOver;
 
 #ifdef RECORDING_PANEL_WIDGET
 QPointer<QLabel> panel;
+#endif
+
+#ifdef RECORDING_CONTEXT
+const KestrovaPluginContext* givenContext = nullptr;
+std::string streamPath;
+std::uint64_t streamOffset = 0;
+std::uint64_t streamSize = 0;
+std::string reportText;
 #endif
 
 std::string Hex(const std::uint8_t* bytes, std::size_t count) {
@@ -95,6 +106,65 @@ KESTROVA_PLUGIN_EXPORT void TestSetData(const std::uint8_t* data, std::int32_t l
 KESTROVA_PLUGIN_EXPORT void TestSetImport(int how) {
     importHow = how;
 }
+
+#ifdef RECORDING_CONTEXT
+
+KESTROVA_PLUGIN_EXPORT void TestSetStream(const char* path, std::uint64_t offset,
+                                          std::uint64_t size) {
+    streamPath = path;
+    streamOffset = offset;
+    streamSize = size;
+}
+
+KESTROVA_PLUGIN_EXPORT void TestSetReport(const char* text) {
+    reportText = text;
+}
+
+namespace {
+
+// A node's text when its offset lies inside the strings and the text ends before they do.
+std::string TreeText(const KestrovaTypeTree& tree, std::uint32_t offset) {
+    if (offset >= tree.stringsLength ||
+        std::memchr(tree.strings + offset, 0, tree.stringsLength - offset) == nullptr) {
+        return "<outside>";
+    }
+    return tree.strings + offset;
+}
+
+}  // namespace
+
+KESTROVA_PLUGIN_EXPORT void SetPluginContext(const KestrovaPluginContext* context) {
+    givenContext = context;
+    if (context == nullptr || !KESTROVA_CONTEXT_HAS(context, report)) {
+        callLog += "context missing\n";
+        return;
+    }
+    callLog +=
+        "context size " + std::to_string(context->size) + " version " +
+        std::to_string(context->version) + " format " + std::to_string(context->formatVersion) +
+        " order " + std::to_string(context->byteOrder) + " engine " + context->engineVersion +
+        " class " + std::to_string(context->classId) + " path " + std::to_string(context->pathId) +
+        " prefix " + Hex(context->namePrefix, context->namePrefixLength) + "\n";
+    if (const KestrovaTypeTree* tree = context->typeTree) {
+        for (std::uint32_t i = 0; i < tree->nodeCount; ++i) {
+            const KestrovaTypeTreeNode& n = tree->nodes[i];
+            callLog += "node " + std::to_string(n.level) + " " + TreeText(*tree, n.typeOffset) +
+                       " " + TreeText(*tree, n.nameOffset) + " " + std::to_string(n.byteSize) +
+                       " " + std::to_string(n.index) + " " + std::to_string(n.metaFlag) + " " +
+                       std::to_string(n.typeFlags) + " " + std::to_string(n.version) + " " +
+                       std::to_string(n.refTypeHash) + "\n";
+        }
+    }
+    if (!streamPath.empty()) {
+        std::vector<std::uint8_t> buffer(streamSize);
+        const std::int32_t status = context->readStream(context->host, streamPath.c_str(),
+                                                        streamOffset, streamSize, buffer.data());
+        callLog += "stream " + std::to_string(status) + " " +
+                   (status == KESTROVA_STREAM_READ ? Hex(buffer.data(), buffer.size()) : "") + "\n";
+    }
+}
+
+#endif
 
 KESTROVA_PLUGIN_EXPORT void* CreatePluginDialog(void* parent, const std::uint8_t* data,
                                                 std::int32_t length) {
@@ -158,6 +228,11 @@ KESTROVA_PLUGIN_EXPORT std::uint8_t* ImportData(const void* input, std::int32_t*
     const auto* bytes = static_cast<const std::uint8_t*>(input);
     callLog += Hex(bytes, static_cast<std::size_t>(*length)) + "\n";
     if (importHow == 1) {
+#ifdef RECORDING_CONTEXT
+        if (!reportText.empty() && givenContext != nullptr) {
+            givenContext->report(givenContext->host, reportText.c_str());
+        }
+#endif
         return nullptr;
     }
     if (importHow == 3) {

@@ -1,0 +1,149 @@
+// The Fields plug-in as the host uses it: the built library loaded with dlopen, given the context
+// and the data, its panel offscreen driven through its model, and in the editor's window.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLabel>
+#include <QTreeView>
+
+#include <nlohmann/json.hpp>
+
+#include "plugins/fields/fields_session.h"
+#include "tests/plugin_fields/fields_test_support.h"
+#include "tests/plugin_text_audio/panel_test_support.h"
+#include "tests/plugins/plugin_library.h"
+#include "tests/shell_gui/gui_test_support.h"
+
+namespace kestrova::testing {
+namespace {
+
+class FieldsPluginTest : public PanelTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(plugin.complete()) << plugin.error;
+        setContext = reinterpret_cast<SetPluginContextProc>(plugin.Symbol("SetPluginContext"));
+        ASSERT_NE(setContext, nullptr);
+    }
+    // The host's hand-over: the context, then the data.
+    QWidget* HandOver(const AssetContext& asset, const Bytes& body, QWidget* parent) {
+        holder.Set(asset);
+        setContext(holder.context());
+        return plugin.Open(parent, body);
+    }
+    static QString Text(QAbstractItemModel* model, const QModelIndex& parent, int row, int column) {
+        return model->data(model->index(row, column, parent)).toString();
+    }
+
+    // Panels stay alive until the host window goes, so the library stays loaded.
+    const PluginLibrary& plugin = KeptLoaded(KESTROVA_FIELDS_PLUGIN);
+    SetPluginContextProc setContext = nullptr;
+    PluginContextHolder holder;
+};
+
+TEST_F(FieldsPluginTest, ShowsFieldsOpensLargeArraysInRangesAndEditsInPlace) {
+    const SampleObject sample = Sample(2'000'000);
+    QWidget* panel = HandOver(sample.Context(), sample.body, host.get());
+    Place(panel);
+    auto* view = panel->findChild<QTreeView*>(QStringLiteral("fieldsView"));
+    ASSERT_NE(view, nullptr);
+    QAbstractItemModel* model = view->model();
+    const QModelIndex top;
+    ASSERT_EQ(model->rowCount(top), 8);
+    EXPECT_EQ(Text(model, top, 0, 2), QStringLiteral("Obj"));
+    EXPECT_EQ(Text(model, top, 1, 1), QStringLiteral("PPtr<MonoScript>"));
+    EXPECT_EQ(Text(model, top, 1, 2), QStringLiteral("file 0, path 5"));
+    EXPECT_EQ(Text(model, top, 6, 2), QStringLiteral("3 bytes: 01 ab 00"));
+    EXPECT_EQ(Text(model, top, 7, 2), QStringLiteral("2000000 elements"));
+    EXPECT_FALSE(model->flags(model->index(0, 2)) & Qt::ItemIsEditable) << "the name";
+
+    // Two million elements: two ranges of a million, each of a thousand ranges of a thousand.
+    const QModelIndex values = model->index(7, 0);
+    ASSERT_EQ(model->rowCount(values), 2);
+    const QString dots(QChar(0x2026));
+    EXPECT_EQ(Text(model, values, 1, 0), QStringLiteral("[1000000 %1 1999999]").arg(dots));
+    const QModelIndex million = model->index(1, 0, values);
+    ASSERT_EQ(model->rowCount(million), 1000);
+    const QModelIndex last = model->index(999, 0, million);
+    EXPECT_EQ(model->data(last).toString(), QStringLiteral("[1999000 %1 1999999]").arg(dots));
+    ASSERT_EQ(model->rowCount(last), 1000);
+    EXPECT_EQ(Text(model, last, 999, 0), QStringLiteral("[1999999]"));
+    EXPECT_EQ(Text(model, last, 999, 2), QStringLiteral("1999999"));
+    view->expand(values);
+    view->expand(model->index(0, 0, values));
+    SaveScreenshot(host.get(), "plugin_fields");
+
+    // Edits: refused with the reason in the line above the tree, taken when they fit the type.
+    auto* message = panel->findChild<QLabel*>(QStringLiteral("fieldsMessage"));
+    EXPECT_FALSE(model->setData(model->index(2, 2), QStringLiteral("many")));
+    EXPECT_EQ(message->text(), QStringLiteral("\"many\" is not an integer"));
+    EXPECT_TRUE(message->isVisibleTo(panel));
+    EXPECT_TRUE(model->setData(model->index(2, 2), QStringLiteral("42")));
+    EXPECT_FALSE(message->isVisibleTo(panel));
+    EXPECT_TRUE(model->setData(model->index(4, 2), QStringLiteral("new")));
+    EXPECT_EQ(Text(model, last, 999, 2), QStringLiteral("1999999")) << "found again after the move";
+    EXPECT_EQ(plugin.assetChanged(), 1);
+    Bytes expected = sample.body;
+    expected[12] = 42;
+    const Bytes label = ObjectBuilder().Str("new").Build();
+    expected.erase(expected.begin() + 20, expected.begin() + 32);
+    expected.insert(expected.begin() + 20, label.begin(), label.end());
+    EXPECT_EQ(plugin.Data(), expected);
+}
+
+TEST_F(FieldsPluginTest, WithoutATreeThePanelSaysSoInOneLine) {
+    const SampleObject sample = Sample();
+    QWidget* panel = HandOver(sample.Context(false), sample.body, host.get());
+    Place(panel);
+    auto* message = panel->findChild<QLabel*>(QStringLiteral("fieldsMessage"));
+    ASSERT_NE(message, nullptr);
+    EXPECT_EQ(message->text(), QString::fromUtf8(fields::kNoTreeMessage));
+    EXPECT_FALSE(panel->findChild<QTreeView*>(QStringLiteral("fieldsView"))->isVisibleTo(panel));
+    EXPECT_EQ(plugin.assetChanged(), 0);
+}
+
+TEST_F(FieldsPluginTest, ConvertsToJsonAndBackWithoutAPanel) {
+    const SampleObject sample = Sample();
+    EXPECT_EQ(HandOver(sample.Context(), sample.body, nullptr), nullptr);
+    const std::optional<Bytes> exported = plugin.Export(u"json");
+    ASSERT_TRUE(exported);
+    nlohmann::ordered_json json = nlohmann::ordered_json::parse(*exported);
+    EXPECT_EQ(json["m_Blob"], "01ab00");
+    json["m_Speed"] = "fast";
+    const std::string edited = json.dump();
+    EXPECT_FALSE(plugin.Import(Bytes(edited.begin(), edited.end()), u"json"));
+    EXPECT_EQ(holder.TakeReport(), "m_Speed: \"fast\" is not a float");
+    EXPECT_EQ(plugin.Import(*exported, u"json"), sample.body);
+}
+
+class FieldsInEditorTest : public GuiTest {};
+
+TEST_F(FieldsInEditorTest, TakesClassesWithoutAPlugInOfTheirOwnAndOffersJson) {
+    std::filesystem::create_directories("Plugins/fields");
+    for (const char* file : {"fields.so", "fields.plg"}) {
+        std::filesystem::copy(std::filesystem::path(KESTROVA_FIELDS_PLUGIN).parent_path() / file,
+                              std::filesystem::path("Plugins/fields") / file);
+    }
+    auto window = Start();
+    OpenFile(*window, WriteSample());
+    ClickRow(*window, static_cast<int>(Column(*window, 0).indexOf(QStringLiteral("alpha"))));
+    ASSERT_NE(window->pluginPanel(), nullptr);
+    EXPECT_EQ(window->pluginPanel()->objectName(), QStringLiteral("fieldsPanel"));
+    auto* message = window->pluginPanel()->findChild<QLabel*>(QStringLiteral("fieldsMessage"));
+    EXPECT_EQ(message->text(), QString::fromUtf8(fields::kNoTreeMessage));
+    SaveScreenshot(window.get(), "plugin_fields_without_tree");
+
+    // Export offers the plug-in's JSON; for an object without a tree it says why it cannot.
+    chooser.Next(Wide(Path("alpha.json")), 1);
+    window->findChild<QAction*>(QStringLiteral("exportAction"))->trigger();
+    ProcessEvents();
+    EXPECT_EQ(chooser.requests.back().filters.at(0).description, u"JSON (*.json)");
+    EXPECT_FALSE(std::filesystem::exists(Path("alpha.json")));
+    EXPECT_EQ(window->shell().statusText, u"The plug-in \"Fields\" refused: " +
+                                              Wide(fields::kNoTreeMessage) +
+                                              u" Nothing was exported.");
+    Stop(window);
+}
+
+}  // namespace
+}  // namespace kestrova::testing
