@@ -342,7 +342,7 @@ private:
         }
         const std::vector<AssetEntry>& assets = target.doc->entries;
         for (std::uint32_t a = 0; a < assets.size(); ++a) {
-            auto wanted = firstAsset.find(static_cast<std::int64_t>(assets[a].pathId));
+            auto wanted = firstAsset.find(assets[a].pathId);
             if (wanted != firstAsset.end() && wanted->second == kNoAsset) {
                 wanted->second = a;
             }

@@ -1,5 +1,8 @@
 // Loading: progress texts, bundles, and refusal of damaged files with the old document kept.
 
+#include <cstring>
+#include <utility>
+
 #include "common/platform.h"
 #include "tests/document/document_test_support.h"
 
@@ -101,7 +104,16 @@ struct Damage {
 
 std::vector<Damage> DamagedFiles() {
     std::vector<Damage> list;
-    list.push_back({"too short", Bytes(43, 0), "too short for an asset file header"});
+    list.push_back({"too short", Bytes(19, 0), "too short for an asset file header"});
+    list.push_back({"not a format", Bytes(43, 0), "format 0 is not supported"});
+    for (const auto& [signature, message] : {std::pair{"UnityFS", "is a \"UnityFS\" bundle"},
+                                             {"UnityWeb", "is a \"UnityWeb\" bundle"}}) {
+        // A compressed bundle's header words are not read as a serialized file's format.
+        Bytes b(64, 0);
+        std::copy(signature, signature + std::strlen(signature), b.begin());
+        b[11] = 6;
+        list.push_back({signature, b, message});
+    }
     list.push_back({"count", AssetFileBuilder{}.AssetCount(1000000).Build(),
                     "The asset table (1000000 entries) does not fit in the file."});
     list.push_back({"huge count", AssetFileBuilder{}.AssetCount(3075796479u).Build(),

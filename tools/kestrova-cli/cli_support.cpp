@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -79,14 +80,22 @@ std::uint32_t PickAsset(const AssetFile& doc, const AssetChoice& choice) {
         return *choice.index;
     }
     if (choice.pathId) {
-        for (std::uint32_t i = 0; i < doc.entries.size(); ++i) {
-            if (doc.entries[i].pathId == *choice.pathId) {
-                return i;
-            }
+        if (std::optional<std::uint32_t> found = FindAssetByPathId(doc, *choice.pathId)) {
+            return *found;
         }
         Fail(kInputError, "the file has no asset with pathId " + std::to_string(*choice.pathId));
     }
     Fail(kUsageError, "choose an asset with --asset N or --path-id P");
+}
+
+std::string HexBytes(std::span<const std::uint8_t> bytes) {
+    std::string out;
+    char digits[3];
+    for (std::uint8_t b : bytes) {
+        std::snprintf(digits, sizeof digits, "%02x", b);
+        out += digits;
+    }
+    return out;
 }
 
 int RunCli(CLI::App& app, int argc, char** argv) {

@@ -63,9 +63,7 @@ std::vector<std::string> BatchNames(const AssetFile& doc,
     std::map<std::string, int> final;
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (uses[Lower(names[i])] > 1) {
-            names[i] += " (" +
-                        std::to_string(static_cast<std::int32_t>(doc.entries[assets[i]].pathId)) +
-                        ")";
+            names[i] += " (" + Utf16ToUtf8(PathIdText(doc, doc.entries[assets[i]])) + ")";
         }
         ++final[Lower(names[i])];
     }
@@ -134,6 +132,9 @@ int ExportAll(CliContext& context, const ExportOptions& o) {
         if (*type == 0) {
             type = FindTypeByName(plugins->table(), text).value_or(0);
         }
+        if (*type == 0) {
+            type = static_cast<std::uint32_t>(FindClassInFile(doc, text).value_or(0));
+        }
     }
     std::vector<std::uint32_t> assets;
     for (std::uint32_t i = 0; i < doc.entries.size(); ++i) {
@@ -194,7 +195,8 @@ void AddExportCommand(CLI::App& app, CliContext& context) {
     AddAssetOptions(*command, o.asset);
     command->add_option("-o", o.out, "the file to write (one asset)");
     command->add_flag("--all", o.all, "every asset (or every asset of --type) into -d DIR");
-    command->add_option("--type", o.type, "with --all: a type number or a plug-in's type name");
+    command->add_option("--type", o.type,
+                        "with --all: a type number, a plug-in's type name or a class name");
     command->add_option("-d", o.folder, "with --all: the folder to write into");
     AddConversionOptions(*command, o.conversion);
     command->callback([&context, options] {
