@@ -391,15 +391,24 @@ Outcome ReadFullMetadata(AssetFile& doc, std::span<const std::uint8_t> bytes,
     }
 
     for (SerializedType& type : meta.types) {
-        type.nameField = type.hasTree ? NameFieldOffset(type.tree) : NameFieldOfClass(type.classId);
+        type.nameField = type.hasTree ? NameFieldOffset(type.tree, type.nameSteps)
+                                      : NameFieldOfClass(type.classId);
     }
     std::u16string text;
     const auto count = static_cast<std::uint32_t>(entries.size());
     for (std::uint32_t i = 0; i < count; ++i) {
         AssetEntry& e = entries[i];
-        const std::uint32_t field = e.typeIndex != kNoType ? meta.types[e.typeIndex].nameField
-                                                           : NameFieldOfClass(e.classId);
-        ReadNameField(e, bytes.subspan(meta.dataOffset + e.offset, e.size), field, meta.bigEndian);
+        const std::span<const std::uint8_t> data =
+            bytes.subspan(meta.dataOffset + e.offset, e.size);
+        const SerializedType* type = e.typeIndex != kNoType ? &meta.types[e.typeIndex] : nullptr;
+        std::uint32_t field = type != nullptr ? type->nameField : NameFieldOfClass(e.classId);
+        if (field == kNameAfterArrays) {
+            field = NameFieldAfterArrays(data, type->nameSteps, meta.bigEndian);
+        }
+        ReadNameField(e, data, field, meta.bigEndian);
+        if (type != nullptr && type->nameField != 0) {
+            e.prefixLength = 0;  // a name further in is no prefix, even where it lands at byte 0
+        }
         if (progress) {
             ReportLoadedAsset(progress, text, i, count, e.name);
         }

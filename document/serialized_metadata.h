@@ -16,6 +16,18 @@ namespace kestrova {
 // Where the objects of one type keep m_Name: kNoNameField when they keep none that can be found
 // without walking each object's fields. At offset 0 it is the name prefix of the asset.
 inline constexpr std::uint32_t kNoNameField = 0xFFFFFFFF;
+// m_Name lies after arrays whose lengths differ between objects (a GameObject's m_Component): its
+// offset is found per object by the type's NameSteps.
+inline constexpr std::uint32_t kNameAfterArrays = 0xFFFFFFFE;
+
+// One step from an object's start towards m_Name: `fixed` bytes of fields of fixed size, then,
+// where `elementSize` is not zero, an array (its 32-bit count and that many elements of that size),
+// then the alignment to 4 where `align` says.
+struct NameStep {
+    std::uint32_t fixed = 0;
+    std::uint32_t elementSize = 0;
+    bool align = false;
+};
 
 // One entry of the type list (or of the reference type list).
 struct SerializedType {
@@ -34,6 +46,7 @@ struct SerializedType {
     std::string assemblyName;
     // Found once per type from the tree, or from the class for files without trees.
     std::uint32_t nameField = kNoNameField;
+    std::vector<NameStep> nameSteps;  // for kNameAfterArrays
     std::uint32_t objectCount = 0;
 };
 

@@ -195,36 +195,130 @@ std::string_view CommonString(std::uint32_t offset) {
     return rest.substr(0, rest.find('\0'));
 }
 
-std::uint32_t NameFieldOffset(const TypeTree& tree) {
+namespace {
+
+// The nodes after `field` that lie inside it.
+std::size_t SubtreeEnd(const std::vector<TypeTreeNode>& nodes, std::size_t field) {
+    std::size_t end = field + 1;
+    while (end < nodes.size() && nodes[end].level > nodes[field].level) {
+        ++end;
+    }
+    return end;
+}
+
+// Whether nodes [from, to) hold no array and no alignment: their bytes are the same in every
+// object.
+bool FixedInside(const std::vector<TypeTreeNode>& nodes, std::size_t from, std::size_t to) {
+    for (std::size_t k = from; k < to; ++k) {
+        if ((nodes[k].typeFlags & 1) != 0 || (nodes[k].metaFlag & kAlignAfterField) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The size of the elements of the array that field `i` is (a string or vector: the field, its
+// "Array" node, then "size" and "data"), when they are of fixed size; 0 otherwise.
+std::uint32_t ArrayElementSize(const std::vector<TypeTreeNode>& nodes, std::size_t i,
+                               std::size_t end) {
+    std::size_t array = i;
+    if ((nodes[i].typeFlags & 1) == 0) {
+        array = i + 1;
+        if (array >= end || (nodes[array].typeFlags & 1) == 0 ||
+            nodes[array].level != nodes[i].level + 1 || SubtreeEnd(nodes, array) != end) {
+            return 0;
+        }
+    }
+    const std::size_t size = array + 1;
+    const std::size_t data = array + 2;
+    if (data >= end || nodes[size].level != nodes[array].level + 1 || nodes[size].byteSize != 4 ||
+        nodes[data].level != nodes[array].level + 1 || SubtreeEnd(nodes, data) != end ||
+        nodes[data].byteSize <= 0 || (nodes[size].metaFlag & kAlignAfterField) != 0 ||
+        (nodes[data].metaFlag & kAlignAfterField) != 0 || !FixedInside(nodes, data + 1, end)) {
+        return 0;
+    }
+    return static_cast<std::uint32_t>(nodes[data].byteSize);
+}
+
+// Steps to m_Name are few in the engine's classes; more would make finding names slow.
+constexpr std::size_t kMostNameSteps = 4;
+
+}  // namespace
+
+std::uint32_t NameFieldOffset(const TypeTree& tree, std::vector<NameStep>& steps) {
+    steps.clear();
     const std::vector<TypeTreeNode>& nodes = tree.nodes;
-    std::uint64_t offset = 0;
-    for (std::size_t i = 1; i < nodes.size() && nodes[i].level >= 1; ++i) {
+    std::uint64_t fixed = 0;  // bytes of fixed fields since the last step
+    for (std::size_t i = 1; i < nodes.size() && nodes[i].level >= 1;) {
         const TypeTreeNode& field = nodes[i];
+        const std::size_t end = SubtreeEnd(nodes, i);
         if (field.level != 1) {
-            continue;
-        }
-        if (field.name == "m_Name") {
-            return field.type == "string" ? static_cast<std::uint32_t>(offset) : kNoNameField;
-        }
-        // A field of fixed size, with no array and no alignment inside it, takes the same bytes
-        // in every object.
-        if (field.byteSize < 0 || (field.typeFlags & 1) != 0) {
             return kNoNameField;
         }
-        for (std::size_t k = i + 1; k < nodes.size() && nodes[k].level > 1; ++k) {
-            if ((nodes[k].typeFlags & 1) != 0 || (nodes[k].metaFlag & kAlignAfterField) != 0) {
+        if (field.name == "m_Name") {
+            if (field.type != "string") {
                 return kNoNameField;
             }
+            if (steps.empty()) {
+                return static_cast<std::uint32_t>(fixed);
+            }
+            steps.push_back({static_cast<std::uint32_t>(fixed), 0, false});
+            return kNameAfterArrays;
         }
-        offset += static_cast<std::uint64_t>(field.byteSize);
-        if ((field.metaFlag & kAlignAfterField) != 0) {
+        bool align = (field.metaFlag & kAlignAfterField) != 0;
+        if (field.byteSize >= 0 && (field.typeFlags & 1) == 0 && FixedInside(nodes, i + 1, end)) {
+            // A field of fixed size takes the same bytes in every object.
+            fixed += static_cast<std::uint64_t>(field.byteSize);
+            if (align) {
+                if (!steps.empty()) {
+                    steps.push_back({static_cast<std::uint32_t>(fixed), 0, true});
+                    fixed = 0;
+                } else {
+                    fixed = RoundUp4(fixed);
+                }
+            }
+        } else {
+            const std::uint32_t element = ArrayElementSize(nodes, i, end);
+            if (element == 0 || steps.size() + 1 >= kMostNameSteps) {
+                return kNoNameField;
+            }
+            // The array node inside a string or vector carries the alignment after it.
+            for (std::size_t k = i + 1; k < end && nodes[k].level == field.level + 1; ++k) {
+                align = align || (nodes[k].metaFlag & kAlignAfterField) != 0;
+            }
+            steps.push_back({static_cast<std::uint32_t>(fixed), element, align});
+            fixed = 0;
+        }
+        if (fixed >= kNameAfterArrays) {
+            return kNoNameField;
+        }
+        i = end;
+    }
+    return kNoNameField;
+}
+
+std::uint32_t NameFieldAfterArrays(std::span<const std::uint8_t> data,
+                                   const std::vector<NameStep>& steps, bool bigEndian) {
+    std::uint64_t offset = 0;
+    for (const NameStep& step : steps) {
+        offset += step.fixed;
+        if (step.elementSize != 0) {
+            ByteReader reader(data);
+            OrderedReader in(reader, bigEndian);
+            std::uint32_t count = 0;
+            if (!reader.Seek(offset) || !in.Read(count)) {
+                return kNoNameField;
+            }
+            offset += 4 + std::uint64_t{count} * step.elementSize;
+        }
+        if (step.align) {
             offset = RoundUp4(offset);
         }
-        if (offset >= kNoNameField) {
+        if (offset > data.size()) {
             return kNoNameField;
         }
     }
-    return kNoNameField;
+    return static_cast<std::uint32_t>(offset);
 }
 
 }  // namespace kestrova

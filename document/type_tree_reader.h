@@ -4,11 +4,14 @@
 // strings) and the older recursive form (formats 9 and 11).
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/outcome.h"
 #include "document/ordered_bytes.h"
+#include "document/serialized_metadata.h"
 #include "sdk/type_tree.h"
 
 namespace kestrova {
@@ -23,7 +26,13 @@ Outcome ReadTypeTree(OrderedReader& in, std::uint32_t format, std::u16string_vie
 std::string_view CommonString(std::uint32_t offset);
 
 // Where m_Name lies in every object of a type with this tree: among the root's fields, after
-// fields of fixed size only (so that no object's fields need walking); kNoNameField otherwise.
-std::uint32_t NameFieldOffset(const TypeTree& tree);
+// fields of fixed size (its offset), or after those and a few arrays of elements of fixed size
+// (kNameAfterArrays, with the steps to it in `steps`, so that finding it reads only the arrays'
+// counts); kNoNameField otherwise.
+std::uint32_t NameFieldOffset(const TypeTree& tree, std::vector<NameStep>& steps);
+// The offset of m_Name in an object's `data` by `steps`, or kNoNameField when the data is too
+// short.
+std::uint32_t NameFieldAfterArrays(std::span<const std::uint8_t> data,
+                                   const std::vector<NameStep>& steps, bool bigEndian);
 
 }  // namespace kestrova

@@ -143,6 +143,48 @@ TEST_F(SerializedFileTest, NamesComeFromTheTreeOrFromTheClass) {
     EXPECT_EQ(Utf16ToUtf8(PathIdText(doc, doc.entries[0])), "-5");
     ASSERT_NE(ObjectTypeTree(doc, 0), nullptr);
 
+    // A GameObject keeps m_Name after its components, an array whose length differs between
+    // objects; a vector of elements that are not of fixed size before m_Name hides it.
+    const std::vector<TreeField> gameObject = {{0, "GameObject", "Base", -1, 0},
+                                               {1, "vector", "m_Component", -1, 0},
+                                               {2, "Array", "Array", -1, 0x4000, 1},
+                                               {3, "int", "size", 4, 0},
+                                               {3, "ComponentPair", "data", 12, 0},
+                                               {4, "int", "m_FileID", 4, 0},
+                                               {4, "SInt64", "m_PathID", 8, 0},
+                                               {1, "UInt8", "m_Flag", 1, 0x4000},
+                                               ScriptTree()[8],
+                                               ScriptTree()[9],
+                                               ScriptTree()[10],
+                                               ScriptTree()[11]};
+    std::vector<TreeField> hidden = gameObject;
+    hidden[4].byteSize = -1;
+    for (bool bigEndian : {false, true}) {
+        SerializedFileBuilder b(22, bigEndian);
+        const std::uint32_t named = b.AddType(1, gameObject);
+        const std::uint32_t unnamed = b.AddType(2, hidden);
+        for (std::uint32_t components : {0u, 3u}) {
+            // The array's count in the file's byte order, as a string's length is stored.
+            Bytes data = b.Name(std::string(components, 'x'));
+            data.resize(4);
+            data.resize(4 + components * 12, 7);
+            data.insert(data.end(), {1, 0, 0, 0});  // m_Flag, aligned
+            const Bytes name = b.Name("Wall " + std::to_string(components));
+            data.insert(data.end(), name.begin(), name.end());
+            b.AddObject(components + 1, named, data);
+            b.AddObject(components + 10, unnamed, data);
+        }
+        Load(b.Build());
+        const auto nameOf = [&](std::int64_t pathId) {
+            const std::uint32_t index = FindAssetByPathId(doc, pathId).value_or(0);
+            EXPECT_EQ(doc.entries[index].prefixLength, 0u);
+            return Name(index);
+        };
+        EXPECT_EQ(nameOf(1), "Wall 0");
+        EXPECT_EQ(nameOf(4), "Wall 3");
+        EXPECT_EQ(nameOf(13), "unnamed asset");
+    }
+
     // Without trees only the classes derived from NamedObject are named, also when empty.
     SerializedFileBuilder bare(22, true);
     bare.Trees(false);
