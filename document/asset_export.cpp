@@ -29,15 +29,29 @@ Outcome OpenWorkingCopy(const AssetFile& doc, FileDescriptor& in) {
 
 }  // namespace
 
-Outcome SaveWorkingCopyAs(const AssetFile& doc, const std::u16string& target) {
+Outcome SaveWorkingCopyAs(const AssetFile& doc, const std::u16string& target,
+                          const ProgressCallback& progress, const std::stop_token& stop) {
     FileDescriptor in;
     if (Outcome o = OpenWorkingCopy(doc, in); !o) {
         return o;
     }
     RangeWriter writer;
     std::optional<unsigned long long> length = platform::FileSize(doc.WorkingCopyPath());
-    if (!length || !writer.CreateBeside(target) || !writer.Copy(in.get(), 0, 0, *length) ||
-        !writer.Commit(*length)) {
+    if (!length || !writer.CreateBeside(target)) {
+        return CannotWrite(target, writer);
+    }
+    const std::u16string text = u"Saving: " + target;
+    const bool copied = CopyInSteps(writer, in.get(), *length, [&](std::uint64_t done) {
+        if (progress && *length > kCopyStep) {
+            progress(text, static_cast<float>(done) / static_cast<float>(*length));
+        }
+        return !stop.stop_requested();
+    });
+    // Checked once more at the end: a stop that comes after the last step still keeps `target`.
+    if (stop.stop_requested()) {
+        return Cancelled();
+    }
+    if (!copied || !writer.Commit(*length)) {
         return CannotWrite(target, writer);
     }
     return Outcome::Success();

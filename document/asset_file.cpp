@@ -6,6 +6,7 @@
 #include "common/platform.h"
 #include "common/text.h"
 #include "document/asset_format.h"
+#include "document/range_writer.h"
 
 namespace kestrova {
 
@@ -186,10 +187,28 @@ Outcome ReadDocument(AssetFile& doc, std::span<const std::uint8_t> bytes,
                             u" Read as a plain asset file: " + asPlain.message);
 }
 
+// Copies the file being opened to `staging`, reporting the fraction copied of a large file.
+bool CopyForLoading(const std::u16string& path, const std::u16string& staging,
+                    const ProgressCallback& progress, const std::stop_token& stop) {
+    FileDescriptor in = FileDescriptor::OpenForReading(path);
+    std::optional<unsigned long long> length = platform::FileSize(path);
+    RangeWriter writer;
+    if (!in.valid() || !length || !writer.CreateBeside(staging)) {
+        return false;
+    }
+    const bool copied = CopyInSteps(writer, in.get(), *length, [&](std::uint64_t done) {
+        if (progress && *length > kCopyStep) {
+            progress(u"Reading Header", static_cast<float>(done) / static_cast<float>(*length));
+        }
+        return !stop.stop_requested();
+    });
+    return copied && writer.Commit(*length);
+}
+
 }  // namespace
 
 Outcome LoadAssetFile(AssetFile& doc, const std::u16string& path,
-                      const ProgressCallback& progress) {
+                      const ProgressCallback& progress, const std::stop_token& stop) {
     Report(progress, u"Reading Header", 0.0f);
     if (!platform::CreateDirectory(doc.workingFolder) && !platform::FileExists(doc.workingFolder)) {
         return Outcome::Failure(u"Cannot create the working folder " + doc.workingFolder + u".");
@@ -197,8 +216,11 @@ Outcome LoadAssetFile(AssetFile& doc, const std::u16string& path,
     // The chosen file is copied beside the working copy first and read from there; only a file
     // that reads completely replaces the document that is open.
     const std::u16string staging = doc.workingFolder + platform::kSeparator + u"load";
-    if (!platform::CopyFile(path, staging)) {
+    if (!CopyForLoading(path, staging, progress, stop)) {
         platform::DeleteFile(staging);
+        if (stop.stop_requested()) {
+            return Cancelled();
+        }
         return Outcome::Failure(u"Cannot read the file " + path + u".");
     }
     AssetFile fresh;
@@ -214,6 +236,10 @@ Outcome LoadAssetFile(AssetFile& doc, const std::u16string& path,
             map.AdviseRandom();
             outcome = ReadDocument(fresh, map.bytes(), progress);
         }
+    }
+    // The last moment a stop can keep the working copy that is open.
+    if (outcome && stop.stop_requested()) {
+        outcome = Cancelled();
     }
     if (outcome && !platform::ReplaceFile(staging, fresh.WorkingCopyPath())) {
         outcome =

@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -124,12 +125,17 @@ void CloseAssetFile(AssetFile& doc);
 // Opens `path`: copies it to the working copy, reads the header, the table and every name,
 // reporting "Reading Header", "Loaded: (%i/%i) %s" for every asset and "Ready". A file that is
 // damaged or not an asset file is refused with a message; the document that was open stays
-// open, its working copy untouched.
+// open, its working copy untouched. The copy of a large file reports "Reading Header" with its
+// fraction after every step. A stop requested through `stop` ends the load with Cancelled(),
+// leaving the document and its working copy as a refused file does.
 Outcome LoadAssetFile(AssetFile& doc, const std::u16string& path,
-                      const ProgressCallback& progress = {});
+                      const ProgressCallback& progress = {}, const std::stop_token& stop = {});
 
-// Copies the working copy to `target` (written beside it, then renamed over it).
-Outcome SaveWorkingCopyAs(const AssetFile& doc, const std::u16string& target);
+// Copies the working copy to `target` (written beside it, then renamed over it). A large copy
+// reports "Saving: <target>" with its fraction after every step; a stop requested through
+// `stop` ends it with Cancelled(), nothing written under `target`.
+Outcome SaveWorkingCopyAs(const AssetFile& doc, const std::u16string& target,
+                          const ProgressCallback& progress = {}, const std::stop_token& stop = {});
 
 // The body of asset `index` (its data without the name prefix), read from the working copy.
 std::optional<std::vector<std::uint8_t>> ReadAssetBody(const AssetFile& doc, std::uint32_t index);

@@ -3,6 +3,8 @@
 
 #include "document/range_writer.h"
 
+#include <algorithm>
+
 #include "common/platform.h"
 
 namespace kestrova {
@@ -120,6 +122,21 @@ void RangeWriter::Abandon() {
         platform::DeleteFile(path_);
     }
     path_.clear();
+}
+
+bool CopyInSteps(RangeWriter& writer, int source, std::uint64_t count,
+                 const std::function<bool(std::uint64_t done)>& step) {
+    for (std::uint64_t done = 0; done < count;) {
+        const std::uint64_t length = std::min(kCopyStep, count - done);
+        if (!writer.Copy(source, done, done, length)) {
+            return false;
+        }
+        done += length;
+        if (step && !step(done)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace kestrova

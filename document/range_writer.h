@@ -4,6 +4,7 @@
 // read as zeros. The first failure is kept with its reason; the caller then abandons the file.
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -100,5 +101,13 @@ private:
     std::u16string error_;
     bool finished_ = false;
 };
+
+// Copies the first `count` bytes of `source` to the start of `writer`'s file in steps of
+// kCopyStep bytes, so that a long copy can show its progress and stop between steps: `step` is
+// told the bytes copied so far after each and returns false to stop there. False when a copy
+// failed (the writer's error says why) or `step` stopped it.
+inline constexpr std::uint64_t kCopyStep = std::uint64_t{16} << 20;
+bool CopyInSteps(RangeWriter& writer, int source, std::uint64_t count,
+                 const std::function<bool(std::uint64_t done)>& step);
 
 }  // namespace kestrova

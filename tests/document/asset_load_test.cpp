@@ -1,6 +1,10 @@
 // Loading: progress texts, bundles, and refusal of damaged files with the old document kept.
 
+#include <filesystem>
+#include <stop_token>
+
 #include "common/platform.h"
+#include "document/range_writer.h"
 #include "tests/document/document_test_support.h"
 
 namespace kestrova::testing {
@@ -163,6 +167,61 @@ TEST_F(LoadTest, DamagedFilesAreRefusedAndTheOpenDocumentStays) {
     EXPECT_FALSE(missing.ok);
     EXPECT_NE(Utf16ToUtf8(missing.message).find("Cannot read the file"), std::string::npos);
     EXPECT_EQ(Body(0), Filled(4, 1));
+}
+
+// Open of a large file over a small one, and Save As of the large one, stopped after each copy
+// step in turn (after the last one: just before the result would be made final): each stop ends
+// in Cancelled() with the open document, its working copy and the chosen name as they were, and
+// nothing left beside them.
+TEST_F(LoadTest, AStoppedOpenOrSaveAsLeavesEverythingAsItWas) {
+    const std::size_t steps = 3;
+    const Bytes small = AssetFileBuilder{}.Add("keep", 1, 1, Filled(4, 1)).Build();
+    const Bytes large =
+        AssetFileBuilder{}.Add("large", 1, 1, Filled((steps - 1) * kCopyStep + 100, 7)).Build();
+    WriteBytes(folder.File("large.assets"), large);
+    const std::u16string target = Wide(folder.File("saved.assets"));
+    const auto files = [&] {
+        std::size_t count = 0;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder.path())) {
+            count += entry.is_regular_file() ? 1 : 0;
+        }
+        return count;
+    };
+
+    for (const bool saving : {false, true}) {
+        if (saving) {
+            ASSERT_TRUE(LoadAssetFile(doc, Wide(folder.File("large.assets"))).ok);
+        } else {
+            Load(small, "small.assets");
+        }
+        const Bytes open = WorkingCopy();
+        const std::u16string name = doc.documentName;
+        const std::size_t filesBefore = files();
+        for (std::size_t stopAfter = 1; stopAfter <= steps; ++stopAfter) {
+            SCOPED_TRACE(::testing::Message() << saving << " " << stopAfter);
+            std::stop_source stop;
+            std::size_t reports = 0;
+            const ProgressCallback progress = [&](std::u16string_view, float fraction) {
+                // The load's table reports fractions from 0 again; only the copy's count.
+                if (fraction > 0.0f && ++reports == stopAfter) {
+                    stop.request_stop();
+                }
+            };
+            const Outcome o =
+                saving ? SaveWorkingCopyAs(doc, target, progress, stop.get_token())
+                       : LoadAssetFile(doc, Wide(folder.File("large.assets")), progress,
+                                       stop.get_token());
+            EXPECT_EQ(o.message, u"Cancelled.");
+            EXPECT_EQ(doc.documentName, name);
+            EXPECT_EQ(doc.entries.size(), 1u);
+            EXPECT_EQ(WorkingCopy(), open);
+            EXPECT_FALSE(std::filesystem::exists(folder.File("saved.assets")));
+            EXPECT_EQ(files(), filesBefore);
+        }
+    }
+    // Not stopped, the large file saves whole.
+    ASSERT_TRUE(SaveWorkingCopyAs(doc, target).ok);
+    EXPECT_EQ(ReadBytes(folder.File("saved.assets")), large);
 }
 
 }  // namespace

@@ -1,0 +1,18 @@
+#pragma once
+// The long part of a command, as the shell core hands it to the window that runs it. No Qt here:
+// the core describes the work, the window (task_runner.h) decides where it runs.
+
+#include <functional>
+#include <stop_token>
+
+#include "common/outcome.h"
+#include "document/asset_file.h"
+
+namespace kestrova {
+
+// Reports through `progress` and ends with Cancelled() when `stop` is requested, leaving
+// everything as it was before it started.
+using LongWork = std::function<Outcome(const ProgressCallback& progress, std::stop_token stop)>;
+using LongWorkDone = std::function<void(const Outcome& outcome)>;
+
+}  // namespace kestrova
