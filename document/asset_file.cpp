@@ -207,8 +207,8 @@ bool CopyForLoading(const std::u16string& path, const std::u16string& staging,
 
 }  // namespace
 
-Outcome LoadAssetFile(AssetFile& doc, const std::u16string& path,
-                      const ProgressCallback& progress, const std::stop_token& stop) {
+Outcome LoadAssetFile(AssetFile& doc, const std::u16string& path, const ProgressCallback& progress,
+                      const std::stop_token& stop) {
     Report(progress, u"Reading Header", 0.0f);
     if (!platform::CreateDirectory(doc.workingFolder) && !platform::FileExists(doc.workingFolder)) {
         return Outcome::Failure(u"Cannot create the working folder " + doc.workingFolder + u".");

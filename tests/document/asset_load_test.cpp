@@ -207,10 +207,9 @@ TEST_F(LoadTest, AStoppedOpenOrSaveAsLeavesEverythingAsItWas) {
                     stop.request_stop();
                 }
             };
-            const Outcome o =
-                saving ? SaveWorkingCopyAs(doc, target, progress, stop.get_token())
-                       : LoadAssetFile(doc, Wide(folder.File("large.assets")), progress,
-                                       stop.get_token());
+            const Outcome o = saving ? SaveWorkingCopyAs(doc, target, progress, stop.get_token())
+                                     : LoadAssetFile(doc, Wide(folder.File("large.assets")),
+                                                     progress, stop.get_token());
             EXPECT_EQ(o.message, u"Cancelled.");
             EXPECT_EQ(doc.documentName, name);
             EXPECT_EQ(doc.entries.size(), 1u);

@@ -29,7 +29,8 @@ inline QString Q(const std::u16string& text) {
 // Runs the deferred deletions and other posted events.
 void ProcessEvents();
 
-// Runs the event loop until the window's long operation (Open, Save As) has handed back its outcome.
+// Runs the event loop until the window's long operation (Open, Save As) has handed back its
+// outcome.
 void WaitForLongWork(MainWindow& window);
 
 // Saves a picture of `widget` as <build>/screenshots/<name>.png.

@@ -1,7 +1,8 @@
 #pragma once
 // The strip along the bottom of the main window: a progress surface that the window paints itself,
-// the status text beside it and, while a long operation runs, a Cancel button at its end. Long operations update the shell's status and ask for a paint
-// after every step, without returning to the event loop, so painting here is synchronous and cheap.
+// the status text beside it and, while a long operation runs, a Cancel button at its end. Some
+// commands still update the shell's status after every step without returning to the event loop,
+// so painting here is synchronous and cheap.
 
 #include <QElapsedTimer>
 #include <QString>
