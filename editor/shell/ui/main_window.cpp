@@ -370,8 +370,11 @@ void MainWindow::ShowLongWork(bool running) {
             widget->setEnabled(!running);
         }
     }
+    // The Find dialog stays open to Esc and disables its own commands.
     for (QDialog* dialog : findChildren<QDialog*>(Qt::FindDirectChildrenOnly)) {
-        dialog->setEnabled(!running);
+        if (qobject_cast<FindDialog*>(dialog) == nullptr) {
+            dialog->setEnabled(!running);
+        }
     }
     setAcceptDrops(!running);
     cancelKey_->setEnabled(running);
@@ -418,7 +421,7 @@ void MainWindow::openAboutDialog() {
 void MainWindow::openFindDialog() {
     // One Find dialog at a time: a new, empty one replaces the old.
     delete findChild<FindDialog*>(QString(), Qt::FindDirectChildrenOnly);
-    (new FindDialog(*shell_, this))->show();
+    (new FindDialog(*shell_, this, tasks_))->show();
 }
 
 void MainWindow::openPluginInfoDialog() {
