@@ -113,22 +113,40 @@ Outcome CheckEntriesInside(const ModRecord& mod, std::uint64_t payloadLength,
     return Outcome::Success();
 }
 
+// Steps through `length` bytes a block at a time: `block` handles the bytes [done, done + n) and
+// `step` is told the fraction done after each. False from `block` is a failure (an empty
+// message), false from `step` a cancellation.
+Outcome InBlocks(std::uint64_t length, std::size_t blockSize,
+                 const std::function<bool(std::uint64_t done, std::size_t n)>& block,
+                 const ModStep& step) {
+    for (std::uint64_t done = 0; done < length;) {
+        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(length - done, blockSize));
+        if (!block(done, n)) {
+            return Outcome::Failure({});
+        }
+        done += n;
+        if (step && !step(static_cast<float>(done) / static_cast<float>(length))) {
+            return Cancelled();
+        }
+    }
+    return Outcome::Success();
+}
+
 // Copies `length` bytes of the file `from` to the stream, a block at a time.
-bool CopyInto(std::FILE* stream, const std::u16string& from, std::uint64_t length) {
+Outcome CopyInto(std::FILE* stream, const std::u16string& from, std::uint64_t length,
+                 const ModStep& step) {
     UniqueFile in(platform::OpenFile(from, "rb"));
     if (!in) {
-        return false;
+        return Outcome::Failure({});
     }
-    std::vector<std::uint8_t> block(std::size_t{1} << 16);
-    while (length > 0) {
-        std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(length, block.size()));
-        if (std::fread(block.data(), 1, want, in.get()) != want ||
-            !WriteAll(stream, std::span(block).first(want))) {
-            return false;
-        }
-        length -= want;
-    }
-    return true;
+    std::vector<std::uint8_t> buffer(std::size_t{1} << 16);
+    return InBlocks(
+        length, buffer.size(),
+        [&](std::uint64_t, std::size_t n) {
+            return std::fread(buffer.data(), 1, n, in.get()) == n &&
+                   WriteAll(stream, std::span(buffer).first(n));
+        },
+        step);
 }
 
 }  // namespace
@@ -239,7 +257,7 @@ std::vector<std::uint8_t> ModHeaderBytes(const ModRecord& mod) {
     return out;
 }
 
-Outcome SaveMod(std::FILE* stream, ModRecord& mod, const ModWorkFiles& files) {
+Outcome SaveMod(std::FILE* stream, ModRecord& mod, const ModWorkFiles& files, const ModStep& step) {
     SortEntries(mod);
     // No data file yet means no asset was ever added: the payload is empty.
     const std::uint64_t payload =
@@ -247,8 +265,15 @@ Outcome SaveMod(std::FILE* stream, ModRecord& mod, const ModWorkFiles& files) {
     if (Outcome o = CheckEntriesInside(mod, payload, u"the mod's data file"); !o) {
         return o;
     }
-    if (!WriteAll(stream, ModHeaderBytes(mod)) ||
-        (payload > 0 && !CopyInto(stream, files.data, payload)) || std::fflush(stream) != 0) {
+    bool written = WriteAll(stream, ModHeaderBytes(mod));
+    if (written && payload > 0) {
+        const Outcome copied = CopyInto(stream, files.data, payload, step);
+        if (copied.message == Cancelled().message) {
+            return copied;
+        }
+        written = copied.ok;
+    }
+    if (!written || std::fflush(stream) != 0) {
         return Outcome::Failure(u"The mod could not be written completely (" +
                                 DecimalText(static_cast<std::int64_t>(payload)) +
                                 u" bytes of data).");
@@ -256,13 +281,14 @@ Outcome SaveMod(std::FILE* stream, ModRecord& mod, const ModWorkFiles& files) {
     return Outcome::Success();
 }
 
-Outcome SaveModAs(const std::u16string& target, ModRecord& mod, const ModWorkFiles& files) {
+Outcome SaveModAs(const std::u16string& target, ModRecord& mod, const ModWorkFiles& files,
+                  const ModStep& step) {
     FileBeside out;
     if (!out.Create(target) || out.stream() == nullptr) {
         return Outcome::Failure(u"Cannot create a file beside " + target + u": " + out.error() +
                                 u".");
     }
-    if (Outcome saved = SaveMod(out.stream(), mod, files); !saved) {
+    if (Outcome saved = SaveMod(out.stream(), mod, files, step); !saved) {
         return saved;
     }
     if (!out.Commit()) {
@@ -272,7 +298,8 @@ Outcome SaveModAs(const std::u16string& target, ModRecord& mod, const ModWorkFil
     return Outcome::Success();
 }
 
-Outcome OpenMod(const std::u16string& path, ModRecord& mod, const ModWorkFiles& files) {
+Outcome OpenMod(const std::u16string& path, ModRecord& mod, const ModWorkFiles& files,
+                const ModStep& step) {
     MappedFile file;
     if (!file.Open(path)) {
         return Outcome::Failure(u"Cannot open the mod file " + path + u".");
@@ -287,8 +314,19 @@ Outcome OpenMod(const std::u16string& path, ModRecord& mod, const ModWorkFiles& 
     if (!out) {
         return Outcome::Failure(u"Cannot create the mod's data file " + files.scratch + u".");
     }
-    bool written = WriteAll(out.get(), file.bytes().subspan(layout.payloadStart));
-    if (!CloseWritten(out) || !written || !platform::ReplaceFile(files.scratch, files.data)) {
+    const std::span<const std::uint8_t> payload = file.bytes().subspan(layout.payloadStart);
+    const Outcome copied = InBlocks(
+        payload.size(), std::size_t{1} << 20,
+        [&](std::uint64_t done, std::size_t n) {
+            return WriteAll(out.get(), payload.subspan(static_cast<std::size_t>(done), n));
+        },
+        step);
+    const bool closed = CloseWritten(out);
+    if (copied.message == Cancelled().message) {
+        platform::DeleteFile(files.scratch);
+        return copied;
+    }
+    if (!closed || !copied || !platform::ReplaceFile(files.scratch, files.data)) {
         platform::DeleteFile(files.scratch);
         return Outcome::Failure(u"The mod's data could not be written to " + files.data + u".");
     }

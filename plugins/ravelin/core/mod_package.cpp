@@ -59,7 +59,7 @@ std::optional<std::u16string> FindInstallerTemplate(const std::u16string& instal
 
 Outcome PackageInstaller(ModRecord& mod, const std::u16string& installersFolder,
                          const std::u16string& target, const ModWorkFiles& files,
-                         IconReplacement* iconReport) {
+                         IconReplacement* iconReport, const ModStep& step) {
     std::optional<std::u16string> templatePath =
         FindInstallerTemplate(installersFolder, mod.installer);
     MappedFile templateFile;
@@ -85,7 +85,7 @@ Outcome PackageInstaller(ModRecord& mod, const std::u16string& installersFolder,
     if (!WriteAll(out.stream(), program)) {
         return Outcome::Failure(u"The installer program could not be written.");
     }
-    if (Outcome saved = SaveMod(out.stream(), mod, files); !saved) {
+    if (Outcome saved = SaveMod(out.stream(), mod, files, step); !saved) {
         return saved;
     }
     if (!out.Commit()) {
@@ -96,8 +96,8 @@ Outcome PackageInstaller(ModRecord& mod, const std::u16string& installersFolder,
 }
 
 Outcome PackageMod(ModRecord& mod, const std::u16string& dataFolder, const std::u16string& target,
-                   const ModWorkFiles& files) {
-    return PackageInstaller(mod, InstallersFolder(dataFolder), target, files);
+                   const ModWorkFiles& files, const ModStep& step) {
+    return PackageInstaller(mod, InstallersFolder(dataFolder), target, files, nullptr, step);
 }
 
 }  // namespace kestrova::ravelin

@@ -26,11 +26,11 @@ std::optional<std::u16string> FindInstallerTemplate(const std::u16string& instal
 // when given, says what the icon step did.
 Outcome PackageInstaller(ModRecord& mod, const std::u16string& installersFolder,
                          const std::u16string& target, const ModWorkFiles& files = {},
-                         IconReplacement* iconReport = nullptr);
+                         IconReplacement* iconReport = nullptr, const ModStep& step = {});
 
 // `dataFolder` is Ravelin's data folder ("RavelinData" beside the library), whose "installers"
 // folder holds the templates; `target` is the program to write.
 Outcome PackageMod(ModRecord& mod, const std::u16string& dataFolder, const std::u16string& target,
-                   const ModWorkFiles& files = {});
+                   const ModWorkFiles& files = {}, const ModStep& step = {});
 
 }  // namespace kestrova::ravelin
