@@ -40,11 +40,15 @@ void ProcessEvents() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-void WaitForLongWork(MainWindow& window) {
-    while (window.taskRunner()->running()) {
+void WaitForLongWork(TaskRunner& runner) {
+    while (runner.running()) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     ProcessEvents();
+}
+
+void WaitForLongWork(MainWindow& window) {
+    WaitForLongWork(*window.taskRunner());
 }
 
 void SaveScreenshot(QWidget* widget, const std::string& name) {

@@ -29,8 +29,9 @@ inline QString Q(const std::u16string& text) {
 // Runs the deferred deletions and other posted events.
 void ProcessEvents();
 
-// Runs the event loop until the window's long operation (Open, Save As) has handed back its
+// Runs the event loop until the runner's (the window's) long operation has handed back its
 // outcome.
+void WaitForLongWork(TaskRunner& runner);
 void WaitForLongWork(MainWindow& window);
 
 // Saves a picture of `widget` as <build>/screenshots/<name>.png.
