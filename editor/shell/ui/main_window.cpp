@@ -381,7 +381,12 @@ void MainWindow::ShowLongWork(bool running) {
     if (statusBar_ != nullptr) {
         statusBar_->ShowCancel(running);
     }
-    ShowBusy(running);
+    // Working, but still answering: the pointer that says so, not the one of a blocked window.
+    if (running) {
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+    } else {
+        QApplication::restoreOverrideCursor();
+    }
 }
 
 void MainWindow::ShowPanel(void* panel) {
