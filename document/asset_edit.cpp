@@ -9,6 +9,7 @@
 #include "document/asset_file.h"
 #include "document/asset_format.h"
 #include "document/range_writer.h"
+#include "document/serialized_edit.h"
 #include "document/working_copy_rewrite.h"
 
 namespace kestrova {
@@ -20,90 +21,11 @@ Outcome NoSuchAsset(const AssetFile& doc, std::uint32_t index) {
                             DecimalText(doc.entries.size()) + u" assets).");
 }
 
-bool AllZero(std::span<const std::uint8_t> bytes) {
-    return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
-}
-
 std::vector<std::uint8_t> HeaderAndTable(const AssetFileHeader& header, std::size_t count) {
     std::vector<std::uint8_t> bytes;
     bytes.reserve(kFileHeaderSize + kAssetRecordSize * count);
     WriteFileHeader(header, bytes);
     return bytes;
-}
-
-// Copies runs of old data to new positions. Consecutive runs that move by the same amount are
-// joined into one kernel copy when the bytes between them are zeros; other gaps stay holes, which
-// read as zeros in the new file.
-class DataMover {
-public:
-    explicit DataMover(WorkingCopyRewrite& rewrite) : rewrite_(rewrite) {}
-
-    bool Add(std::uint64_t from, std::uint64_t size, std::int64_t shift) {
-        std::uint64_t end = from + size;
-        if (open_ && shift == shift_ &&
-            (from <= end_ || AllZero(rewrite_.serialized().subspan(end_, from - end_)))) {
-            end_ = std::max(end_, end);
-            return true;
-        }
-        bool ok = Flush();
-        open_ = true;
-        from_ = from;
-        end_ = end;
-        shift_ = shift;
-        return ok;
-    }
-
-    bool Flush() {
-        if (!open_) {
-            return true;
-        }
-        open_ = false;
-        return rewrite_.Copy(from_, from_ + static_cast<std::uint64_t>(shift_), end_ - from_);
-    }
-
-private:
-    WorkingCopyRewrite& rewrite_;
-    bool open_ = false;
-    std::uint64_t from_ = 0;
-    std::uint64_t end_ = 0;
-    std::int64_t shift_ = 0;
-};
-
-// Table indices of the assets that hold data, in data order (ties in table order).
-std::vector<std::uint32_t> DataOrder(const AssetFile& doc) {
-    std::vector<std::uint32_t> order;
-    order.reserve(doc.entries.size());
-    for (std::uint32_t k = 0; k < doc.entries.size(); ++k) {
-        if (doc.entries[k].size > 0) {
-            order.push_back(k);
-        }
-    }
-    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-        const AssetEntry& x = doc.entries[a];
-        const AssetEntry& y = doc.entries[b];
-        return x.offset != y.offset ? x.offset < y.offset : a < b;
-    });
-    return order;
-}
-
-// Ends a rewrite. When everything was written, the new working copy replaces the old one and
-// `apply` brings the table in line with it; otherwise the document stays exactly as it was.
-template <typename Apply>
-Outcome CompleteRewrite(WorkingCopyRewrite& rewrite, bool written, AssetFile& doc,
-                        std::uint64_t serializedLength, Apply apply) {
-    if (!written) {
-        return rewrite.WriteFailure();
-    }
-    BundleHeader bundle;
-    std::uint64_t total = 0;
-    if (Outcome o = rewrite.Finish(serializedLength, bundle, total); !o) {
-        return o;
-    }
-    apply();
-    doc.bundle = std::move(bundle);
-    doc.serializedLength = serializedLength;
-    doc.workingLength = total;
-    return Outcome::Success();
 }
 
 }  // namespace
@@ -139,6 +61,9 @@ Outcome RewriteWorkingCopy(AssetFile& doc, std::uint32_t index,
                            std::span<const std::uint8_t> body) {
     if (index >= doc.entries.size()) {
         return NoSuchAsset(doc, index);
+    }
+    if (doc.metadata) {
+        return ResizeLaterFormObject(doc, index, body);
     }
     const AssetEntry& changed = doc.entries[index];
     const std::uint64_t prefix = changed.prefixLength;
@@ -203,8 +128,9 @@ Outcome RewriteWorkingCopy(AssetFile& doc, std::uint32_t index,
         }
         const AssetEntry& e = doc.entries[k];
         if (k != index) {
-            ok = mover.Add(base + e.offset, e.size,
-                           static_cast<std::int64_t>(newOffsets[k]) - e.offset);
+            ok = mover.Add(
+                base + e.offset, e.size,
+                static_cast<std::int64_t>(newOffsets[k]) - static_cast<std::int64_t>(e.offset));
         }
     }
     // The changed asset is written last, so that in a file whose assets share bytes the new
@@ -222,10 +148,13 @@ Outcome RewriteWorkingCopy(AssetFile& doc, std::uint32_t index,
 
 Outcome AddAsset(AssetFile& doc, std::uint32_t typeId, std::u16string_view name,
                  std::uint32_t indexOffset) {
+    if (doc.metadata) {
+        return AddLaterFormObject(doc, typeId, name, indexOffset);
+    }
     std::uint32_t maxPathId = 0;
     std::uint64_t maxEnd = 0;
     for (const AssetEntry& e : doc.entries) {
-        maxPathId = std::max(maxPathId, e.pathId);
+        maxPathId = std::max(maxPathId, static_cast<std::uint32_t>(e.pathId));
         maxEnd = std::max(maxEnd, std::uint64_t{e.offset} + e.size);
     }
     const std::uint64_t oldBase = doc.header.dataOffset;
@@ -240,11 +169,13 @@ Outcome AddAsset(AssetFile& doc, std::uint32_t typeId, std::u16string_view name,
 
     AssetEntry added;
     added.name = name.empty() ? std::u16string(kUnnamedAsset) : std::u16string(name.substr(0, 255));
-    added.pathId = indexOffset + maxPathId + 1;
+    added.pathId = static_cast<std::uint32_t>(indexOffset + maxPathId + 1);
     added.offset = static_cast<std::uint32_t>(place - oldBase);
     added.size = static_cast<std::uint32_t>(prefix.size());
     added.typeId = typeId;
     added.classWord = typeId;
+    added.rawType = static_cast<std::int32_t>(typeId);
+    added.classId = static_cast<std::int32_t>(typeId & 0xFFFF);
     added.prefixLength = added.size;
 
     AssetFileHeader header = doc.header;
@@ -279,6 +210,9 @@ Outcome RemoveAsset(AssetFile& doc, std::uint32_t index) {
     if (index >= doc.entries.size()) {
         return NoSuchAsset(doc, index);
     }
+    if (doc.metadata) {
+        return RemoveLaterFormObject(doc, index);
+    }
     const AssetEntry& removed = doc.entries[index];
     const std::uint64_t base = doc.header.dataOffset;
     if (base < kAssetRecordSize) {
@@ -302,11 +236,11 @@ Outcome RemoveAsset(AssetFile& doc, std::uint32_t index) {
     const std::uint64_t cutEnd = cutStart + cut;
     // The assets whose data lies after the removed data move back by the cut; empty assets
     // inside the cut move to where it was.
-    auto newOffset = [&](const AssetEntry& e) -> std::uint32_t {
+    auto newOffset = [&](const AssetEntry& e) -> std::uint64_t {
         if (cut == 0 || e.offset <= removedStart) {
             return e.offset;
         }
-        return e.offset >= removedEnd ? e.offset - cut : static_cast<std::uint32_t>(removedStart);
+        return e.offset >= removedEnd ? e.offset - cut : removedStart;
     };
 
     AssetFileHeader header = doc.header;

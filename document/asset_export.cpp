@@ -37,18 +37,13 @@ Outcome SaveWorkingCopyAs(const AssetFile& doc, const std::u16string& target,
     }
     RangeWriter writer;
     std::optional<unsigned long long> length = platform::FileSize(doc.WorkingCopyPath());
+    ByteProgress saved(progress, u"Saving", length.value_or(0), stop);
     if (!length || !writer.CreateBeside(target)) {
         return CannotWrite(target, writer);
     }
-    const std::u16string text = u"Saving: " + target;
-    const bool copied = CopyInSteps(writer, in.get(), *length, [&](std::uint64_t done) {
-        if (progress && *length > kCopyStep) {
-            progress(text, static_cast<float>(done) / static_cast<float>(*length));
-        }
-        return !stop.stop_requested();
-    });
-    // Checked once more at the end: a stop that comes after the last step still keeps `target`.
-    if (stop.stop_requested()) {
+    const bool copied = writer.Copy(in.get(), 0, 0, *length, &saved);
+    // Checked once more at the end: a stop that comes after the last chunk still keeps `target`.
+    if (saved.stopped()) {
         return Cancelled();
     }
     if (!copied || !writer.Commit(*length)) {

@@ -7,6 +7,7 @@
 #include "common/text.h"
 #include "document/asset_format.h"
 #include "document/range_writer.h"
+#include "document/serialized_file.h"
 
 namespace kestrova {
 
@@ -38,18 +39,6 @@ namespace {
 void Report(const ProgressCallback& progress, std::u16string_view text, float fraction) {
     if (progress) {
         progress(text, fraction);
-    }
-}
-
-void AppendDecimal(std::u16string& out, std::uint32_t value) {
-    char16_t digits[10];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char16_t>(u'0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    while (n > 0) {
-        out.push_back(digits[--n]);
     }
 }
 
@@ -131,7 +120,6 @@ Outcome ReadAssetTable(AssetFile& doc, std::span<const std::uint8_t> serialized,
     doc.entries.resize(header.assetCount);
     std::u16string text;
     text.reserve(64);
-    const float count = static_cast<float>(header.assetCount);
     for (std::uint32_t i = 0; i < header.assetCount; ++i) {
         AssetEntry& entry = doc.entries[i];
         ReadAssetRecord(entry, header.dataOffset, reader);
@@ -147,13 +135,7 @@ Outcome ReadAssetTable(AssetFile& doc, std::span<const std::uint8_t> serialized,
                                     u") overlaps the file header or the asset table.");
         }
         if (progress) {
-            text.assign(u"Loaded: (");
-            AppendDecimal(text, i);
-            text.push_back(u'/');
-            AppendDecimal(text, header.assetCount);
-            text.append(u") ");
-            text.append(entry.name);
-            progress(text, static_cast<float>(i) / count);
+            ReportLoadedAsset(progress, text, i, header.assetCount, entry.name);
         }
     }
     return Outcome::Success();
@@ -170,8 +152,8 @@ Outcome ReadDocument(AssetFile& doc, std::span<const std::uint8_t> bytes,
     if (ReadSignature(bytes) == kBundleSignature) {
         asBundle = OpenBundle(doc, bytes);
         if (asBundle) {
-            asBundle = ReadAssetTable(doc, bytes.subspan(doc.innerStart, doc.serializedLength),
-                                      progress);
+            asBundle = ReadSerializedFile(doc, bytes.subspan(doc.innerStart, doc.serializedLength),
+                                          progress);
         }
         if (asBundle) {
             return asBundle;
@@ -179,33 +161,48 @@ Outcome ReadDocument(AssetFile& doc, std::span<const std::uint8_t> bytes,
         doc = empty;
     }
     OpenPlainFile(doc, bytes);
-    Outcome asPlain = ReadAssetTable(doc, bytes, progress);
-    if (asPlain || asBundle.message.empty()) {
+    Outcome asPlain = ReadSerializedFile(doc, bytes, progress);
+    if (asPlain) {
+        return asPlain;
+    }
+    // The compressed bundles' header words would otherwise be named as a serialized file's.
+    const std::string signature = ReadSignature(bytes);
+    if (signature == "UnityFS" || signature == "UnityWeb") {
+        return Outcome::Failure(u"The file is a \"" + Ascii(signature) +
+                                u"\" bundle, which is opened through its serialized files: "
+                                u"kestrova-cli bundle extract takes them out.");
+    }
+    if (asBundle.message.empty()) {
         return asPlain;
     }
     return Outcome::Failure(u"Read as a bundle: " + asBundle.message +
                             u" Read as a plain asset file: " + asPlain.message);
 }
 
-// Copies the file being opened to `staging`, reporting the fraction copied of a large file.
-bool CopyForLoading(const std::u16string& path, const std::u16string& staging,
-                    const ProgressCallback& progress, const std::stop_token& stop) {
+// Copies the chosen file to `staging` (written beside it first), a chunk at a time with its
+// progress when the copy is long; false when it failed or `stop` ended it.
+bool CopyToStaging(const std::u16string& path, const std::u16string& staging,
+                   const ProgressCallback& progress, const std::stop_token& stop) {
     FileDescriptor in = FileDescriptor::OpenForReading(path);
-    std::optional<unsigned long long> length = platform::FileSize(path);
-    RangeWriter writer;
-    if (!in.valid() || !length || !writer.CreateBeside(staging)) {
+    const std::optional<unsigned long long> length = platform::FileSize(path);
+    if (!in.valid() || !length) {
         return false;
     }
-    const bool copied = CopyInSteps(writer, in.get(), *length, [&](std::uint64_t done) {
-        if (progress && *length > kCopyStep) {
-            progress(u"Reading Header", static_cast<float>(done) / static_cast<float>(*length));
-        }
-        return !stop.stop_requested();
-    });
-    return copied && writer.Commit(*length);
+    ByteProgress copied(progress, u"Copying", *length, stop);
+    RangeWriter writer;
+    return writer.CreateBeside(staging) && writer.Copy(in.get(), 0, 0, *length, &copied) &&
+           writer.Commit(*length);
 }
 
 }  // namespace
+
+Outcome ReadSerializedFile(AssetFile& doc, std::span<const std::uint8_t> serialized,
+                           const ProgressCallback& progress) {
+    if (IsExact44ByteForm(serialized)) {
+        return ReadAssetTable(doc, serialized, progress);
+    }
+    return ReadFullMetadata(doc, serialized, progress);
+}
 
 Outcome LoadAssetFile(AssetFile& doc, const std::u16string& path, const ProgressCallback& progress,
                       const std::stop_token& stop) {
@@ -216,7 +213,7 @@ Outcome LoadAssetFile(AssetFile& doc, const std::u16string& path, const Progress
     // The chosen file is copied beside the working copy first and read from there; only a file
     // that reads completely replaces the document that is open.
     const std::u16string staging = doc.workingFolder + platform::kSeparator + u"load";
-    if (!CopyForLoading(path, staging, progress, stop)) {
+    if (!CopyToStaging(path, staging, progress, stop)) {
         platform::DeleteFile(staging);
         if (stop.stop_requested()) {
             return Cancelled();

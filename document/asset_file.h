@@ -2,6 +2,10 @@
 // The open asset document: a serialized asset file (plain, or inside an uncompressed "UnityRaw"
 // bundle), its header, its asset table with every asset's name, and its working copy on disk.
 // The file the user opened is only ever read; every change goes to the working copy.
+//
+// Two readers fill the one document: files whose 44-byte header reading is exact (format 9
+// without type trees) keep the 44-byte form's reading, byte for byte; every other file of formats
+// 9 to 22 goes through the full metadata reader, which also fills `metadata`.
 
 #include <array>
 #include <cstdint>
@@ -14,6 +18,8 @@
 #include <vector>
 
 #include "common/outcome.h"
+#include "common/progress.h"
+#include "document/serialized_metadata.h"
 
 namespace kestrova {
 
@@ -72,29 +78,43 @@ struct BundleHeader {
     std::uint64_t headerEnd = 0;
 };
 
-// One asset of the table. The five table words are kept in their on-disk order.
+inline constexpr std::uint32_t kNoType = 0xFFFFFFFF;
+
+// One asset (object) of the table, with every field of its record that a rewrite reproduces.
 struct AssetEntry {
-    std::u16string name;  // at most 255 characters; kUnnamedAsset when the data has no name prefix
-    std::uint32_t pathId = 0;
-    std::uint32_t offset = 0;
+    std::u16string name;  // at most 255 characters; kUnnamedAsset when the data has no name
+    // The 44-byte form's 32-bit word, zero-extended (shown as "%i" of the word); 64-bit from
+    // format 14 (or with bigIdEnabled).
+    std::int64_t pathId = 0;
+    std::uint64_t offset = 0;  // from the data offset
     std::uint32_t size = 0;
+    // The type plug-ins are chosen by and the Type column sorts by: the 44-byte form's type word,
+    // the class id in the later forms.
     std::uint32_t typeId = 0;
+    // The record's fifth word in the 44-byte form and before format 11 (class id, isDestroyed
+    // << 16); the class id alone in formats 11 to 15; 0 from 16.
     std::uint32_t classWord = 0;
-    // Length of the name prefix in the data (4 + stored length rounded up to 4), 0 when unnamed.
-    // It comes from the stored length, so it is right also when the shown name was cut.
+    std::int32_t classId = 0;
+    // The record's type field: the class id (negative for script types) before format 16, an
+    // index into the type list from 16.
+    std::int32_t rawType = 0;
+    std::uint32_t typeIndex = kNoType;  // the object's entry of the type list, if any
+    std::int16_t scriptTypeIndex = -1;  // formats 11 to 16
+    std::uint8_t stripped = 0;          // formats 15 and 16
+    // Length of the name prefix in the data (4 + stored length rounded up to 4), 0 when the data
+    // does not start with the name. It comes from the stored length, so it is right also when
+    // the shown name was cut.
     std::uint32_t prefixLength = 0;
 
     bool named() const { return prefixLength != 0; }
     std::uint32_t bodyLength() const { return size - prefixLength; }
 };
 
-// Progress of a long operation: the status text and the filled fraction of the progress bar.
-using ProgressCallback = std::function<void(std::u16string_view text, float fraction)>;
-
 struct AssetFile {
     // The path being opened while loading; the file name alone once loaded.
     std::u16string documentName;
-    AssetFileHeader header;
+    AssetFileHeader header;  // the 44-byte form's header; for the later forms see `metadata`
+    std::optional<SerializedMetadata> metadata;
     bool bundled = false;
     BundleHeader bundle;
     std::vector<AssetEntry> entries;
@@ -111,9 +131,39 @@ struct AssetFile {
 
     std::u16string WorkingCopyPath() const;
     // Position in the working copy of the data base: every asset's offset counts from here.
-    std::uint64_t DataBase() const { return innerStart + header.dataOffset; }
-    std::uint32_t assetCount() const { return header.assetCount; }
+    std::uint64_t DataBase() const { return innerStart + dataOffset(); }
+    std::uint64_t dataOffset() const { return metadata ? metadata->dataOffset : header.dataOffset; }
+    std::uint32_t assetCount() const { return static_cast<std::uint32_t>(entries.size()); }
 };
+
+// The serialized file's format version and its engine version text, for either form.
+std::uint32_t FormatVersion(const AssetFile& doc);
+std::string EngineVersion(const AssetFile& doc);
+
+// The type tree the file keeps for asset `index`, or null when it keeps none for it.
+const TypeTree* ObjectTypeTree(const AssetFile& doc, std::uint32_t index);
+
+// The class name of asset `index`: its type tree's root type where the file keeps one, else the
+// engine's published name of its class id, else "Class N".
+std::u16string ClassName(const AssetFile& doc, std::uint32_t index);
+// The same for an entry of the type list (or none: then the class id's published name).
+std::u16string ClassNameOf(const SerializedType* type, std::int32_t classId);
+
+// The Type column's text where no plug-in names the asset's type: the class name in the later
+// forms, the type word as "0x%08X" in the 44-byte form.
+std::u16string ClassColumnText(const AssetFile& doc, std::uint32_t index);
+
+// The text of the Index column: "%i" of the 32-bit word in the 44-byte form, the 64-bit path id
+// in the later forms.
+std::u16string PathIdText(const AssetFile& doc, const AssetEntry& entry);
+
+// The first asset whose path id is `pathId` (in the 44-byte form also its word read as a signed
+// number, as the Index column shows it).
+std::optional<std::uint32_t> FindAssetByPathId(const AssetFile& doc, std::int64_t pathId);
+
+// The class id that `text` (a class number, or a class name ignoring the case of A-Z) stands for
+// among the classes of the file's type list; nullopt when the list holds no such class.
+std::optional<std::int32_t> FindClassInFile(const AssetFile& doc, std::u16string_view text);
 
 // Empties the document without touching any file.
 void ResetAssetFile(AssetFile& doc);
@@ -123,17 +173,17 @@ void ResetAssetFile(AssetFile& doc);
 void CloseAssetFile(AssetFile& doc);
 
 // Opens `path`: copies it to the working copy, reads the header, the table and every name,
-// reporting "Reading Header", "Loaded: (%i/%i) %s" for every asset and "Ready". A file that is
-// damaged or not an asset file is refused with a message; the document that was open stays
-// open, its working copy untouched. The copy of a large file reports "Reading Header" with its
-// fraction after every step. A stop requested through `stop` ends the load with Cancelled(),
-// leaving the document and its working copy as a refused file does.
+// reporting "Reading Header", "Copying: (n/m MiB)" as a long copy goes, "Loaded: (%i/%i) %s"
+// for every asset and "Ready". A file that is damaged or not an asset file is refused with a
+// message; the document that was open stays open, its working copy untouched. A stop requested
+// through `stop` ends the load with Cancelled(), leaving the document and its working copy as a
+// refused file does.
 Outcome LoadAssetFile(AssetFile& doc, const std::u16string& path,
                       const ProgressCallback& progress = {}, const std::stop_token& stop = {});
 
-// Copies the working copy to `target` (written beside it, then renamed over it). A large copy
-// reports "Saving: <target>" with its fraction after every step; a stop requested through
-// `stop` ends it with Cancelled(), nothing written under `target`.
+// Copies the working copy to `target` (written beside it, then renamed over it), reporting
+// "Saving: (n/m MiB)" as the copy goes when it is longer than one chunk. A stop requested
+// through `stop` ends it with Cancelled(), nothing written under `target`.
 Outcome SaveWorkingCopyAs(const AssetFile& doc, const std::u16string& target,
                           const ProgressCallback& progress = {}, const std::stop_token& stop = {});
 
@@ -160,7 +210,10 @@ Outcome ReplaceAssetBody(AssetFile& doc, std::uint32_t index, std::span<const st
 Outcome RewriteWorkingCopy(AssetFile& doc, std::uint32_t index, std::span<const std::uint8_t> body);
 
 // Appends a new asset (a name prefix only, or no data for an empty name) and its table record.
-// The name is stored as Latin-1; characters above U+00FF are stored as '?'.
+// The name is stored as Latin-1; characters above U+00FF are stored as '?'. In the later forms
+// `typeId` is a class id that the file's type list must hold: the record copies that type's
+// fields, the data is the name prefix (UTF-8) when the class's data starts with m_Name, else
+// empty, and the new object's data starts at the next multiple of 8 after the data's end.
 Outcome AddAsset(AssetFile& doc, std::uint32_t typeId, std::u16string_view name,
                  std::uint32_t indexOffset);
 

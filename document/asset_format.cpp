@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/text.h"
+#include "document/ordered_bytes.h"
 
 namespace kestrova {
 
@@ -26,6 +27,18 @@ Outcome ReadBundleText(ByteReader& reader, std::string& text, const char16_t* wh
 }
 
 namespace {
+
+void AppendDecimal(std::u16string& out, std::uint32_t value) {
+    char16_t digits[10];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char16_t>(u'0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (n > 0) {
+        out.push_back(digits[--n]);
+    }
+}
 
 Outcome TooShort(const char16_t* what) {
     return Outcome::Failure(std::u16string(u"The file ends inside the bundle header (") + what +
@@ -201,11 +214,17 @@ bool ReadAssetRecord(AssetEntry& entry, std::uint64_t dataBase, ByteReader& read
     if (reader.remaining() < kAssetRecordSize) {
         return false;
     }
-    reader.ReadLittleEndian32(entry.pathId);
-    reader.ReadLittleEndian32(entry.offset);
+    std::uint32_t pathId = 0;
+    std::uint32_t offset = 0;
+    reader.ReadLittleEndian32(pathId);
+    reader.ReadLittleEndian32(offset);
     reader.ReadLittleEndian32(entry.size);
     reader.ReadLittleEndian32(entry.typeId);
     reader.ReadLittleEndian32(entry.classWord);
+    entry.pathId = pathId;
+    entry.offset = offset;
+    entry.rawType = static_cast<std::int32_t>(entry.typeId);
+    entry.classId = static_cast<std::int32_t>(entry.classWord & 0xFFFF);
     // The name is read only from bytes that belong to the asset and lie inside the span.
     std::uint64_t start = dataBase + entry.offset;  // both below 2^33: no overflow
     std::uint64_t available = reader.Contains(start, 0) ? reader.size() - start : 0;
@@ -222,11 +241,56 @@ bool ReadAssetRecord(AssetEntry& entry, std::uint64_t dataBase, ByteReader& read
 }
 
 void WriteAssetRecord(const AssetEntry& entry, std::vector<std::uint8_t>& out) {
-    PutLittleEndian32(out, entry.pathId);
-    PutLittleEndian32(out, entry.offset);
+    PutLittleEndian32(out, static_cast<std::uint32_t>(entry.pathId));
+    PutLittleEndian32(out, static_cast<std::uint32_t>(entry.offset));
     PutLittleEndian32(out, entry.size);
     PutLittleEndian32(out, entry.typeId);
     PutLittleEndian32(out, entry.classWord);
+}
+
+void ReadNameField(AssetEntry& entry, std::span<const std::uint8_t> data, std::uint32_t field,
+                   bool bigEndian) {
+    entry.prefixLength = 0;
+    ByteReader reader(data.first(std::min<std::uint64_t>(data.size(), entry.size)));
+    OrderedReader in(reader, bigEndian);
+    std::uint32_t n = 0;
+    if (field == kNoNameField || !reader.Seek(field) || !in.Read(n) || n > reader.remaining()) {
+        entry.name = kUnnamedAsset;
+        return;
+    }
+    if (field == 0 && 4 + RoundUp4(n) <= entry.size) {
+        entry.prefixLength = static_cast<std::uint32_t>(4 + RoundUp4(n));
+    }
+    // At most 255 characters are shown, which UTF-8 never spends more than 4 bytes each on.
+    std::span<const std::uint8_t> text = reader.View(std::min<std::uint64_t>(n, 4 * kMaxFieldText));
+    text = text.first(static_cast<std::size_t>(
+        std::find(text.begin(), text.end(), std::uint8_t{0}) - text.begin()));
+    std::u16string name =
+        Utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()));
+    if (name.size() > kMaxFieldText) {
+        name.resize(kMaxFieldText);
+    }
+    entry.name = name.empty() ? std::u16string(kUnnamedAsset) : std::move(name);
+}
+
+std::vector<std::uint8_t> MakeNameField(std::u16string_view name, bool bigEndian) {
+    const std::string bytes = Utf16ToUtf8(name.substr(0, kMaxFieldText));
+    std::vector<std::uint8_t> field;
+    PutOrdered(field, bytes.size(), 4, bigEndian);
+    field.insert(field.end(), bytes.begin(), bytes.end());
+    field.resize(4 + RoundUp4(bytes.size()), 0);
+    return field;
+}
+
+void ReportLoadedAsset(const ProgressCallback& progress, std::u16string& text, std::uint32_t index,
+                       std::uint32_t count, std::u16string_view name) {
+    text.assign(u"Loaded: (");
+    AppendDecimal(text, index);
+    text.push_back(u'/');
+    AppendDecimal(text, count);
+    text.append(u") ");
+    text.append(name);
+    progress(text, static_cast<float>(index) / static_cast<float>(count));
 }
 
 std::vector<std::uint8_t> MakeNamePrefix(std::u16string_view name) {

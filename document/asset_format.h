@@ -50,8 +50,24 @@ void WriteAssetRecord(const AssetEntry& entry, std::vector<std::uint8_t>& out);
 // `prefixLength`.
 void ReadAssetName(AssetEntry& entry, std::span<const std::uint8_t> data);
 
+// The later forms' name: m_Name (a length in the file's byte order, UTF-8 text) at `field` of the
+// object's data, kNoNameField for none. At field 0 it is the asset's name prefix, whose length
+// comes from the stored length (also for an empty name); a name that does not lie wholly inside
+// the data leaves the asset unnamed.
+void ReadNameField(AssetEntry& entry, std::span<const std::uint8_t> data, std::uint32_t field,
+                   bool bigEndian);
+
 // The name prefix stored for `name` by AddAsset: the length, the Latin-1 bytes (characters above
 // U+00FF become '?') and zero padding to a multiple of 4. Empty for an empty name.
 std::vector<std::uint8_t> MakeNamePrefix(std::u16string_view name);
+
+// The same for the later forms: UTF-8 text and the length in the file's byte order; an empty
+// name is stored as a length of 0, since the class's data starts with m_Name.
+std::vector<std::uint8_t> MakeNameField(std::u16string_view name, bool bigEndian);
+
+// "Loaded: (%i/%i) %s" for asset `index` of `count`, through `progress`; `text` keeps its storage
+// from one asset to the next.
+void ReportLoadedAsset(const ProgressCallback& progress, std::u16string& text, std::uint32_t index,
+                       std::uint32_t count, std::u16string_view name);
 
 }  // namespace kestrova

@@ -3,8 +3,6 @@
 
 #include "document/range_writer.h"
 
-#include <algorithm>
-
 #include "common/platform.h"
 
 namespace kestrova {
@@ -52,11 +50,27 @@ bool RangeWriter::Write(std::uint64_t position, std::span<const std::uint8_t> by
     return WriteAt(Descriptor(), position, bytes) || Fail();
 }
 
-bool RangeWriter::Copy(int source, std::uint64_t from, std::uint64_t to, std::uint64_t count) {
+bool RangeWriter::Copy(int source, std::uint64_t from, std::uint64_t to, std::uint64_t count,
+                       ByteProgress* progress) {
     if (Descriptor() < 0) {
         return false;
     }
-    return CopyRange(source, from, Descriptor(), to, count) || Fail();
+    if (progress == nullptr || !progress->stepped()) {
+        return CopyRange(source, from, Descriptor(), to, count) || Fail();
+    }
+    while (count > 0) {
+        const std::uint64_t piece = progress->NextPiece(count);
+        if (!CopyRange(source, from, Descriptor(), to, piece)) {
+            return Fail();
+        }
+        if (!progress->Advance(piece)) {
+            return false;
+        }
+        from += piece;
+        to += piece;
+        count -= piece;
+    }
+    return true;
 }
 
 bool RangeWriter::Flush() {
@@ -122,21 +136,6 @@ void RangeWriter::Abandon() {
         platform::DeleteFile(path_);
     }
     path_.clear();
-}
-
-bool CopyInSteps(RangeWriter& writer, int source, std::uint64_t count,
-                 const std::function<bool(std::uint64_t done)>& step) {
-    for (std::uint64_t done = 0; done < count;) {
-        const std::uint64_t length = std::min(kCopyStep, count - done);
-        if (!writer.Copy(source, done, done, length)) {
-            return false;
-        }
-        done += length;
-        if (step && !step(done)) {
-            return false;
-        }
-    }
-    return true;
 }
 
 }  // namespace kestrova

@@ -4,12 +4,12 @@
 // read as zeros. The first failure is kept with its reason; the caller then abandons the file.
 
 #include <cstdint>
-#include <functional>
 #include <span>
 #include <string>
 
 #include "common/file_beside.h"
 #include "common/platform.h"
+#include "common/progress.h"
 
 namespace kestrova {
 
@@ -70,7 +70,10 @@ public:
     bool CreateBeside(const std::u16string& target);
 
     bool Write(std::uint64_t position, std::span<const std::uint8_t> bytes);
-    bool Copy(int source, std::uint64_t from, std::uint64_t to, std::uint64_t count);
+    // With `progress`, the range is copied a chunk at a time and each chunk is reported; a stop
+    // requested through it ends the copy after a chunk with false and no error kept.
+    bool Copy(int source, std::uint64_t from, std::uint64_t to, std::uint64_t count,
+              ByteProgress* progress = nullptr);
     // Puts what was written on the disk before the file is finished, for files whose renaming
     // must not reach the disk before their data does.
     bool Flush();
@@ -78,8 +81,8 @@ public:
     // over its target in one step. On any failure the new file is deleted and the target stays
     // as it was.
     bool Commit(std::uint64_t length);
-    // For a file made by Create whose target only this program uses: the target is renamed aside and
-    // deleted after the new file took its name (moved back if that fails). Some file systems
+    // For a file made by Create whose target only this program uses: the target is renamed aside
+    // and deleted after the new file took its name (moved back if that fails). Some file systems
     // flush a file's data at once when it is renamed over another, which costs as much as
     // writing it; two renames onto free names do not.
     bool FinishAsPrivate(std::uint64_t length, const std::u16string& target);
@@ -101,13 +104,5 @@ private:
     std::u16string error_;
     bool finished_ = false;
 };
-
-// Copies the first `count` bytes of `source` to the start of `writer`'s file in steps of
-// kCopyStep bytes, so that a long copy can show its progress and stop between steps: `step` is
-// told the bytes copied so far after each and returns false to stop there. False when a copy
-// failed (the writer's error says why) or `step` stopped it.
-inline constexpr std::uint64_t kCopyStep = std::uint64_t{16} << 20;
-bool CopyInSteps(RangeWriter& writer, int source, std::uint64_t count,
-                 const std::function<bool(std::uint64_t done)>& step);
 
 }  // namespace kestrova

@@ -88,9 +88,14 @@ bool WorkingCopyRewrite::Write(std::uint64_t to, std::span<const std::uint8_t> b
     return writer_.Write(doc_.innerStart + to, bytes);
 }
 
+std::uint64_t MaxSerializedLength(const AssetFile& doc) {
+    const bool longSizes = doc.metadata && doc.metadata->format >= 22 && !doc.bundled;
+    return longSizes ? kMaxLongFileLength : kMaxFileLength;
+}
+
 Outcome WorkingCopyRewrite::Finish(std::uint64_t newLength, BundleHeader& bundle,
                                    std::uint64_t& newTotal) {
-    if (newLength > kMaxFileLength) {
+    if (newLength > MaxSerializedLength(doc_)) {
         return Outcome::Failure(u"The asset file would grow beyond 4 GiB.");
     }
     bundle = doc_.bundle;
@@ -125,6 +130,55 @@ Outcome WorkingCopyRewrite::Finish(std::uint64_t newLength, BundleHeader& bundle
         return WriteFailure();
     }
     return Outcome::Success();
+}
+
+bool DataMover::Add(std::uint64_t from, std::uint64_t size, std::int64_t shift) {
+    const std::uint64_t end = from + size;
+    const auto allZero = [](std::span<const std::uint8_t> bytes) {
+        return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
+    };
+    if (open_ && shift == shift_ &&
+        (from <= end_ || allZero(rewrite_.serialized().subspan(end_, from - end_)))) {
+        end_ = std::max(end_, end);
+        return true;
+    }
+    const bool ok = Flush();
+    open_ = true;
+    from_ = from;
+    end_ = end;
+    shift_ = shift;
+    return ok;
+}
+
+bool DataMover::Flush() {
+    if (!open_) {
+        return true;
+    }
+    open_ = false;
+    return rewrite_.Copy(from_, from_ + static_cast<std::uint64_t>(shift_), end_ - from_);
+}
+
+std::vector<std::uint32_t> DataOrder(const AssetFile& doc) {
+    std::vector<std::uint32_t> order;
+    order.reserve(doc.entries.size());
+    bool sorted = true;
+    for (std::uint32_t k = 0; k < doc.entries.size(); ++k) {
+        if (doc.entries[k].size > 0) {
+            sorted = sorted &&
+                     (order.empty() || doc.entries[order.back()].offset <= doc.entries[k].offset);
+            order.push_back(k);
+        }
+    }
+    // Files written by the engine keep their table in data order: nothing to sort.
+    if (sorted) {
+        return order;
+    }
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const AssetEntry& x = doc.entries[a];
+        const AssetEntry& y = doc.entries[b];
+        return x.offset != y.offset ? x.offset < y.offset : a < b;
+    });
+    return order;
 }
 
 Outcome WorkingCopyRewrite::WriteFailure() const {

@@ -15,8 +15,13 @@
 
 namespace kestrova {
 
-// Largest length of a serialized file (and of a bundle): its sizes are 32-bit words.
+// Largest length of a serialized file (and of a bundle): its sizes are 32-bit words. Format 22
+// keeps 64-bit sizes and offsets; a plain file of that format may grow to kMaxLongFileLength.
 inline constexpr std::uint64_t kMaxFileLength = 0xFFFFFFFFu;
+inline constexpr std::uint64_t kMaxLongFileLength = 0x7FFFFFFFFFFFFFFFu;
+
+// The largest serialized file the document can become: 64-bit only for a plain format-22 file.
+std::uint64_t MaxSerializedLength(const AssetFile& doc);
 
 // The bundle's directory and size fields after its serialized file changed length: the first
 // file's size becomes the new length, files after the serialized file move with its end, and
@@ -55,5 +60,46 @@ private:
     std::span<const std::uint8_t> serialized_;
     RangeWriter writer_;
 };
+
+// Copies runs of old data to new positions. Consecutive runs that move by the same amount are
+// joined into one kernel copy when the bytes between them are zeros; other gaps stay holes, which
+// read as zeros in the new file.
+class DataMover {
+public:
+    explicit DataMover(WorkingCopyRewrite& rewrite) : rewrite_(rewrite) {}
+
+    bool Add(std::uint64_t from, std::uint64_t size, std::int64_t shift);
+    bool Flush();
+
+private:
+    WorkingCopyRewrite& rewrite_;
+    bool open_ = false;
+    std::uint64_t from_ = 0;
+    std::uint64_t end_ = 0;
+    std::int64_t shift_ = 0;
+};
+
+// Table indices of the assets that hold data, in data order (ties in table order).
+std::vector<std::uint32_t> DataOrder(const AssetFile& doc);
+
+// Ends a rewrite. When everything was written, the new working copy replaces the old one and
+// `apply` brings the table in line with it; otherwise the document stays exactly as it was.
+template <typename Apply>
+Outcome CompleteRewrite(WorkingCopyRewrite& rewrite, bool written, AssetFile& doc,
+                        std::uint64_t serializedLength, Apply apply) {
+    if (!written) {
+        return rewrite.WriteFailure();
+    }
+    BundleHeader bundle;
+    std::uint64_t total = 0;
+    if (Outcome o = rewrite.Finish(serializedLength, bundle, total); !o) {
+        return o;
+    }
+    apply();
+    doc.bundle = std::move(bundle);
+    doc.serializedLength = serializedLength;
+    doc.workingLength = total;
+    return Outcome::Success();
+}
 
 }  // namespace kestrova

@@ -85,7 +85,7 @@ bool PluginHost::BeginHandOver(EditorShell& shell, std::uint32_t index, PanelMod
         // the path id as decimal text. Their results carry nothing.
         std::int32_t typeId = static_cast<std::int32_t>(entry.typeId);
         const std::u16string pathId =
-            CopyLimited(DecimalText(static_cast<std::int32_t>(entry.pathId)), kPathIdCapacity);
+            CopyLimited(PathIdText(shell.document, entry), kPathIdCapacity);
         const std::u16string documentName = shell.document.documentName;
         const std::u16string assetName = entry.name;
         CallImportData(*currentPlugin_, documentName.c_str(), typeId, pathId);
@@ -106,8 +106,8 @@ std::optional<std::uint32_t> PluginHost::HandedOverAsset() const {
     return currentPlugin_ != nullptr ? handedOver_ : std::nullopt;
 }
 
-std::u16string PluginHost::TypeText(std::uint32_t typeId) const {
-    return TypeColumnText(table_, typeId);
+std::u16string PluginHost::TypeText(std::uint32_t typeId, std::u16string_view unnamed) const {
+    return TypeColumnText(table_, typeId, unnamed);
 }
 
 std::optional<std::uint32_t> PluginHost::TypeByName(std::u16string_view typeName) const {

@@ -33,7 +33,7 @@ public:
     bool BeginHandOver(EditorShell& shell, std::uint32_t index, PanelMode mode) override;
     void Reset() override;
     std::optional<std::uint32_t> HandedOverAsset() const override;
-    std::u16string TypeText(std::uint32_t typeId) const override;
+    std::u16string TypeText(std::uint32_t typeId, std::u16string_view unnamed) const override;
     std::optional<std::uint32_t> TypeByName(std::u16string_view typeName) const override;
     std::vector<PluginDataType> DataTypes() const override;
     Outcome ExportData(std::u16string_view extension, std::vector<std::uint8_t>& out) override;

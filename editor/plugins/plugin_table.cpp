@@ -177,12 +177,13 @@ std::optional<std::uint32_t> FindTypeByName(const PluginTable& table,
     return std::nullopt;
 }
 
-std::u16string TypeColumnText(const PluginTable& table, std::uint32_t typeId) {
+std::u16string TypeColumnText(const PluginTable& table, std::uint32_t typeId,
+                              std::u16string_view unnamed) {
     const PluginRecord* record = FindPluginByType(table, typeId);
     if (record != nullptr && !record->descriptor.typeName.empty()) {
         return record->descriptor.typeName;
     }
-    return HexWordText(typeId);
+    return std::u16string(unnamed);
 }
 
 }  // namespace kestrova

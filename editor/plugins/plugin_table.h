@@ -100,7 +100,9 @@ const PluginRecord* FindPluginByName(const PluginTable& table, std::u16string_vi
 std::optional<std::uint32_t> FindTypeByName(const PluginTable& table, std::u16string_view typeName);
 
 // The text of the Type column of an asset list, the editor's and kestrova-cli's alike: the type
-// name of the first plug-in that handles `typeId`, or the type as "0x%08X" when none names it.
-std::u16string TypeColumnText(const PluginTable& table, std::uint32_t typeId);
+// name of the first plug-in that handles `typeId`, or `unnamed` when none names it (the
+// document's ClassColumnText: the class name, or the type as "0x%08X" in the 44-byte form).
+std::u16string TypeColumnText(const PluginTable& table, std::uint32_t typeId,
+                              std::u16string_view unnamed);
 
 }  // namespace kestrova

@@ -109,7 +109,8 @@ Outcome SearchAssetData(const AssetFile& doc, std::u16string_view query, StringL
         progress.VisitRange(unreported, hit, results.count());
         std::uint32_t owner = *locator.Owner(hit);
         const AssetEntry& entry = doc.entries[owner];
-        Add(results, entry.name, entry.pathId, true, true);
+        // The tag is the path id's low 32 bits: the whole word in the 44-byte form.
+        Add(results, entry.name, static_cast<std::uint32_t>(entry.pathId), true, true);
         // The rest of the asset is skipped; progress shows its last byte.
         std::uint64_t lastByte = locator.DataEnd(owner) - 1;
         progress.VisitAt(lastByte, results.count());

@@ -121,12 +121,14 @@ void StableSortByName(std::span<SortItem> items, const std::vector<AssetEntry>& 
     }
 }
 
-std::uint32_t NumericSortKey(const AssetEntry& entry, int column) {
+std::uint64_t NumericSortKey(const AssetEntry& entry, int column) {
     switch (column) {
         case 1:
             return entry.typeId;
         case 2:
-            return entry.pathId;
+            // Signed order as unsigned keys; the 44-byte form's words (zero-extended) keep their
+            // unsigned order.
+            return static_cast<std::uint64_t>(entry.pathId) ^ (std::uint64_t{1} << 63);
         default:
             return entry.size;
     }
@@ -197,11 +199,13 @@ std::u16string EditorShell::cellText(std::size_t row, int column) const {
     switch (column) {
         case 0:
             return CopyLimited(entry.name, kNameCapacity);
-        case 1:
-            // Without a plug-in host no type has a name.
-            return bridge_ != nullptr ? bridge_->TypeText(entry.typeId) : HexWordText(entry.typeId);
+        case 1: {
+            // Without a plug-in host no type has a plug-in's name.
+            std::u16string unnamed = ClassColumnText(document, rows_[row]);
+            return bridge_ != nullptr ? bridge_->TypeText(entry.typeId, unnamed) : unnamed;
+        }
         case 2:
-            return DecimalText(static_cast<std::int32_t>(entry.pathId));
+            return PathIdText(document, entry);
         case 3:
             return DecimalText((entry.size >> 10) + 1);
         default:
@@ -247,7 +251,7 @@ bool EditorShell::LoadDocument(const std::u16string& path, const std::u16string&
     fresh->workingFolder = document.workingFolder;
     auto accepted = std::make_shared<bool>(true);
     view_.RunLongWork(
-        // The loader reports "Reading Header", every asset read and "Ready" itself.
+        // The loader reports "Reading Header", its copy, every asset read and "Ready" itself.
         [fresh, path](const ProgressCallback& progress, std::stop_token stop) {
             return LoadAssetFile(*fresh, path, progress, stop);
         },
@@ -455,6 +459,10 @@ void EditorShell::AddAsset(std::u16string_view name, std::u16string_view indexOf
     std::uint32_t typeId = ReadTypeNumber(typeText);
     if (typeId == 0 && bridge_ != nullptr) {
         typeId = bridge_->TypeByName(typeText).value_or(0);
+    }
+    if (typeId == 0) {
+        // Files of the later forms also take the name of a class their type list holds.
+        typeId = static_cast<std::uint32_t>(FindClassInFile(document, typeText).value_or(0));
     }
     // The list is rebuilt afterwards, which ends the hand-over: the panel's changes go back first.
     CommitHandOver();

@@ -67,9 +67,10 @@ public:
     virtual void Reset() = 0;
     // The asset that the current plug-in was given, if any.
     virtual std::optional<std::uint32_t> HandedOverAsset() const = 0;
-    // The Type column's text for `typeId`: the type name a plug-in gives it, or "0x%08X"; and
-    // the type id a plug-in declares under `typeName` (ignoring the case of A-Z).
-    virtual std::u16string TypeText(std::uint32_t typeId) const = 0;
+    // The Type column's text for `typeId`: the type name a plug-in gives it, or `unnamed` (the
+    // document's ClassColumnText); and the type id a plug-in declares under `typeName` (ignoring
+    // the case of A-Z).
+    virtual std::u16string TypeText(std::uint32_t typeId, std::u16string_view unnamed) const = 0;
     virtual std::optional<std::uint32_t> TypeByName(std::u16string_view typeName) const = 0;
     // The current plug-in's data types, all of them in its order (none without a current plug-in).
     virtual std::vector<PluginDataType> DataTypes() const = 0;
@@ -105,8 +106,10 @@ public:
     // Rows of the asset list in display order: each holds its asset's table index.
     std::size_t rowCount() const { return rows_.size(); }
     std::uint32_t rowAssetIndex(std::size_t row) const { return rows_[row]; }
-    // The texts of one row's columns: Name, Type (a plug-in's type name or "0x%08X", see
-    // TypeColumnText), Index ("%i" of the pathId), Size (kilobytes, (size >> 10) + 1).
+    // The texts of one row's columns: Name, Type (a plug-in's type name, else the class name in
+    // the later forms and "0x%08X" in the 44-byte form, see TypeColumnText), Index ("%i" of the
+    // pathId in the 44-byte form, the 64-bit path id in the later forms), Size (kilobytes,
+    // (size >> 10) + 1).
     std::u16string cellText(std::size_t row, int column) const;
 
     void SetPluginBridge(PluginBridge* bridge) { bridge_ = bridge; }

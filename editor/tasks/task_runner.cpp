@@ -23,21 +23,28 @@ bool TaskRunner::Start(LongWork work, ProgressCallback show, LongWorkDone done) 
     show_ = std::move(show);
     done_ = std::move(done);
     emit runningChanged(true);
-    worker_ = std::jthread([this, generation, work = std::move(work)](std::stop_token stop) {
-        Outcome outcome;
-        try {
-            outcome = work(
-                [this](std::u16string_view text, float fraction) { Report(text, fraction); }, stop);
-        } catch (const std::bad_alloc&) {
-            outcome = Outcome::Failure(u"Not enough memory for the operation.");
-        } catch (const std::exception&) {
-            outcome = Outcome::Failure(u"The operation failed.");
-        }
-        // Queued after every progress report, so the outcome is handed over after the last one.
-        QMetaObject::invokeMethod(
-            this, [this, generation, outcome] { Finish(generation, outcome); },
-            Qt::QueuedConnection);
-    });
+    worker_ = std::jthread(
+        [this, generation, work = std::move(work), hook = reportHook_](std::stop_token stop) {
+            Outcome outcome;
+            try {
+                outcome = work(
+                    [this, &hook, &stop](std::u16string_view text, float fraction) {
+                        if (hook) {
+                            hook(stop);
+                        }
+                        Report(text, fraction);
+                    },
+                    stop);
+            } catch (const std::bad_alloc&) {
+                outcome = Outcome::Failure(u"Not enough memory for the operation.");
+            } catch (const std::exception&) {
+                outcome = Outcome::Failure(u"The operation failed.");
+            }
+            // Queued after every progress report, so the outcome is handed over after the last one.
+            QMetaObject::invokeMethod(
+                this, [this, generation, outcome] { Finish(generation, outcome); },
+                Qt::QueuedConnection);
+        });
     return true;
 }
 

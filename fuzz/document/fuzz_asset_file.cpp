@@ -1,6 +1,7 @@
 // Loads arbitrary bytes as an asset file, plain and wrapped in a "UnityRaw" bundle, and on
-// whatever loads runs an export, a resizing import, an add and a remove, checking after each
-// that the working copy is a file the loader accepts again with the same table.
+// whatever loads (the 44-byte form or a later one) runs an export, a resizing import, an add and
+// a remove, checking after each that the working copy is a file the loader accepts again with
+// the same table.
 
 #include <cstdint>
 #include <cstdio>
@@ -26,9 +27,9 @@ void CheckWorkingCopy(const AssetFile& doc) {
     std::optional<unsigned long long> length = platform::FileSize(doc.WorkingCopyPath());
     CHECK(length.has_value() && *length == doc.workingLength);
     CHECK(doc.innerStart + doc.serializedLength <= doc.workingLength);
-    CHECK(doc.entries.size() == doc.header.assetCount);
+    CHECK(doc.metadata || doc.entries.size() == doc.header.assetCount);
     for (const AssetEntry& e : doc.entries) {
-        CHECK(std::uint64_t{doc.header.dataOffset} + e.offset + e.size <= doc.serializedLength);
+        CHECK(doc.dataOffset() + e.offset + e.size <= doc.serializedLength);
         CHECK(e.prefixLength <= e.size);
     }
     if (doc.bundled) {
@@ -68,17 +69,23 @@ void Exercise(const std::vector<std::uint8_t>& bytes, std::uint8_t choice) {
         std::uint32_t fileSize = doc.header.fileSize;
         std::uint32_t oldSize = doc.entries[index].size;
         if (ReplaceAssetBody(doc, index, body).ok) {
-            CHECK(doc.header.fileSize == fileSize + (doc.entries[index].size - oldSize));
+            CHECK(doc.metadata ||
+                  doc.header.fileSize == fileSize + (doc.entries[index].size - oldSize));
             CHECK(ReadAssetBody(doc, index) == body);
             CheckWorkingCopy(doc);
         }
     }
     std::uint32_t fileSize = doc.header.fileSize;
-    if (AddAsset(doc, 0x72, (choice & 1) ? u"fz" : u"", 0).ok) {
-        CHECK(doc.header.fileSize == fileSize + 20 + doc.entries.back().size);
+    // In a later form the class must be one of the file's: that of its first object.
+    const std::uint32_t type = doc.metadata && !doc.entries.empty() ? doc.entries[0].typeId : 0x72;
+    if (AddAsset(doc, type, (choice & 1) ? u"fz" : u"", 0).ok) {
+        CHECK(doc.metadata || doc.header.fileSize == fileSize + 20 + doc.entries.back().size);
+        // A rewrite of a later form gives the header the new length.
+        CHECK(!doc.metadata || doc.metadata->fileSize == doc.serializedLength);
         CheckWorkingCopy(doc);
     }
     if (!doc.entries.empty() && RemoveAsset(doc, choice % doc.entries.size()).ok) {
+        CHECK(!doc.metadata || doc.metadata->fileSize == doc.serializedLength);
         CheckWorkingCopy(doc);
     }
     CloseAssetFile(doc);

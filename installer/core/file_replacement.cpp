@@ -86,7 +86,8 @@ Outcome FileReplacement::Save(InstallPhase phase) {
     return o;
 }
 
-Outcome FileReplacement::Replace() {
+Outcome FileReplacement::Replace(const std::function<bool(std::size_t file)>& onDisk,
+                                 bool* stopped) {
     const std::size_t n = journal_.files.size();
     // The copies' data reaches the disk before their names do, so that a power cut cannot leave
     // a file in place whose data never arrived.
@@ -95,6 +96,12 @@ Outcome FileReplacement::Replace() {
         if (!copy.valid() || !SyncFile(copy.get())) {
             return Outcome::Failure(u"Cannot write " + WorkingCopy(k) + u" to the disk: " +
                                     SystemErrorText() + u". Nothing was changed.");
+        }
+        if (onDisk && !onDisk(k)) {
+            if (stopped != nullptr) {
+                *stopped = true;
+            }
+            return Outcome::Failure(u"Stopped before any file was replaced.");
         }
     }
     // From here on, an original found where it steps aside must have been moved there.

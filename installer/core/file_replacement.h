@@ -51,8 +51,11 @@ public:
 
     // With every working copy complete: the originals step aside (to their backups when they
     // have none yet) and the copies take their places, then the working folders and the journal
-    // go. On failure every original is back in its place.
-    Outcome Replace();
+    // go. On failure every original is back in its place. `onDisk` is told of each working copy
+    // once its data is on the disk; when it answers false, Replace stops there with nothing
+    // changed (and `stopped` set), and Discard removes what was made.
+    Outcome Replace(const std::function<bool(std::size_t file)>& onDisk = {},
+                    bool* stopped = nullptr);
 
     // Gives up before Replace: the working folders and the journal go. The destructor does it
     // for a replacement that was prepared and not carried out.

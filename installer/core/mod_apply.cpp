@@ -104,49 +104,121 @@ std::u16string Describe(const ModEntry& e) {
     return file + u" / " + e.assetName + u" (path id " + ravelin::PathIdText(e.pathId) + u")";
 }
 
+// The fraction of a run done, counted in bytes of work. What remains is known better as the run
+// goes (how large the files are, which entries change a file's length); each new estimate shares
+// out the rest of the bar from the fraction shown, so that the bar never goes back. A report is
+// made when the text changes or the fraction gains a thousandth.
+class WorkMeter {
+public:
+    explicit WorkMeter(const ProgressCallback& progress) : progress_(progress) {}
+
+    void Expect(std::uint64_t remaining) {
+        base_ = shown_;
+        total_ = std::max<std::uint64_t>(remaining, 1);
+        done_ = 0;
+        part_ = 0;
+    }
+    void Say(std::u16string text) {
+        text_ = std::move(text);
+        Show(true);
+    }
+    // `fraction` of a piece of `bytes` bytes is done.
+    void Within(std::uint64_t bytes, float fraction) {
+        part_ = static_cast<double>(bytes) * std::clamp(fraction, 0.0f, 1.0f);
+        Show(false);
+    }
+    void Done(std::uint64_t bytes) {
+        done_ += static_cast<double>(bytes);
+        part_ = 0;
+        Show(false);
+    }
+    void Finish(std::u16string text) {
+        base_ = 1.0;
+        Say(std::move(text));
+    }
+
+private:
+    void Show(bool newText) {
+        const double f =
+            std::max(shown_, base_ + (1.0 - base_) * std::min(1.0, (done_ + part_) / total_));
+        const int permille = static_cast<int>(f * 1000.0);
+        if (!progress_ || (!newText && permille == shownPermille_)) {
+            return;
+        }
+        shown_ = f;
+        shownPermille_ = permille;
+        progress_(text_, static_cast<float>(f));
+    }
+
+    const ProgressCallback& progress_;
+    std::u16string text_;
+    double base_ = 0;
+    double shown_ = 0;
+    int shownPermille_ = -1;
+    double total_ = 1;
+    double done_ = 0;
+    double part_ = 0;
+};
+
 // One asset file the mod changes, loaded into its own working copy.
 struct TargetFile {
     std::u16string path;                // inside the game folder
     std::vector<std::size_t> entries;   // indices into the mod's entries
     std::vector<std::uint32_t> assets;  // the table index of each entry's asset
     std::unique_ptr<AssetFile> doc;
+    std::uint64_t length = 0;  // of the file in the game folder
 };
 
 class Installation {
 public:
     Installation(const ModRecord& mod, std::span<const std::uint8_t> payload,
-                 const std::u16string& root, const ApplyProgress& progress,
-                 const StepObserver& afterStep)
+                 const std::u16string& root, const ApplyControl& control)
         : mod_(mod),
           payload_(payload),
           root_(root),
-          progress_(progress),
-          afterStep_(afterStep),
-          replacement_(root, afterStep) {}
+          control_(control),
+          meter_(control.progress),
+          replacement_(root, control.afterStep) {}
 
     Outcome Run(ApplyReport* report) {
         if (Outcome o = CheckGameFolder(mod_, root_); !o) {
             return o;
         }
         Recovery recovery;
-        if (Outcome o = FileReplacement::Recover(root_, recovery, afterStep_); !o) {
+        if (Outcome o = FileReplacement::Recover(root_, recovery, control_.afterStep); !o) {
             return o;
         }
         if (!recovery.message.empty()) {
-            Tell(recovery.message);
+            meter_.Say(recovery.message);
             if (report != nullptr) {
                 report->recovery = recovery.message;
             }
         }
-        if (Outcome o = Check(); !o) {
-            return o;
+        Outcome done = Check();
+        if (done && !Cancelled()) {
+            done = Apply();
         }
-        if (Outcome o = Apply(); !o) {
-            return o;
+        if (done && !Cancelled()) {
+            meter_.Say(u"Writing the changed files to the disk");
+            bool stopped = false;
+            done = replacement_.Replace(
+                [&](std::size_t k) {
+                    meter_.Done(files_[k].doc->workingLength);
+                    return !Cancelled();
+                },
+                &stopped);
+            cancelled_ = cancelled_ || stopped;
         }
-        if (Outcome o = replacement_.Replace(); !o) {
-            return o;
+        if (cancelled_) {
+            if (report != nullptr) {
+                report->cancelled = true;
+            }
+            return Outcome::Failure(kInstallCancelled);
         }
+        if (!done) {
+            return done;
+        }
+        meter_.Finish(mod_.name + u" is installed.");
         if (report != nullptr) {
             for (std::size_t k = 0; k < files_.size(); ++k) {
                 report->changedFiles.push_back(replacement_.Target(k));
@@ -159,15 +231,15 @@ public:
     }
 
 private:
-    void Tell(const std::u16string& text) const {
-        if (progress_) {
-            progress_(text);
-        }
+    // A cancellation is seen once and then holds for the rest of the run.
+    bool Cancelled() {
+        cancelled_ = cancelled_ || (control_.cancel != nullptr && control_.cancel->load());
+        return cancelled_;
     }
 
     void Step(std::u16string_view what) const {
-        if (afterStep_) {
-            afterStep_(what);
+        if (control_.afterStep) {
+            control_.afterStep(what);
         }
     }
 
@@ -190,7 +262,7 @@ private:
                 wanted.push_back(Lower(e.fileName));
             }
         }
-        Tell(u"Looking for the mod's files in " + root_);
+        meter_.Say(u"Looking for the mod's files in " + root_);
         const std::map<std::u16string, std::u16string> found = FindFiles(root_, wanted);
         for (std::size_t i = 0; i < mod_.entries.size(); ++i) {
             const ModEntry& e = mod_.entries[i];
@@ -210,6 +282,17 @@ private:
             }
             target->entries.push_back(i);
         }
+        // Each file is copied, changed and put on the disk; the entries' data is what a change
+        // writes at least.
+        std::uint64_t work = 0;
+        for (TargetFile& t : files_) {
+            t.length = platform::FileSize(platform::JoinPath(root_, t.path)).value_or(0);
+            work += 2 * t.length;
+            for (std::size_t i : t.entries) {
+                work += mod_.entries[i].length;
+            }
+        }
+        meter_.Expect(work);
         if (!files_.empty()) {
             std::vector<std::u16string> paths;
             for (const TargetFile& t : files_) {
@@ -219,7 +302,7 @@ private:
                 return Outcome::Failure(o.message + u"\nNothing was changed.");
             }
         }
-        for (std::size_t k = 0; k < files_.size(); ++k) {
+        for (std::size_t k = 0; k < files_.size() && !Cancelled(); ++k) {
             CheckFile(files_[k], k, problems);
         }
         return problems.empty() ? Outcome::Success() : Refuse(problems);
@@ -227,7 +310,7 @@ private:
 
     void CheckFile(TargetFile& target, std::size_t k, std::vector<std::u16string>& problems) {
         const std::u16string path = replacement_.Target(k);
-        Tell(u"Checking " + path);
+        meter_.Say(u"Checking " + path);
         target.doc = std::make_unique<AssetFile>();
         target.doc->workingFolder = replacement_.WorkingFolder(k);
         if (!platform::CreateDirectory(target.doc->workingFolder) &&
@@ -237,11 +320,18 @@ private:
             return;
         }
         Step(u"working folder made");
-        if (Outcome o = LoadAssetFile(*target.doc, path); !o) {
+        // The load reports its copy, then its table: the furthest it came counts.
+        float loaded = 0;
+        auto progress = [&](std::u16string_view, float fraction) {
+            loaded = std::max(loaded, fraction);
+            meter_.Within(target.length, loaded);
+        };
+        if (Outcome o = LoadAssetFile(*target.doc, path, progress); !o) {
             problems.push_back(path + u" is not an asset file that loads: " + o.message);
             target.doc.reset();
             return;
         }
+        meter_.Done(target.length);
         Step(u"working copy made");
         // One pass over the table finds the first asset of each path id the mod names, so that
         // many entries in a file of many assets cost no more than reading its table.
@@ -252,7 +342,7 @@ private:
         }
         const std::vector<AssetEntry>& assets = target.doc->entries;
         for (std::uint32_t a = 0; a < assets.size(); ++a) {
-            auto wanted = firstAsset.find(static_cast<std::int64_t>(assets[a].pathId));
+            auto wanted = firstAsset.find(assets[a].pathId);
             if (wanted != firstAsset.end() && wanted->second == kNoAsset) {
                 wanted->second = a;
             }
@@ -273,21 +363,43 @@ private:
         }
     }
 
+    // The bytes an entry's change writes: its body in place, or the whole working copy when the
+    // body's length differs from the asset's.
+    std::uint64_t ChangeCost(const TargetFile& target, std::size_t n) const {
+        const ModEntry& e = mod_.entries[target.entries[n]];
+        const AssetEntry& asset = target.doc->entries[target.assets[n]];
+        const std::uint64_t body = e.length - ravelin::EntryNamePrefix(e.assetName).size();
+        return asset.bodyLength() == body ? body : target.doc->workingLength;
+    }
+
     // New bodies into every working copy.
     Outcome Apply() {
+        std::uint64_t work = 0;
+        for (const TargetFile& target : files_) {
+            work += target.doc->workingLength;  // put on the disk
+            for (std::size_t n = 0; n < target.entries.size(); ++n) {
+                work += ChangeCost(target, n);
+            }
+        }
+        meter_.Expect(work);
         for (std::size_t k = 0; k < files_.size(); ++k) {
             TargetFile& target = files_[k];
             const std::u16string path = replacement_.Target(k);
-            Tell(u"Changing " + path);
+            meter_.Say(u"Changing " + path);
             for (std::size_t n = 0; n < target.entries.size(); ++n) {
+                if (Cancelled()) {
+                    return Outcome::Success();
+                }
                 const ModEntry& e = mod_.entries[target.entries[n]];
                 const std::size_t prefix = ravelin::EntryNamePrefix(e.assetName).size();
                 std::span<const std::uint8_t> body =
                     payload_.subspan(e.offset + prefix, e.length - prefix);
+                const std::uint64_t cost = ChangeCost(target, n);
                 if (Outcome o = ReplaceAssetBody(*target.doc, target.assets[n], body); !o) {
                     return Outcome::Failure(u"Cannot change " + Describe(e) + u" in " + path +
                                             u": " + o.message + u"\nNothing was changed.");
                 }
+                meter_.Done(cost);
             }
             Step(u"working copy changed");
         }
@@ -297,8 +409,9 @@ private:
     const ModRecord& mod_;
     std::span<const std::uint8_t> payload_;
     const std::u16string& root_;
-    const ApplyProgress& progress_;
-    const StepObserver& afterStep_;
+    const ApplyControl& control_;
+    WorkMeter meter_;
+    bool cancelled_ = false;
     std::vector<TargetFile> files_;
     FileReplacement replacement_;
 };
@@ -362,12 +475,13 @@ std::u16string OnOneLine(std::u16string_view message) {
 }
 
 Outcome InstallMod(const ModRecord& mod, std::span<const std::uint8_t> payload,
-                   const std::u16string& root, const ApplyProgress& progress, ApplyReport* report,
-                   const StepObserver& afterStep) {
-    return Installation(mod, payload, root, progress, afterStep).Run(report);
+                   const std::u16string& root, ApplyReport* report, const ApplyControl& control) {
+    return Installation(mod, payload, root, control).Run(report);
 }
 
-Outcome UninstallMod(const ModRecord& mod, const std::u16string& root, ApplyReport* report) {
+Outcome UninstallMod(const ModRecord& mod, const std::u16string& root, ApplyReport* report,
+                     const ProgressCallback& progress) {
+    WorkMeter meter(progress);
     if (Outcome o = CheckGameFolder(mod, root); !o) {
         return o;
     }
@@ -388,11 +502,17 @@ Outcome UninstallMod(const ModRecord& mod, const std::u16string& root, ApplyRepo
     }
     std::vector<std::u16string> failed;
     std::size_t restored = 0;
-    for (const auto& [name, inside] : FindFiles(root, wanted)) {
+    meter.Say(u"Looking for the backups in " + root);
+    const std::map<std::u16string, std::u16string> backups = FindFiles(root, wanted);
+    meter.Expect(backups.size());
+    for (const auto& [name, inside] : backups) {
         const std::u16string backup = platform::JoinPath(root, inside);
         const std::u16string original =
             backup.substr(0, backup.size() - std::char_traits<char16_t>::length(kBackupSuffix));
-        if (platform::ReplaceFile(backup, original)) {
+        meter.Say(u"Restoring " + original);
+        const bool back = platform::ReplaceFile(backup, original);
+        meter.Done(1);
+        if (back) {
             ++restored;
             if (report != nullptr) {
                 report->changedFiles.push_back(original);

@@ -12,8 +12,8 @@
 // (file_replacement.h). A run that was stopped half-way is finished or undone by the next one,
 // installing or uninstalling, before it does anything else.
 
+#include <atomic>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -22,6 +22,7 @@
 
 #include "common/mapped_file.h"
 #include "common/outcome.h"
+#include "common/progress.h"
 #include "installer/core/file_replacement.h"
 #include "plugins/ravelin/core/mod_file.h"
 #include "plugins/ravelin/core/mod_record.h"
@@ -50,13 +51,27 @@ private:
 // or its certificate table when that lies further). Nothing when `bytes` is not a program.
 std::optional<std::uint64_t> AppendedModStart(std::span<const std::uint8_t> bytes);
 
-// Progress of an installation, for a status line.
-using ApplyProgress = std::function<void(std::u16string_view text)>;
+// How an installation tells what it does and is stopped.
+struct ApplyControl {
+    // What it is doing, and the fraction done counted in the bytes it copies into working
+    // copies, changes in them and puts on the disk. The fraction never goes back.
+    ProgressCallback progress;
+    // Set, from any thread, to stop at the next safe point before the first file of the game is
+    // replaced: between files and entries while working copies are made and changed, and between
+    // files while they are put on the disk. Everything the run made is removed.
+    const std::atomic<bool>* cancel = nullptr;
+    // Told of every change made on disk (tests stop a run there).
+    StepObserver afterStep;
+};
+
+inline constexpr char16_t kInstallCancelled[] =
+    u"The installation was cancelled. Nothing was changed.";
 
 struct ApplyReport {
     std::vector<std::u16string> changedFiles;  // full paths, in the order they were changed
     std::vector<std::u16string> newBackups;    // NAME.bak files made by this run
     std::u16string recovery;  // what was done about a run that was stopped, or empty
+    bool cancelled = false;   // stopped by ApplyControl::cancel; nothing was changed
 };
 
 // A mod's `directory` on one drive or root folder ("C:\" and "Games\X\Data" give
@@ -67,16 +82,17 @@ std::u16string GameFolderOn(const std::u16string& drive, const std::u16string& d
 Outcome CheckGameFolder(const ravelin::ModRecord& mod, const std::u16string& root);
 
 // Installs the mod's entries (their data in `payload`) into the game folder `root`. On failure
-// nothing in the folder has changed and the message names everything that is missing or wrong.
+// or cancellation nothing in the folder has changed and the message names everything that is
+// missing or wrong (or is kInstallCancelled).
 Outcome InstallMod(const ravelin::ModRecord& mod, std::span<const std::uint8_t> payload,
-                   const std::u16string& root, const ApplyProgress& progress = {},
-                   ApplyReport* report = nullptr, const StepObserver& afterStep = {});
+                   const std::u16string& root, ApplyReport* report = nullptr,
+                   const ApplyControl& control = {});
 
-// Puts back the backups (NAME.bak) of every asset file the mod changes. Fails when there is none
-// to put back (unless a stopped installation was just undone, which leaves the files as they
-// were), or names the files that could not be restored.
+// Puts back the backups (NAME.bak) of every asset file the mod changes, telling `progress` of
+// each. Fails when there is none to put back (unless a stopped installation was just undone,
+// which leaves the files as they were), or names the files that could not be restored.
 Outcome UninstallMod(const ravelin::ModRecord& mod, const std::u16string& root,
-                     ApplyReport* report = nullptr);
+                     ApplyReport* report = nullptr, const ProgressCallback& progress = {});
 
 // A message of several lines (as the checks give them) on one line, for standard error.
 std::u16string OnOneLine(std::u16string_view message);

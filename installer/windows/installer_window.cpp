@@ -1,8 +1,12 @@
 #include "installer/windows/installer_window.h"
 
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cwchar>
+#include <memory>
 #include <vector>
 
 #include "common/platform.h"
@@ -20,6 +24,8 @@ constexpr int kLabelWidth = 96;
 constexpr int kButtonWidth = 100;
 constexpr int kClientWidth = 580;
 
+constexpr int kProgressSteps = 1000;
+
 enum ControlId : int {
     kFolderBox = 100,
     kBrowseButton,
@@ -27,6 +33,11 @@ enum ControlId : int {
     kUninstallButton,
     kCloseButton,
 };
+
+// What the worker thread posts to the window: a report (the fraction in thousandths as wParam,
+// the text as an owned std::u16string* in lParam), and its end.
+constexpr UINT kProgressMessage = WM_APP + 1;
+constexpr UINT kDoneMessage = WM_APP + 2;
 
 const wchar_t* Wide(const std::u16string& text) {
     return reinterpret_cast<const wchar_t*>(text.c_str());
@@ -73,6 +84,49 @@ std::vector<std::u16string> ProposedFolders(const ravelin::ModRecord& mod) {
     return existing.empty() ? all : existing;
 }
 
+// An installation or undo on a worker thread. The window starts it, hears of its progress and
+// its end through posted messages, and reads its result only after the thread has ended.
+struct Job {
+    HWND window = nullptr;
+    const ModSource* source = nullptr;
+    std::u16string folder;
+    bool undo = false;
+    std::atomic<bool> cancel{false};
+    DWORD slowMilliseconds = 0;
+    HANDLE thread = nullptr;
+    Outcome result;
+    ApplyReport report;
+};
+
+// For tests: KESTROVA_SLOW_PROGRESS_MS=N makes the worker wait N milliseconds after each report,
+// so that even a small mod takes long enough to watch the window while it works.
+DWORD SlowReportsForTests() {
+    wchar_t value[16] = {};
+    const DWORD n = ::GetEnvironmentVariableW(L"KESTROVA_SLOW_PROGRESS_MS", value, 16);
+    return n > 0 && n < 16 ? static_cast<DWORD>(std::wcstoul(value, nullptr, 10)) : 0;
+}
+
+DWORD WINAPI RunJob(void* parameter) {
+    Job& job = *static_cast<Job*>(parameter);
+    ProgressCallback progress = [&job](std::u16string_view text, float fraction) {
+        auto* posted = new std::u16string(text);
+        const auto steps = static_cast<WPARAM>(fraction * kProgressSteps);
+        if (::PostMessageW(job.window, kProgressMessage, steps, reinterpret_cast<LPARAM>(posted)) ==
+            0) {
+            delete posted;
+        }
+        if (job.slowMilliseconds > 0) {
+            ::Sleep(job.slowMilliseconds);
+        }
+    };
+    const ravelin::ModRecord& mod = job.source->mod();
+    job.result = job.undo ? UninstallMod(mod, job.folder, &job.report, progress)
+                          : InstallMod(mod, job.source->payload(), job.folder, &job.report,
+                                       {progress, &job.cancel, {}});
+    ::PostMessageW(job.window, kDoneMessage, 0, 0);
+    return 0;
+}
+
 struct WindowState {
     const ModSource* source = nullptr;
     std::u16string initialFolder;
@@ -80,8 +134,12 @@ struct WindowState {
     HFONT titleFont = nullptr;
     HWND folderBox = nullptr;
     HWND status = nullptr;
-    std::vector<HWND> buttons;
+    HWND progressBar = nullptr;
+    HWND closeButton = nullptr;
+    std::vector<HWND> buttons;  // those that would conflict with a running job
     std::u16string title;
+    std::unique_ptr<Job> job;
+    bool closing = false;  // the window closes once the job has ended
 };
 
 HFONT MessageFont(int scale) {
@@ -151,6 +209,7 @@ void CreateControls(HWND window, WindowState& s) {
     s.folderBox = AddControl(
         window, L"COMBOBOX", u"", CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP,
         {valueLeft, y, right - kButtonWidth - 8, y + row + 160}, kFolderBox, s.font);
+    s.buttons.push_back(s.folderBox);
     s.buttons.push_back(AddControl(window, L"BUTTON", u"Browse...", BS_PUSHBUTTON | WS_TABSTOP,
                                    {right - kButtonWidth, y, right, y + row}, kBrowseButton,
                                    s.font));
@@ -175,15 +234,24 @@ void CreateControls(HWND window, WindowState& s) {
             : u"Choose the game's folder (the one that holds " + mod.verifyFile + u").";
     s.status = AddControl(window, L"STATIC", hint, SS_LEFT | SS_NOPREFIX,
                           {kMargin, y, right, y + 2 * line + 4}, -1, s.font);
-    y += 2 * line + 16;
+    y += 2 * line + 8;
+    s.progressBar = AddControl(window, PROGRESS_CLASSW, u"", 0,
+                               {kMargin, y, right, y + row * 2 / 3}, -1, s.font);
+    ::SendMessageW(s.progressBar, PBM_SETRANGE32, 0, kProgressSteps);
+    y += row * 2 / 3 + 12;
 
     const std::pair<const char16_t*, int> buttons[] = {
         {u"Install", kInstallButton}, {u"Uninstall", kUninstallButton}, {u"Close", kCloseButton}};
     int x = right - 3 * kButtonWidth - 16;
     for (const auto& [text, id] : buttons) {
         const DWORD style = (id == kInstallButton ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) | WS_TABSTOP;
-        s.buttons.push_back(AddControl(window, L"BUTTON", text, style,
-                                       {x, y, x + kButtonWidth, y + row + 4}, id, s.font));
+        HWND button = AddControl(window, L"BUTTON", text, style,
+                                 {x, y, x + kButtonWidth, y + row + 4}, id, s.font);
+        if (id == kCloseButton) {
+            s.closeButton = button;
+        } else {
+            s.buttons.push_back(button);
+        }
         x += kButtonWidth + 8;
     }
     y += row + 4 + kMargin;
@@ -215,7 +283,13 @@ void ChooseFolder(HWND window, WindowState& s) {
     ::CoTaskMemFree(chosen);
 }
 
-void Apply(HWND window, WindowState& s, bool undo) {
+void SetStatus(WindowState& s, const std::u16string& text) {
+    ::SetWindowTextW(s.status, Wide(text));
+}
+
+// Starts installing (or undoing) on a worker thread. The controls that would conflict are
+// disabled until it ends; Close becomes Cancel while an installation can still be stopped.
+void Start(HWND window, WindowState& s, bool undo) {
     std::u16string folder = WindowText(s.folderBox);
     while (!folder.empty() && (folder.back() == u' ' || folder.back() == u'\\')) {
         folder.pop_back();
@@ -223,34 +297,70 @@ void Apply(HWND window, WindowState& s, bool undo) {
     if (folder.size() == 2 && folder[1] == u':') {
         folder += u'\\';  // a drive's own folder
     }
-    for (HWND button : s.buttons) {
-        ::EnableWindow(button, FALSE);
+    auto job = std::make_unique<Job>();
+    job->window = window;
+    job->source = s.source;
+    job->folder = folder;
+    job->undo = undo;
+    job->slowMilliseconds = SlowReportsForTests();
+    job->thread = ::CreateThread(nullptr, 0, RunJob, job.get(), 0, nullptr);
+    if (job->thread == nullptr) {
+        ::MessageBoxW(window, L"The installation could not be started.", Wide(s.title),
+                      MB_OK | MB_ICONWARNING);
+        return;
     }
-    ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
-    ApplyProgress progress = [&](std::u16string_view text) {
-        ::SetWindowTextW(s.status, Wide(std::u16string(text)));
-        ::UpdateWindow(s.status);
-    };
+    s.job = std::move(job);
+    for (HWND control : s.buttons) {
+        ::EnableWindow(control, FALSE);
+    }
+    ::SetWindowTextW(s.closeButton, L"Cancel");
+    ::EnableWindow(s.closeButton, undo ? FALSE : TRUE);
+    ::SendMessageW(s.progressBar, PBM_SETPOS, 0, 0);
+}
+
+// Asks a running installation to stop at its next safe point; undoing is not stopped.
+void RequestCancel(WindowState& s, const std::u16string& why) {
+    if (!s.job->undo) {
+        s.job->cancel = true;
+        ::EnableWindow(s.closeButton, FALSE);
+    }
+    SetStatus(s, why);
+}
+
+void Finish(HWND window, WindowState& s) {
+    ::WaitForSingleObject(s.job->thread, INFINITE);
+    ::CloseHandle(s.job->thread);
+    const std::unique_ptr<Job> job = std::move(s.job);
+    if (s.closing) {
+        ::DestroyWindow(window);
+        return;
+    }
+    for (HWND control : s.buttons) {
+        ::EnableWindow(control, TRUE);
+    }
+    ::SetWindowTextW(s.closeButton, L"Close");
+    ::EnableWindow(s.closeButton, TRUE);
+    const Outcome& done = job->result;
+    if (job->report.cancelled) {
+        ::SendMessageW(s.progressBar, PBM_SETPOS, 0, 0);
+        SetStatus(s, kInstallCancelled);
+        return;
+    }
     const ravelin::ModRecord& mod = s.source->mod();
-    ApplyReport report;
-    Outcome done = undo ? UninstallMod(mod, folder, &report)
-                        : InstallMod(mod, s.source->payload(), folder, progress, &report);
-    for (HWND button : s.buttons) {
-        ::EnableWindow(button, TRUE);
-    }
-    ::SetCursor(::LoadCursorW(nullptr, IDC_ARROW));
     std::u16string message;
     if (done) {
-        message = undo ? u"The game's files in " + folder + u" are as they were before the mod."
-                       : mod.name + u" is installed in " + folder +
-                             u". The files it changed were kept as NAME.bak the first time.";
+        message = job->undo
+                      ? u"The game's files in " + job->folder + u" are as they were before the mod."
+                      : mod.name + u" is installed in " + job->folder +
+                            u". The files it changed were kept as NAME.bak the first time.";
     } else {
+        ::SendMessageW(s.progressBar, PBM_SETPOS, 0, 0);
         message = done.message;
     }
-    if (!report.recovery.empty()) {
-        message = report.recovery + u"\n\n" + message;  // what the run stopped before left
+    if (!job->report.recovery.empty()) {
+        message = job->report.recovery + u"\n\n" + message;  // what the run stopped before left
     }
-    ::SetWindowTextW(s.status, Wide(done ? message : std::u16string(u"Nothing was changed.")));
+    SetStatus(s, done ? message : std::u16string(u"Nothing was changed."));
     ::MessageBoxW(window, Wide(message), Wide(s.title),
                   done ? MB_OK | MB_ICONINFORMATION : MB_OK | MB_ICONWARNING);
 }
@@ -278,17 +388,44 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
                     ChooseFolder(window, *s);
                     return 0;
                 case kInstallButton:
-                    Apply(window, *s, false);
-                    return 0;
                 case kUninstallButton:
-                    Apply(window, *s, true);
+                    if (!s->job) {
+                        Start(window, *s, LOWORD(wParam) == kUninstallButton);
+                    }
                     return 0;
                 case kCloseButton:
                 case IDCANCEL:
-                    ::DestroyWindow(window);
+                    if (!s->job) {
+                        ::DestroyWindow(window);
+                    } else if (::IsWindowEnabled(s->closeButton)) {
+                        RequestCancel(*s, u"Cancelling at the next safe point...");
+                    }
                     return 0;
                 default:
                     break;
+            }
+            break;
+        case kProgressMessage: {
+            const std::unique_ptr<std::u16string> text(reinterpret_cast<std::u16string*>(lParam));
+            if (s != nullptr && s->job && !s->closing && !s->job->cancel) {
+                if (WindowText(s->status) != *text) {
+                    SetStatus(*s, *text);
+                }
+                ::SendMessageW(s->progressBar, PBM_SETPOS, wParam, 0);
+            }
+            return 0;
+        }
+        case kDoneMessage:
+            if (s != nullptr && s->job) {
+                Finish(window, *s);
+            }
+            return 0;
+        case WM_CLOSE:
+            // A running job is never left half-way: the window closes at its next safe point.
+            if (s != nullptr && s->job) {
+                s->closing = true;
+                RequestCancel(*s, u"Stopping at a safe point; the window closes then.");
+                return 0;
             }
             break;
         case WM_DESTROY:
@@ -303,6 +440,8 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 }  // namespace
 
 int RunInstallerWindow(HINSTANCE instance, const ModSource& source, const std::u16string& folder) {
+    const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
+    ::InitCommonControlsEx(&controls);
     WindowState state;
     state.source = &source;
     state.initialFolder = folder;

@@ -1,6 +1,15 @@
 #include "plugins/text/text_body.h"
 
+#include <algorithm>
+
 namespace kestrova::text {
+
+namespace {
+
+// A path text field after the text: a length and at most 255 bytes with padding.
+constexpr std::size_t kLongestPathField = 260;
+
+}  // namespace
 
 bool ParseTextBody(ByteSpan body, TextBody& out, std::string& error) {
     ByteReader reader(body);
@@ -9,6 +18,17 @@ bool ParseTextBody(ByteSpan body, TextBody& out, std::string& error) {
         return false;
     }
     parsed.rest = reader.TakeRest();
+    // A later engine's Shader keeps its compiled form, which starts with counts, not a text: what
+    // would be read as the text holds zero bytes, and far more follows it than the path field
+    // that may follow a text. (An empty text stays readable: the sample games' unnamed shader
+    // keeps its name's empty length word in the body.)
+    const ByteSpan text = parsed.text.bytes;
+    const bool holdsZero = std::find(text.begin(), text.end(), std::uint8_t{0}) != text.end();
+    if (holdsZero && parsed.rest.size() > std::max(text.size(), kLongestPathField)) {
+        error = "This body does not start with a text: it holds " + std::to_string(body.size()) +
+                " bytes of a form this plug-in does not read (a later engine version's shader).";
+        return false;
+    }
     out = parsed;
     return true;
 }

@@ -17,7 +17,8 @@ struct TextBody {
 };
 
 // Reads `body`; the views of `out` point into it. A body too short for its text's length is
-// refused, with `error` saying why.
+// refused, with `error` saying why, and so is a body whose "text" holds zero bytes while far
+// more follows it (a later engine version's compiled shader).
 bool ParseTextBody(ByteSpan body, TextBody& out, std::string& error);
 
 // The body with `text` in place of the stored text: length and padding rebuilt, the rest kept.

@@ -122,6 +122,25 @@ TextureParse ParseTexture(std::span<const std::uint8_t> body) {
                     padding);
     reader.ReadView(reader.remaining(), t.trailing);
     result.problem = CheckLayout(t);
+    // Later engine versions lay a Texture2D out differently: a body whose dimension is not a 2D
+    // texture's, or whose sizes do not fit its own known format, is not one this plug-in reads,
+    // and its words are not shown as the fields they are not.
+    const bool understood = t.header.dimension == kDimension2D &&
+                            (t.format != nullptr || FindFormat(t.header.format) == nullptr);
+    if (!understood) {
+        result.headerRead = false;
+        t.format = nullptr;
+        t.levels.clear();
+        const std::string why = t.header.dimension != kDimension2D
+                                    ? "its dimension word is " +
+                                          std::to_string(t.header.dimension) +
+                                          ", where a 2D texture has 2."
+                                    : result.problem;
+        result.problem =
+            "This is not a Texture2D body as this plug-in reads it (the layout of "
+            "the engine's earlier versions): " +
+            why;
+    }
     return result;
 }
 

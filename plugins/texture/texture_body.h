@@ -61,6 +61,7 @@ struct TextureHeader {
 };
 
 inline constexpr std::uint32_t kHeaderSize = 56;  // the fields and the data length
+inline constexpr std::uint32_t kDimension2D = 2;
 
 // A parsed body. The views point into the bytes that were parsed.
 struct Texture {
@@ -81,7 +82,9 @@ struct TextureParse {
     bool usable() const { return headerRead && problem.empty(); }
 };
 
-// Reads the fields and checks that they describe data the body really holds in a known format.
+// Reads the fields and checks that they describe data the body really holds in a known format. A
+// body of another layout (a dimension other than 2D, or sizes that do not fit its known format:
+// a later engine version's Texture2D) is refused without its fields.
 TextureParse ParseTexture(std::span<const std::uint8_t> body);
 
 // A body with `header` and `imageData`, padding to a multiple of 4 and `trailing` after it.

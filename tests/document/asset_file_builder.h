@@ -107,7 +107,9 @@ public:
         trailer_ = trailer;
         return *this;
     }
-    // The header words that the editor carries unchanged.
+    // The header words that the editor carries unchanged. The defaults are a real format-9
+    // player file's (no types, no big ids): files with other words are not the exact 44-byte
+    // form and take the full metadata reader.
     AssetFileBuilder& HeaderWords(std::uint32_t formatVersion, std::uint32_t platform,
                                   std::uint32_t typeTreeCount, std::uint32_t longIdsWord) {
         formatVersion_ = formatVersion;
@@ -193,8 +195,8 @@ private:
     Bytes trailer_;
     std::uint32_t formatVersion_ = 9;
     std::uint32_t platform_ = 0x05000000;
-    std::uint32_t typeTreeCount_ = 0x01020304;
-    std::uint32_t longIdsWord_ = 0xA0B0C0D0;
+    std::uint32_t typeTreeCount_ = 0;
+    std::uint32_t longIdsWord_ = 0;
     std::uint32_t countOverride_ = 0;
     bool hasCountOverride_ = false;
 };

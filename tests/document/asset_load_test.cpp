@@ -1,10 +1,11 @@
 // Loading: progress texts, bundles, and refusal of damaged files with the old document kept.
 
+#include <cstring>
 #include <filesystem>
 #include <stop_token>
+#include <utility>
 
 #include "common/platform.h"
-#include "document/range_writer.h"
 #include "tests/document/document_test_support.h"
 
 namespace kestrova::testing {
@@ -29,6 +30,32 @@ TEST_F(LoadTest, ReportsHeaderEveryAssetAndReady) {
                                                            {"Ready", 0.0f}};
     EXPECT_EQ(seen, expected);
     EXPECT_EQ(Utf16ToUtf8(doc.documentName), "three.assets");
+}
+
+// Copies longer than a chunk go a chunk at a time, each reported, and arrive whole.
+TEST_F(LoadTest, LongCopiesReportEachChunkAndArriveWhole) {
+    AssetFileBuilder b;
+    b.Add("Sky", 28, 1, Filled(2 * kProgressChunk + 100, 1));
+    const Bytes bytes = b.Build();
+    WriteBytes(folder.File("big.assets"), bytes);
+    std::vector<std::pair<std::string, float>> seen;
+    const ProgressCallback progress = [&](std::u16string_view text, float fraction) {
+        seen.emplace_back(Utf16ToUtf8(text), fraction);
+    };
+    ASSERT_TRUE(LoadAssetFile(doc, Wide(folder.File("big.assets")), progress).ok);
+    ASSERT_TRUE(SaveWorkingCopyAs(doc, Wide(folder.File("saved.assets")), progress).ok);
+    EXPECT_EQ(ReadBytes(folder.File("saved.assets")), bytes);
+    const float total = static_cast<float>(bytes.size());
+    const float eight = static_cast<float>(kProgressChunk);
+    const std::vector<std::pair<std::string, float>> expected = {
+        {"Reading Header", 0.0f},
+        {"Copying: (8/17 MiB)", eight / total},
+        {"Copying: (16/17 MiB)", 2 * eight / total},
+        {"Loaded: (0/1) Sky", 0.0f},
+        {"Ready", 0.0f},
+        {"Saving: (8/17 MiB)", eight / total},
+        {"Saving: (16/17 MiB)", 2 * eight / total}};
+    EXPECT_EQ(seen, expected);
 }
 
 TEST_F(LoadTest, EmptyTableGoesStraightToReady) {
@@ -79,7 +106,16 @@ struct Damage {
 
 std::vector<Damage> DamagedFiles() {
     std::vector<Damage> list;
-    list.push_back({"too short", Bytes(43, 0), "too short for an asset file header"});
+    list.push_back({"too short", Bytes(19, 0), "too short for an asset file header"});
+    list.push_back({"not a format", Bytes(43, 0), "format 0 is not supported"});
+    for (const auto& [signature, message] : {std::pair{"UnityFS", "is a \"UnityFS\" bundle"},
+                                             {"UnityWeb", "is a \"UnityWeb\" bundle"}}) {
+        // A compressed bundle's header words are not read as a serialized file's format.
+        Bytes b(64, 0);
+        std::copy(signature, signature + std::strlen(signature), b.begin());
+        b[11] = 6;
+        list.push_back({signature, b, message});
+    }
     list.push_back({"count", AssetFileBuilder{}.AssetCount(1000000).Build(),
                     "The asset table (1000000 entries) does not fit in the file."});
     list.push_back({"huge count", AssetFileBuilder{}.AssetCount(3075796479u).Build(),
@@ -169,15 +205,14 @@ TEST_F(LoadTest, DamagedFilesAreRefusedAndTheOpenDocumentStays) {
     EXPECT_EQ(Body(0), Filled(4, 1));
 }
 
-// Open of a large file over a small one, and Save As of the large one, stopped after each copy
-// step in turn (after the last one: just before the result would be made final): each stop ends
-// in Cancelled() with the open document, its working copy and the chosen name as they were, and
-// nothing left beside them.
+// Open of a large file over a small one, and Save As of the large one, stopped at each report in
+// turn: after each copied chunk, and for Open also once the copy is read, just before the result
+// would be made final. Each stop ends in Cancelled() with the open document, its working copy
+// and the chosen name as they were, and nothing left beside them.
 TEST_F(LoadTest, AStoppedOpenOrSaveAsLeavesEverythingAsItWas) {
-    const std::size_t steps = 3;
     const Bytes small = AssetFileBuilder{}.Add("keep", 1, 1, Filled(4, 1)).Build();
     const Bytes large =
-        AssetFileBuilder{}.Add("large", 1, 1, Filled((steps - 1) * kCopyStep + 100, 7)).Build();
+        AssetFileBuilder{}.Add("large", 1, 1, Filled(2 * kProgressChunk + 100, 7)).Build();
     WriteBytes(folder.File("large.assets"), large);
     const std::u16string target = Wide(folder.File("saved.assets"));
     const auto files = [&] {
@@ -194,13 +229,14 @@ TEST_F(LoadTest, AStoppedOpenOrSaveAsLeavesEverythingAsItWas) {
         const Bytes open = WorkingCopy();
         const std::u16string name = doc.documentName;
         const auto filesBefore = files();
-        for (std::size_t stopAfter = 1; stopAfter <= steps; ++stopAfter) {
-            SCOPED_TRACE(::testing::Message() << saving << " " << stopAfter);
+        // Two chunk reports each; Open then reports the one asset it read.
+        const std::size_t stops = saving ? 2 : 3;
+        for (std::size_t stopAt = 1; stopAt <= stops; ++stopAt) {
+            SCOPED_TRACE(::testing::Message() << saving << " " << stopAt);
             std::stop_source stop;
             std::size_t reports = 0;
-            const ProgressCallback progress = [&](std::u16string_view, float fraction) {
-                // The load's table reports fractions from 0 again; only the copy's count.
-                if (fraction > 0.0f && ++reports == stopAfter) {
+            const ProgressCallback progress = [&](std::u16string_view text, float) {
+                if (text != u"Reading Header" && ++reports == stopAt) {
                     stop.request_stop();
                 }
             };

@@ -5,6 +5,7 @@
 
 #include "tests/document/document_test_support.h"
 #include "tests/document/program_run.h"
+#include "tests/document/serialized_file_builder.h"
 
 namespace kestrova::testing {
 namespace {
@@ -128,6 +129,48 @@ TEST_F(CliTest, AddReadsTheTypeLikeTheAddDialog) {
         nlohmann::json j = nlohmann::json::parse(Cli("list --json " + Q(out)).out);
         EXPECT_EQ(j["assets"][3]["typeId"], value) << text;
     }
+}
+
+// The later forms: list and info on a real sample, 64-bit path ids and classes by name.
+TEST_F(CliTest, LaterFormsListInfoPathIdsAndClasses) {
+    const char* realdata = std::getenv("KESTROVA_REALDATA");
+    const std::string pong =
+        std::string(realdata != nullptr ? realdata : "") + "/modern/pong_u2021318/resources.assets";
+    if (std::filesystem::exists(pong)) {
+        nlohmann::json j = nlohmann::json::parse(Cli("list --json " + Q(pong)).out);
+        EXPECT_EQ(j["format"], 22);
+        EXPECT_EQ(j["engineVersion"], "2021.3.18f1");
+        ASSERT_EQ(j["assets"].size(), 10u);
+        EXPECT_EQ(j["assets"][3]["name"], "EmojiOne");
+        EXPECT_EQ(j["assets"][3]["className"], "Texture2D");
+        EXPECT_EQ(j["assets"][3]["classId"], 28);
+        nlohmann::json info = nlohmann::json::parse(Cli("info --json " + Q(pong)).out);
+        EXPECT_EQ(info["platform"], 19);
+        EXPECT_EQ(info["typeTreesKept"], false);
+        EXPECT_EQ(info["types"].size(), 7u);
+        EXPECT_EQ(info["types"][0]["className"], "Material");
+        CliRun text = Cli("info " + Q(pong));
+        EXPECT_NE(text.out.find("Engine version:  2021.3.18f1"), std::string::npos) << text.out;
+    }
+
+    SerializedFileBuilder b(22);
+    const std::uint32_t texture = b.AddType(28, NamedTree("Texture2D"));
+    b.AddObject(std::int64_t{1} << 40, texture, b.Name("Far"));
+    const std::string later = folder.File("later.assets");
+    WriteBytes(later, b.Build());
+    const std::string out = folder.File("later-out.assets");
+    ASSERT_EQ(
+        Cli("export " + Q(later) + " --path-id 1099511627776 -o " + Q(folder.File("far"))).status,
+        0);
+    EXPECT_TRUE(ReadBytes(folder.File("far")).empty());
+    ASSERT_EQ(Cli("add " + Q(later) + " --name Near --type Texture2D -o " + Q(out)).status, 0);
+    nlohmann::json j = nlohmann::json::parse(Cli("list --json " + Q(out)).out);
+    ASSERT_EQ(j["assets"].size(), 2u);
+    EXPECT_EQ(j["assets"][1]["name"], "Near");
+    EXPECT_EQ(j["assets"][1]["pathId"], (std::int64_t{1} << 40) + 1);
+    CliRun refused = Cli("add " + Q(later) + " --name m --type 43 -o " + Q(out));
+    ExpectOneErrorLine(refused, 2);
+    EXPECT_NE(refused.err.find("cannot invent"), std::string::npos) << refused.err;
 }
 
 TEST_F(CliTest, OutMayNameTheInputItself) {

@@ -93,12 +93,5 @@ TEST_F(CorpusTest, GrowingAndShrinkingBackRestoresTheFile) {
     }
 }
 
-TEST_F(CorpusTest, TheModernFormatSampleIsRefused) {
-    Outcome o = LoadAssetFile(doc, Wide(Path("modern/u521_2DShooter_mainData")));
-    EXPECT_FALSE(o.ok);
-    EXPECT_NE(Utf16ToUtf8(o.message).find("does not fit in the file"), std::string::npos)
-        << Utf16ToUtf8(o.message);
-}
-
 }  // namespace
 }  // namespace kestrova::testing

@@ -2,6 +2,7 @@
 // built independently with the new bodies, bundles and the real game files read back by the
 // loader, the checks that refuse a folder without changing it, and undo.
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 
@@ -29,7 +30,7 @@ protected:
     Outcome Install() {
         report = {};
         payload = DataFile();
-        return installer::InstallMod(mod, payload, Wide("Game"), {}, &report);
+        return installer::InstallMod(mod, payload, Wide("Game"), &report);
     }
     Outcome Uninstall() { return installer::UninstallMod(mod, Wide("Game")); }
 
@@ -277,9 +278,72 @@ TEST_F(ApplyTest, AFileThatCannotBeReplacedPutsEveryOriginalBack) {
             Game("b.assets.kestrova-old/blocker", ToBytes("x"));
         }
     };
-    o = installer::InstallMod(mod, payload, Wide("Game"), {}, nullptr, block);
+    o = installer::InstallMod(mod, payload, Wide("Game"), nullptr, {{}, nullptr, block});
     EXPECT_NE(Utf16ToUtf8(o.message).find("Cannot replace"), std::string::npos);
     EXPECT_EQ(Snapshot("Game"), before);
+}
+
+// The fraction never goes back and ends full; a long copy moves it as it goes (a file of three
+// chunks reports twice while it is copied).
+TEST_F(ApplyTest, ProgressOnlyGrowsAndEndsFull) {
+    AssetFileBuilder big;
+    big.Add("Sky", 28, 1, Filled(2 * kProgressChunk + 64, 1))
+        .Add("Crosshair", 28, 2, Filled(20, 1));
+    Game("Data/level0", big.Build());
+    Game("Data/level1", CrosshairFile());
+    Add(u"level0", u"Crosshair", 2, Filled(40, 9));
+    Add(u"level1", u"Crosshair", 1, Filled(20, 5));
+    std::vector<std::pair<std::u16string, float>> reports;
+    installer::ApplyControl control;
+    control.progress = [&](std::u16string_view text, float fraction) {
+        reports.emplace_back(text, fraction);
+    };
+    payload = DataFile();
+    ASSERT_TRUE(installer::InstallMod(mod, payload, Wide("Game"), &report, control).ok);
+    ASSERT_FALSE(reports.empty());
+    for (std::size_t i = 1; i < reports.size(); ++i) {
+        EXPECT_GE(reports[i].second, reports[i - 1].second) << Utf16ToUtf8(reports[i].first);
+    }
+    EXPECT_EQ(reports.back().second, 1.0f);
+    auto during = [&](std::u16string_view text) {
+        return std::count_if(reports.begin(), reports.end(), [&](const auto& r) {
+            return r.first.starts_with(text) && r.second > 0.0f && r.second < 1.0f;
+        });
+    };
+    EXPECT_GE(during(u"Checking " + Wide("Game/Data/level0")), 2);
+    EXPECT_GE(during(u"Changing "), 2);
+    EXPECT_GE(during(u"Writing the changed files to the disk"), 2);
+}
+
+// A cancellation seen at any report stops the installation at its next safe point; the folder
+// is then exactly as it was, with nothing of the run left in it. Only a cancellation at the last
+// report, after the last safe point, lets the installation complete.
+TEST_F(ApplyTest, ACancellationAtAnyPointChangesNothing) {
+    Game("Data/a.assets", CrosshairFile());
+    Game("Data/Sub/b.assets", CrosshairFile());
+    Add(u"a.assets", u"Crosshair", 1, Filled(40, 1));
+    Add(u"b.assets", u"Crosshair", 1, Filled(20, 2));
+    const std::map<std::string, Bytes> before = Snapshot("Game");
+    payload = DataFile();
+    int cancelled = 0;
+    for (int at = 1;; ++at) {
+        std::atomic<bool> cancel = false;
+        int reports = 0;
+        installer::ApplyControl control{
+            [&](std::u16string_view, float) { cancel = cancel || ++reports == at; }, &cancel, {}};
+        report = {};
+        const Outcome o = installer::InstallMod(mod, payload, Wide("Game"), &report, control);
+        if (!report.cancelled) {
+            ASSERT_TRUE(o.ok) << Utf16ToUtf8(o.message);
+            EXPECT_EQ(at, reports) << "completed although cancelled before its last report";
+            break;
+        }
+        ++cancelled;
+        EXPECT_EQ(o.message, installer::kInstallCancelled);
+        EXPECT_EQ(Snapshot("Game"), before) << "cancelled at report " << at;
+    }
+    EXPECT_GT(cancelled, 6);
+    EXPECT_NE(Snapshot("Game"), before);
 }
 
 // kestrova-cli killed right after each change an installation makes on disk: the next run,

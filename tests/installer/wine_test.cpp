@@ -9,7 +9,10 @@
 #include <algorithm>
 #include <chrono>
 #include <random>
+#include <sstream>
+#include <string>
 #include <thread>
+#include <utility>
 
 #include "common/directory_scan.h"
 #include "common/text.h"
@@ -37,16 +40,30 @@ protected:
         WriteFile("installers/default", ReadBytes(KESTROVA_INSTALLER_PROGRAM));
     }
 
+    // The texts every test's mod has, with the ones each test chooses.
+    void Describe(std::u16string name, std::u16string version, std::u16string description,
+                  std::u16string directory) {
+        mod.name = std::move(name);
+        mod.author = u"Kestrova tests";
+        mod.version = std::move(version);
+        mod.date = u"2026-12-08";
+        mod.description = std::move(description);
+        mod.directory = std::move(directory);
+    }
+
+    // Packages mod.umod into installer.exe with the test's installer program.
+    ProgramRun Package(const std::string& moreArguments = {}) {
+        return Cli("mod package '" + folder.File("mod.umod") + "' -o '" +
+                   folder.File("installer.exe") + "' --installers '" + folder.File("installers") +
+                   "'" + moreArguments);
+    }
+
     // A mod of assets of two real game files, with new bodies, saved as a .umod. The files are
     // named outside ASCII in the game, as the mod names them: in the Basic Multilingual Plane
     // and beyond it.
     void MakeModOfTwoRealFiles(const std::string& realdata) {
-        mod.name = u"Evil tests, reworked";
-        mod.author = u"Kestrova tests";
-        mod.version = u"1.2";
-        mod.date = u"2026-12-08";
-        mod.description = u"Changes three assets of two files.\nA second line.";
-        mod.directory = u"Games\\EvilTests";
+        Describe(u"Evil tests, reworked", u"1.2",
+                 u"Changes three assets of two files.\nA second line.", u"Games\\EvilTests");
         mod.verifyFile = u"Données\\level0";
         for (const auto& [real, name] :
              {std::pair{"ld24_EvilTestsWin32_level0", "niveau ゲーム"},
@@ -78,6 +95,34 @@ protected:
         return RunProgram(std::string(KESTROVA_CLI) + " " + arguments + " 2>&1");
     }
 
+#ifdef KESTROVA_XVFB
+    // Starts a virtual display whose screen is kept in the folder `screen`; returns its number,
+    // empty when it did not start. Xvfb chooses a free display and writes its number into a pipe.
+    std::string StartDisplay(BackgroundProgram& display) {
+        MakeFolder("screen");
+        int pipeEnds[2];
+        if (::pipe(pipeEnds) != 0) {
+            return {};
+        }
+        display.Start({KESTROVA_XVFB, "-displayfd", std::to_string(pipeEnds[1]), "-screen", "0",
+                       "800x600x24", "-nolisten", "tcp", "-fbdir", folder.File("screen")},
+                      {}, pipeEnds[1]);
+        ::close(pipeEnds[1]);
+        std::string number;
+        char c = 0;
+        while (::read(pipeEnds[0], &c, 1) == 1 && c != '\n') {
+            number += c;
+        }
+        ::close(pipeEnds[0]);
+        return number;
+    }
+
+    void StopWine() {
+        RunProgram(WineEnvironment(KESTROVA_WINE_PREFIX) + "'" + std::string(KESTROVA_WINESERVER) +
+                   "' -k 2>&1");
+    }
+#endif
+
     WineRun Installer(const std::string& arguments) {
         return RunUnderWine(KESTROVA_WINE64, KESTROVA_WINE_PREFIX,
                             "'" + folder.File("installer.exe") + "' " + arguments,
@@ -97,10 +142,7 @@ TEST_F(WineTest, SilentInstallMatchesKestrovaCliAndUndoRestoresTheOriginals) {
     const std::vector<Bytes> bitmaps = IconBitmaps(sizes, 60);
     WriteFile("user.ico", WriteIconFile(IconImages(bitmaps, sizes)));
 
-    ProgramRun packaged =
-        Cli("mod package '" + folder.File("mod.umod") + "' -o '" + folder.File("installer.exe") +
-            "' --installers '" + folder.File("installers") + "' --icon '" +
-            folder.File("user.ico") + "'");
+    ProgramRun packaged = Package(" --icon '" + folder.File("user.ico") + "'");
     ASSERT_EQ(packaged.status, 0) << packaged.out;
     EXPECT_NE(packaged.out.find("3 icon images replaced"), std::string::npos) << packaged.out;
 
@@ -268,39 +310,18 @@ TEST_F(WineTest, InstallerWindowOnAVirtualDisplay) {
 #ifndef KESTROVA_XVFB
     GTEST_SKIP() << "Xvfb is not installed.";
 #else
-    mod.name = u"Evil tests, reworked";
-    mod.author = u"Kestrova tests";
-    mod.version = u"1.2";
-    mod.date = u"2026-12-08";
-    mod.description =
-        u"Gives the crates a new look and the level a brighter sky.\r\n\r\n"
-        u"Choose the game's folder and press Install; Uninstall puts the original "
-        u"files back.";
-    mod.directory = u"Games\\EvilTests";
+    Describe(u"Evil tests, reworked", u"1.2",
+             u"Gives the crates a new look and the level a brighter sky.\r\n\r\n"
+             u"Choose the game's folder and press Install; Uninstall puts the original "
+             u"files back.",
+             u"Games\\EvilTests");
     mod.verifyFile = u"Data\\level0";
     Add(u"level0", u"Crate", 2, Filled(16, 1));
     ASSERT_TRUE(ravelin::SaveModAs(Wide("mod.umod"), mod, files).ok);
-    ProgramRun packaged =
-        Cli("mod package '" + folder.File("mod.umod") + "' -o '" + folder.File("installer.exe") +
-            "' --installers '" + folder.File("installers") + "'");
+    ProgramRun packaged = Package();
     ASSERT_EQ(packaged.status, 0) << packaged.out;
-    MakeFolder("screen");
-
-    // Xvfb chooses a free display and writes its number into the pipe.
-    int pipeEnds[2];
-    ASSERT_EQ(::pipe(pipeEnds), 0);
     BackgroundProgram display;
-    ASSERT_TRUE(
-        display.Start({KESTROVA_XVFB, "-displayfd", std::to_string(pipeEnds[1]), "-screen", "0",
-                       "800x600x24", "-nolisten", "tcp", "-fbdir", folder.File("screen")},
-                      {}, pipeEnds[1]));
-    ::close(pipeEnds[1]);
-    std::string number;
-    char c = 0;
-    while (::read(pipeEnds[0], &c, 1) == 1 && c != '\n') {
-        number += c;
-    }
-    ::close(pipeEnds[0]);
+    const std::string number = StartDisplay(display);
     ASSERT_FALSE(number.empty()) << "Xvfb did not start";
 
     const std::string prefix = std::string("WINEPREFIX=") + KESTROVA_WINE_PREFIX;
@@ -335,8 +356,7 @@ TEST_F(WineTest, InstallerWindowOnAVirtualDisplay) {
         }
         previous = screen;
     }
-    ProgramRun stopped = RunProgram(WineEnvironment(KESTROVA_WINE_PREFIX) + "'" +
-                                    std::string(KESTROVA_WINESERVER) + "' -k 2>&1");
+    StopWine();
     installer.Stop();
     display.Stop();
     ASSERT_FALSE(shot.isNull()) << "the installer's window did not appear";
@@ -348,6 +368,89 @@ TEST_F(WineTest, InstallerWindowOnAVirtualDisplay) {
 }
 
 #endif  // KESTROVA_SCREENSHOT_DIR
+
+// The window, on a virtual display, installing a mod whose every progress report is slowed down
+// (KESTROVA_SLOW_PROGRESS_MS), driven by a probe program in the same Wine session: the window
+// answers every message while it works and its bar moves, and the folder ends as
+// `kestrova-cli mod apply` leaves another copy. Closed while it works, the window stays until the
+// installation has stopped at a safe point, and that folder is as it was.
+TEST_F(WineTest, InstallerWindowAnswersWhileItInstallsAndClosesOnlyAtASafePoint) {
+#ifndef KESTROVA_XVFB
+    GTEST_SKIP() << "Xvfb is not installed.";
+#else
+    Describe(u"Brighter crates", u"2.0", u"Two files, four assets.", u"Games\\WindowTest");
+    for (const char* name : {"sharedassets0.assets", "sharedassets1.assets"}) {
+        AssetFileBuilder b;
+        b.Add("Crate", 28, 1, Filled(300, 1)).Add("Sky", 28, 2, Filled(40, 2));
+        originals[name] = b.Build();
+        Add(Utf8ToUtf16(name), u"Crate", 1, Filled(300, 7));  // in place
+        Add(Utf8ToUtf16(name), u"Sky", 2, Filled(90, 8));     // longer: the file is rewritten
+    }
+    ASSERT_TRUE(ravelin::SaveModAs(Wide("mod.umod"), mod, files).ok);
+    ProgramRun packaged = Package();
+    ASSERT_EQ(packaged.status, 0) << packaged.out;
+    for (const char* game : {"Window", "Cli", "Closed"}) {
+        MakeGame(game);
+    }
+    const std::map<std::string, Bytes> untouched = Snapshot("Closed");
+
+    BackgroundProgram display;
+    const std::string number = StartDisplay(display);
+    ASSERT_FALSE(number.empty()) << "Xvfb did not start";
+    const std::string results = folder.File("probe.txt");
+    BackgroundProgram probe;
+    ASSERT_TRUE(probe.Start(
+        {KESTROVA_WINE64, "explorer", "/desktop=Installer,800x600", WinePath(KESTROVA_WINDOW_PROBE),
+         WinePath(results), WinePath(folder.File("installer.exe")), WinePath(folder.File("Window")),
+         WinePath(folder.File("Closed"))},
+        {std::string("WINEPREFIX=") + KESTROVA_WINE_PREFIX, "DISPLAY=:" + number, "WINEDEBUG=-all",
+         "KESTROVA_SLOW_PROGRESS_MS=250"}));
+    std::map<std::string, long> seen;
+    for (int attempt = 0; attempt < 1200 && !seen.count("done"); ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        const Bytes text = ReadBytes(results);
+        std::istringstream lines(std::string(text.begin(), text.end()));
+        std::string name;
+        long value = 0;
+        while (lines >> name >> value) {
+            seen[name] = value;
+        }
+#ifdef KESTROVA_SCREENSHOT_DIR
+        // A picture of the window while it works, for a person to look at.
+        if (seen.count("working") && !seen.count("answered") && !seen.count("pictured")) {
+            seen["pictured"] = 1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(600));
+            const QImage screen = ReadScreen(folder.File("screen/Xvfb_screen0"));
+            std::filesystem::create_directories(KESTROVA_SCREENSHOT_DIR);
+            screen.save(QString::fromStdString(std::string(KESTROVA_SCREENSHOT_DIR) +
+                                               "/installer_progress.png"));
+        }
+#endif
+    }
+    StopWine();
+    probe.Stop();
+    display.Stop();
+    std::string probed;
+    for (const auto& [name, value] : seen) {
+        probed += name + " " + std::to_string(value) + "; ";
+    }
+    SCOPED_TRACE("the probe saw: " + probed);
+    ASSERT_TRUE(seen.count("done")) << "the probe did not finish";
+    EXPECT_GE(seen["answered"], 3);
+    EXPECT_EQ(seen["unanswered"], 0);
+    EXPECT_GE(seen["positions"], 2);
+    EXPECT_EQ(seen["final"], 1000);
+    EXPECT_EQ(seen["exit"], 0);
+    EXPECT_EQ(seen["stayed"], 1);
+    EXPECT_EQ(seen["close-exit"], 0);
+
+    ProgramRun applied =
+        Cli("mod apply '" + folder.File("installer.exe") + "' --root '" + folder.File("Cli") + "'");
+    ASSERT_EQ(applied.status, 0) << applied.out;
+    EXPECT_EQ(Snapshot("Window"), Snapshot("Cli"));
+    EXPECT_EQ(Snapshot("Closed"), untouched);
+#endif
+}
 
 #else
 

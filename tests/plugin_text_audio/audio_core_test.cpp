@@ -68,7 +68,16 @@ TEST(AudioCore, DamagedBodiesAreRefused) {
     past[16] += 1;
     Bytes huge = AudioBodyOf(20, PcmWav(1, 8000, 8, 4));
     huge[19] = 0xFF;
-    for (const Bytes& body : {Bytes{}, Bytes(15, 0), noLength, past, huge}) {
+    // A later engine's AudioClip: load type, channels, frequency, bits, then the length in
+    // seconds as a float where the stream's length would be; the samples lie in a resource file.
+    Bytes later(96, 0);
+    const std::uint32_t laterWords[] = {1, 2, 44100, 16, 0x404CCCCD};
+    for (std::size_t k = 0; k < 5; ++k) {
+        for (int b = 0; b < 4; ++b) {
+            later[4 * k + b] = static_cast<std::uint8_t>(laterWords[k] >> (8 * b));
+        }
+    }
+    for (const Bytes& body : {Bytes{}, Bytes(15, 0), noLength, past, huge, later}) {
         SCOPED_TRACE(body.size());
         AudioSession session;
         session.Load(body);

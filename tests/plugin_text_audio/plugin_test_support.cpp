@@ -47,16 +47,25 @@ std::string RealDataFolder() {
     return folder;
 }
 
-std::vector<RealAsset> RealAssetsOfType(std::uint32_t typeId) {
+std::vector<RealAsset> RealAssetsOfType(std::uint32_t typeId, bool modern) {
     std::vector<RealAsset> found;
     const std::string folder = RealDataFolder();
     if (folder.empty()) {
         return found;
     }
     std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        if (entry.is_regular_file()) {
-            files.push_back(entry.path());
+    if (modern) {
+        for (const auto& entry :
+             std::filesystem::recursive_directory_iterator(folder + "/modern")) {
+            if (entry.is_regular_file()) {
+                files.push_back(entry.path());
+            }
+        }
+    } else {
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            if (entry.is_regular_file()) {
+                files.push_back(entry.path());
+            }
         }
     }
     std::sort(files.begin(), files.end());
@@ -72,7 +81,10 @@ std::vector<RealAsset> RealAssetsOfType(std::uint32_t typeId) {
             if (entry.typeId != typeId) {
                 continue;
             }
-            RealAsset asset{path.filename().string(), Utf16ToUtf8(entry.name), entry.pathId, {}};
+            RealAsset asset{path.filename().string(),
+                            Utf16ToUtf8(entry.name),
+                            static_cast<std::uint32_t>(entry.pathId),
+                            {}};
             asset.body = ReadAssetBody(doc, i).value_or(Bytes{});
             found.push_back(std::move(asset));
         }

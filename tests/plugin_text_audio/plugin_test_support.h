@@ -68,7 +68,9 @@ struct RealAsset {
 
 // The folder of the real game files, or empty when KESTROVA_REALDATA does not name one.
 std::string RealDataFolder();
-// Every asset of `typeId` in every real file that loads, in file-name and table order.
-std::vector<RealAsset> RealAssetsOfType(std::uint32_t typeId);
+// Every asset of `typeId` in every real file that loads, in file-name and table order: the
+// files beside each other, or (with `modern`) the later forms' samples in modern/ and its
+// sub-folders.
+std::vector<RealAsset> RealAssetsOfType(std::uint32_t typeId, bool modern = false);
 
 }  // namespace kestrova::testing

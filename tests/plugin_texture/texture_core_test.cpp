@@ -206,6 +206,23 @@ TEST(TextureDamageTest, DamagedBodiesAreRefused) {
     }
 }
 
+// The later forms' samples: the textures of 5.0 read as before; later Texture2D bodies are
+// refused without showing their words as fields.
+TEST(TextureDamageTest, ModernSamplesReadOrAreRefusedWithoutTheirFields) {
+    std::size_t refused = 0;
+    TempFolder work;
+    for (const RealTexture& real :
+         LoadModernTextures(RealDataFolder(), Utf8ToUtf16(work.File("T")))) {
+        const TextureParse parsed = ParseTexture(real.body);
+        if (!parsed.usable()) {
+            ++refused;
+            EXPECT_FALSE(parsed.headerRead) << real.name;
+            EXPECT_EQ(parsed.problem.rfind("This is not a Texture2D body", 0), 0u) << real.name;
+        }
+    }
+    EXPECT_EQ(refused, RealDataFolder().empty() ? 0u : 2u);
+}
+
 TEST(TextureZoomTest, StepsRunFromAnEighthTo32) {
     EXPECT_EQ(ZoomInStep(1), 2);
     EXPECT_EQ(ZoomInStep(0.3), 0.5);

@@ -43,25 +43,46 @@ inline std::string RealDataFolder() {
     return folder != nullptr && std::filesystem::is_directory(folder) ? folder : std::string();
 }
 
+// Appends the bodies of the Texture2D assets (type 0x1C) of the file at `path`, in table order.
+inline void AppendRealTextures(const std::string& path, const std::string& name,
+                               const std::u16string& workingFolder,
+                               std::vector<RealTexture>& textures) {
+    AssetFile doc;
+    doc.workingFolder = workingFolder;
+    if (!LoadAssetFile(doc, Utf8ToUtf16(path)).ok) {
+        return;
+    }
+    for (std::uint32_t i = 0; i < doc.entries.size(); ++i) {
+        if (doc.entries[i].typeId == 0x1C) {
+            textures.push_back({name, Utf16ToUtf8(doc.entries[i].name),
+                                ReadAssetBody(doc, i).value_or(std::vector<std::uint8_t>{})});
+        }
+    }
+    CloseAssetFile(doc);
+}
+
 // Loads every file of kTextureFiles from `folder` (working copies go to `workingFolder`) and
-// returns the bodies of their Texture2D assets (type 0x1C) in file and table order.
+// returns the bodies of their Texture2D assets in file and table order.
 inline std::vector<RealTexture> LoadRealTextures(const std::string& folder,
                                                  const std::u16string& workingFolder) {
     std::vector<RealTexture> textures;
     for (const TextureFile& file : kTextureFiles) {
-        AssetFile doc;
-        doc.workingFolder = workingFolder;
-        if (!LoadAssetFile(doc, Utf8ToUtf16(folder + "/" + file.name)).ok) {
-            continue;
-        }
-        for (std::uint32_t i = 0; i < doc.entries.size(); ++i) {
-            if (doc.entries[i].typeId != 0x1C) {
-                continue;
+        AppendRealTextures(folder + "/" + file.name, file.name, workingFolder, textures);
+    }
+    return textures;
+}
+
+// The same for every file of the later forms' samples in `folder`/modern.
+inline std::vector<RealTexture> LoadModernTextures(const std::string& folder,
+                                                   const std::u16string& workingFolder) {
+    std::vector<RealTexture> textures;
+    if (!folder.empty()) {
+        for (const auto& item : std::filesystem::recursive_directory_iterator(folder + "/modern")) {
+            if (item.is_regular_file()) {
+                AppendRealTextures(item.path().string(), item.path().filename().string(),
+                                   workingFolder, textures);
             }
-            textures.push_back({file.name, Utf16ToUtf8(doc.entries[i].name),
-                                ReadAssetBody(doc, i).value_or(std::vector<std::uint8_t>{})});
         }
-        CloseAssetFile(doc);
     }
     return textures;
 }

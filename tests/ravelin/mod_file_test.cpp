@@ -1,7 +1,9 @@
 // .umod files: byte layouts against hand-built bytes, both forms, the sort, damaged files.
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <numeric>
 #include <random>
 
 #include "tests/ravelin/mod_test_support.h"
@@ -142,6 +144,30 @@ TEST_F(ModFileTest, BothFormsOpenAndSavingWritesTheCurrentForm) {
     EXPECT_EQ(again, mod);
     ASSERT_TRUE(Save(again, "again.umod").ok);
     EXPECT_EQ(ReadFile("again.umod"), current);
+}
+
+// A payload longer than a chunk is copied a chunk at a time, each reported, and arrives whole.
+TEST_F(ModFileTest, LongPayloadsReportEachChunkAndArriveWhole) {
+    Bytes payload(kProgressChunk + 10);
+    std::iota(payload.begin(), payload.end(), std::uint8_t{0});
+    const Bytes bytes = ModFileBytes(
+        {u"T", u"A", u"D", u"V", u"X", u"Y", u"Z", u"default", u"icon"},
+        {{u"level0", u"Sky", 28, 1, static_cast<std::uint32_t>(payload.size()), 0}}, payload);
+    WriteFile("in.umod", bytes);
+    std::vector<std::string> seen;
+    const ProgressCallback progress = [&](std::u16string_view text, float) {
+        seen.push_back(Utf16ToUtf8(text));
+    };
+    ModRecord mod;
+    ASSERT_TRUE(ravelin::OpenMod(Wide("in.umod"), mod, files, progress).ok);
+    EXPECT_EQ(DataFile(), payload);
+    std::FILE* out = std::fopen(folder.File("out.umod").c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    EXPECT_TRUE(ravelin::SaveMod(out, mod, files, progress).ok);
+    std::fclose(out);
+    EXPECT_EQ(ReadFile("out.umod"), bytes);
+    EXPECT_EQ(seen, (std::vector<std::string>{"Reading the mod: (8/9 MiB)",
+                                              "Writing the mod: (8/9 MiB)"}));
 }
 
 TEST_F(ModFileTest, AModAfterOtherBytesIsFoundFromItsStart) {

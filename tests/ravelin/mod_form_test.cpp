@@ -9,6 +9,10 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <chrono>
+#include <stop_token>
+#include <thread>
+
 #include "plugins/ravelin/core/mod_form_layout.h"
 #include "plugins/ravelin/form/mod_form.h"
 #include "plugins/ravelin/form/work_dialog.h"
@@ -174,9 +178,10 @@ TEST_F(ModFormTest, TheListShowsEntriesSortedAndRemoveTakesTheClickedOne) {
 }
 
 // Save Mod of a large mod runs behind the form's modal progress dialog and writes the mod; the
-// dialog's Cancel, or the form going while the copy runs, leaves no file under the chosen name.
+// dialog's Cancel, or the form going, while the copy is held at its first report, leaves no file
+// under the chosen name.
 TEST_F(ModFormTest, ALargeModIsSavedBehindAProgressDialogThatCancels) {
-    Show(u"level0", u"Crosshair", 3, Bytes(ModSession::kBackgroundBytes, 0x5A));
+    Show(u"level0", u"Crosshair", 3, Bytes(2 * ModSession::kBackgroundBytes, 0x5A));
     Click(kAddButton);
     const auto waitForWork = [&] {
         while (form->work()->running()) {
@@ -191,6 +196,11 @@ TEST_F(ModFormTest, ALargeModIsSavedBehindAProgressDialogThatCancels) {
     EXPECT_GT(ReadFile("m.umod").size(), ModSession::kBackgroundBytes);
     EXPECT_TRUE(ui.warnings.empty());
 
+    form->work()->SetReportHook([](const std::stop_token& stop) {
+        while (!stop.stop_requested()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
     ui.files = {Wide("cancelled.umod")};
     Click(kSaveButton);
     form->work()->dialog()->findChild<QPushButton*>()->click();

@@ -1,8 +1,10 @@
 // The form's decisions without a window: the hand-over, templates and installers, the "..."
 // rules, the list of entries and every button through scripted dialogs.
 
-#include "plugins/ravelin/core/mod_session.h"
+#include <stop_token>
+
 #include "plugins/ravelin/core/mod_form_layout.h"
+#include "plugins/ravelin/core/mod_session.h"
 #include "tests/ravelin/mod_test_support.h"
 #include "tests/ravelin/scripted_services.h"
 
@@ -12,15 +14,21 @@ namespace {
 using ravelin::ModField;
 using ravelin::ModSession;
 
-// Runs a work at once as a window's runner would, stopping it at its `stopAt`-th step (never
-// for 0).
+// Runs a work at once as a window's runner would, stopping it at its `stopAt`-th progress
+// report (never for 0).
 class StoppingRunner : public ravelin::WorkRunner {
 public:
     void Run(std::u16string_view, ravelin::ModWork work,
              std::function<void(const Outcome&)> done) override {
         ++runs;
-        int steps = 0;
-        done(work([&](float) { return ++steps != stopAt; }));
+        int reports = 0;
+        std::stop_source stop;
+        const ProgressCallback progress = [&](std::u16string_view, float) {
+            if (++reports == stopAt) {
+                stop.request_stop();
+            }
+        };
+        done(work(progress, stop.get_token()));
     }
     int stopAt = 0;
     int runs = 0;
@@ -238,12 +246,12 @@ TEST_F(ModSessionTest, SaveOpenAndPackageGoThroughTheirDialogsAndReportFailures)
     EXPECT_FALSE(Exists("out.exe"));
 }
 
-// A mod with enough data goes through the runner; stopped at its first or second step, Save,
+// A mod with enough data goes through the runner; stopped at its first or second report, Save,
 // Open and Package leave the mod, its data file and the chosen files as they were and warn of
 // nothing. Not stopped, the runner's Save writes what the direct one writes.
 TEST_F(ModSessionTest, LargeModsCopyThroughTheRunnerAndAStopChangesNothing) {
     Installers({"default"});
-    Bytes body(ModSession::kBackgroundBytes + 5);
+    Bytes body(2 * ModSession::kBackgroundBytes + 5);
     for (std::size_t i = 0; i < body.size(); ++i) {
         body[i] = static_cast<std::uint8_t>(i * 13);
     }

@@ -41,8 +41,8 @@ public:
     Outcome ImportData(std::u16string_view, std::vector<std::uint8_t>&) override {
         return Outcome::Failure(u"no conversion");
     }
-    std::u16string TypeText(std::uint32_t typeId) const override {
-        return typeId == 28 ? u"Texture2D" : HexWordText(typeId);
+    std::u16string TypeText(std::uint32_t typeId, std::u16string_view unnamed) const override {
+        return typeId == 28 ? u"Texture2D" : std::u16string(unnamed);
     }
     std::optional<std::uint32_t> TypeByName(std::u16string_view typeName) const override {
         if (CompareIgnoringAsciiCase(typeName, u"texture2d") == 0) {
@@ -561,6 +561,45 @@ TEST_F(EditorShellTest, SaveAsRenamesTheDocumentOnlyWhenTheCopyWasWritten) {
     EXPECT_EQ(shell.document.documentName, u"plain");
     EXPECT_FALSE(shell.statusText.empty());
     EXPECT_NE(shell.statusText, u"Ready");
+}
+
+// A real file of a later form: class names and path ids in the list, Add by a class name the
+// file holds (and refused for another), Remove and Save As.
+TEST_F(EditorShellTest, LaterFormFileListsClassesAndTakesAddRemoveAndSaveAs) {
+    const char* realdata = std::getenv("KESTROVA_REALDATA");
+    const std::string path =
+        std::string(realdata != nullptr ? realdata : "") + "/modern/pong_u2021318/resources.assets";
+    if (!std::filesystem::exists(path)) {
+        GTEST_SKIP() << "KESTROVA_REALDATA/modern is not there";
+    }
+    chooser.Next(Utf8ToUtf16(path), 2);
+    shell.OpenFile();
+    ASSERT_EQ(shell.rowCount(), 10u);
+    EXPECT_EQ(shell.cellText(3, 0), u"EmojiOne");
+    EXPECT_EQ(shell.cellText(3, 1), u"Texture2D");
+    EXPECT_EQ(shell.cellText(3, 2), u"4");
+    EXPECT_EQ(shell.cellText(7, 1), u"MonoBehaviour");
+
+    shell.AddAsset(u"Fresh", u"", u"material");
+    ASSERT_EQ(shell.rowCount(), 11u);
+    EXPECT_EQ(shell.cellText(10, 0), u"Fresh");
+    EXPECT_EQ(shell.cellText(10, 1), u"Material");
+    EXPECT_EQ(shell.cellText(10, 2), u"11");
+    shell.AddAsset(u"Shape", u"", u"Mesh");
+    EXPECT_EQ(shell.rowCount(), 11u);
+    EXPECT_NE(shell.statusText.find(u"cannot invent"), std::u16string::npos);
+
+    ASSERT_TRUE(shell.SelectAsset(0));
+    shell.RemoveAsset();
+    EXPECT_EQ(shell.rowCount(), 10u);
+    chooser.Next(Wide("saved.assets"), 2);
+    shell.SaveFileAs();
+    AssetFile saved;
+    saved.workingFolder = Wide("Again");
+    ASSERT_TRUE(LoadAssetFile(saved, Wide("saved.assets")).ok);
+    EXPECT_EQ(saved.entries.size(), 10u);
+    EXPECT_EQ(saved.entries.back().name, u"Fresh");
+    CloseAssetFile(saved);
 }
 
 TEST_F(EditorShellTest, ShutdownRemovesTheWorkingCopyAndItsEmptyFolder) {

@@ -1,5 +1,6 @@
-// Real game files through the window: every file the document accepts is listed whole, with its
-// names, and stays whole through a sort by every column.
+// Real game files through the window (those of the later forms in modern/ too): every file the
+// document accepts is listed whole, with its names and path ids, and stays whole through a sort
+// by every column.
 
 #include <cstdlib>
 #include <set>
@@ -20,7 +21,7 @@ TEST_F(RealDataTest, EveryAcceptedFileIsListedWhole) {
     }
     auto window = Start();
     int listed = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
         if (!entry.is_regular_file() || entry.path().extension() == ".md") {
             continue;
         }
@@ -36,6 +37,9 @@ TEST_F(RealDataTest, EveryAcceptedFileIsListedWhole) {
             << name;
         for (std::size_t row = 0; row < document.entries.size(); ++row) {
             ASSERT_EQ(Cell(*window, static_cast<int>(row), 0), Q(document.entries[row].name))
+                << name << " row " << row;
+            ASSERT_EQ(Cell(*window, static_cast<int>(row), 2),
+                      Q(PathIdText(document, document.entries[row])))
                 << name << " row " << row;
         }
         for (int column = 0; column < 4; ++column) {

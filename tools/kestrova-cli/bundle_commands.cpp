@@ -15,6 +15,7 @@
 #include "document/bundle/data_stream.h"
 #include "document/bundle/node_export.h"
 #include "tools/kestrova-cli/cli_commands.h"
+#include "tools/kestrova-cli/terminal_progress.h"
 
 namespace kestrova::cli {
 
@@ -142,17 +143,22 @@ void Extract(CliContext& context, const std::string& file, const std::string& fo
         std::u16string path;
         ~Remove() { platform::DeleteFile(path); }
     } removeStream{stream};
-    if (Outcome o = bundle::ExtractDataStream(source, archive, stream); !o) {
-        Fail(kInputError, file + ": " + Utf16ToUtf8(o.message));
-    }
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (!std::filesystem::is_directory(folder)) {
-        Fail(kInputError, "cannot create the folder " + folder);
-    }
     std::vector<std::u16string> written;
-    if (Outcome o = bundle::ExportNodes(stream, archive.nodes, Utf8ToUtf16(folder), written); !o) {
-        Fail(kInputError, o);
+    {
+        TerminalProgress line;
+        if (Outcome o = bundle::ExtractDataStream(source, archive, stream, line.Callback()); !o) {
+            Fail(kInputError, file + ": " + Utf16ToUtf8(o.message));
+        }
+        std::error_code error;
+        std::filesystem::create_directories(folder, error);
+        if (!std::filesystem::is_directory(folder)) {
+            Fail(kInputError, "cannot create the folder " + folder);
+        }
+        line.Update(u"Writing the nodes into " + Utf8ToUtf16(folder));
+        if (Outcome o = bundle::ExportNodes(stream, archive.nodes, Utf8ToUtf16(folder), written);
+            !o) {
+            Fail(kInputError, o);
+        }
     }
     for (const std::u16string& path : written) {
         std::cout << Utf16ToUtf8(path) << "\n";

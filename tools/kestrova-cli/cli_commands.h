@@ -11,6 +11,9 @@ namespace kestrova::cli {
 // list, import, add, remove.
 void AddDocumentCommands(CLI::App& app, CliContext& context);
 
+// info: the header, engine version, platform, type list and externals.
+void AddInfoCommand(CLI::App& app, CliContext& context);
+
 // export: one asset or all of them, raw or converted by a plug-in.
 void AddExportCommand(CLI::App& app, CliContext& context);
 

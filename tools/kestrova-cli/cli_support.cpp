@@ -4,11 +4,13 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
 
 #include "common/text.h"
+#include "tools/kestrova-cli/terminal_progress.h"
 
 namespace kestrova::cli {
 
@@ -42,7 +44,8 @@ void EnsureWorkingFolder(CliContext& context) {
 void OpenInput(CliContext& context, const std::string& file) {
     EnsureWorkingFolder(context);
     const std::u16string path = Utf8ToUtf16(file);
-    Outcome outcome = LoadAssetFile(context.doc, path);
+    TerminalProgress line;
+    Outcome outcome = LoadAssetFile(context.doc, path, line.Callback());
     if (!outcome) {
         Fail(kInputError, file + ": " + Utf16ToUtf8(outcome.message));
     }
@@ -51,7 +54,8 @@ void OpenInput(CliContext& context, const std::string& file) {
 }
 
 void SaveOutput(const CliContext& context, const std::string& out) {
-    Outcome outcome = SaveWorkingCopyAs(context.doc, Utf8ToUtf16(out));
+    TerminalProgress line;
+    Outcome outcome = SaveWorkingCopyAs(context.doc, Utf8ToUtf16(out), line.Callback());
     if (!outcome) {
         Fail(kInputError, outcome);
     }
@@ -76,14 +80,22 @@ std::uint32_t PickAsset(const AssetFile& doc, const AssetChoice& choice) {
         return *choice.index;
     }
     if (choice.pathId) {
-        for (std::uint32_t i = 0; i < doc.entries.size(); ++i) {
-            if (doc.entries[i].pathId == *choice.pathId) {
-                return i;
-            }
+        if (std::optional<std::uint32_t> found = FindAssetByPathId(doc, *choice.pathId)) {
+            return *found;
         }
         Fail(kInputError, "the file has no asset with pathId " + std::to_string(*choice.pathId));
     }
     Fail(kUsageError, "choose an asset with --asset N or --path-id P");
+}
+
+std::string HexBytes(std::span<const std::uint8_t> bytes) {
+    std::string out;
+    char digits[3];
+    for (std::uint8_t b : bytes) {
+        std::snprintf(digits, sizeof digits, "%02x", b);
+        out += digits;
+    }
+    return out;
 }
 
 int RunCli(CLI::App& app, int argc, char** argv) {

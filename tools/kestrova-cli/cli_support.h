@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 
@@ -59,12 +60,15 @@ void SaveOutput(const CliContext& context, const std::string& out);
 // --asset N or --path-id P, exactly one of them.
 struct AssetChoice {
     std::optional<std::uint32_t> index;
-    std::optional<std::uint32_t> pathId;
+    std::optional<std::int64_t> pathId;
 };
 void AddAssetOptions(CLI::App& command, AssetChoice& choice);
 // The table index chosen; status 1 when neither option was given, 2 when the file has no
 // such asset.
 std::uint32_t PickAsset(const AssetFile& doc, const AssetChoice& choice);
+
+// Bytes as lower-case hexadecimal digits, two per byte.
+std::string HexBytes(std::span<const std::uint8_t> bytes);
 
 // Parses the command line and runs the chosen command; returns the exit status.
 int RunCli(CLI::App& app, int argc, char** argv);

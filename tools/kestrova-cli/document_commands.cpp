@@ -12,6 +12,7 @@
 #include "common/text.h"
 #include "tools/kestrova-cli/cli_commands.h"
 #include "tools/kestrova-cli/plugin_conversion.h"
+#include "tools/kestrova-cli/terminal_progress.h"
 
 namespace kestrova::cli {
 
@@ -21,25 +22,24 @@ std::string Latin1ToUtf8(const std::string& bytes) {
     return Utf16ToUtf8(Latin1ToUtf16(bytes));
 }
 
-std::string HexBytes(const std::array<std::uint8_t, 8>& bytes) {
-    std::string out;
-    char digits[3];
-    for (std::uint8_t b : bytes) {
-        std::snprintf(digits, sizeof digits, "%02x", b);
-        out += digits;
-    }
-    return out;
-}
-
 nlohmann::json TableAsJson(const AssetFile& doc) {
     const AssetFileHeader& h = doc.header;
     nlohmann::json out;
-    out["header"] = {
-        {"metadataSize", h.metadataSize},   {"fileSize", h.fileSize},
-        {"formatVersion", h.formatVersion}, {"dataOffset", h.dataOffset},
-        {"endianWord", h.endianWord},       {"engineVersion", HexBytes(h.engineVersion)},
-        {"platform", h.platform},           {"typeTreeCount", h.typeTreeCount},
-        {"longIdsWord", h.longIdsWord},     {"assetCount", h.assetCount}};
+    out["format"] = FormatVersion(doc);
+    out["engineVersion"] = EngineVersion(doc);
+    if (doc.metadata) {
+        const SerializedMetadata& m = *doc.metadata;
+        out["header"] = {{"metadataSize", m.metadataSize}, {"fileSize", m.fileSize},
+                         {"formatVersion", m.format},      {"dataOffset", m.dataOffset},
+                         {"bigEndian", m.bigEndian},       {"assetCount", doc.entries.size()}};
+    } else {
+        out["header"] = {
+            {"metadataSize", h.metadataSize},   {"fileSize", h.fileSize},
+            {"formatVersion", h.formatVersion}, {"dataOffset", h.dataOffset},
+            {"endianWord", h.endianWord},       {"engineVersion", HexBytes(h.engineVersion)},
+            {"platform", h.platform},           {"typeTreeCount", h.typeTreeCount},
+            {"longIdsWord", h.longIdsWord},     {"assetCount", h.assetCount}};
+    }
     if (doc.bundled) {
         nlohmann::json files = nlohmann::json::array();
         for (const BundleDirectoryEntry& f : doc.bundle.directory) {
@@ -55,13 +55,16 @@ nlohmann::json TableAsJson(const AssetFile& doc) {
         out["bundle"] = nullptr;
     }
     nlohmann::json assets = nlohmann::json::array();
-    for (const AssetEntry& e : doc.entries) {
+    for (std::uint32_t i = 0; i < doc.entries.size(); ++i) {
+        const AssetEntry& e = doc.entries[i];
         assets.push_back({{"name", Utf16ToUtf8(e.name)},
                           {"pathId", e.pathId},
                           {"offset", e.offset},
                           {"size", e.size},
                           {"typeId", e.typeId},
                           {"classWord", e.classWord},
+                          {"classId", e.classId},
+                          {"className", Utf16ToUtf8(ClassName(doc, i))},
                           {"named", e.named()}});
     }
     out["assets"] = std::move(assets);
@@ -69,26 +72,38 @@ nlohmann::json TableAsJson(const AssetFile& doc) {
 }
 
 // The columns of the editor's list (Name, Type, Index, Size) and the offset. The Type column
-// names the types as the editor does, through the plug-ins of `plugins`.
+// names the types as the editor does, through the plug-ins of `plugins`; the Type and Index
+// columns widen for class names and 64-bit path ids.
 void PrintTable(const AssetFile& doc, const PluginTable& plugins) {
-    std::size_t nameWidth = 4;
-    for (const AssetEntry& e : doc.entries) {
-        nameWidth = std::max(nameWidth, Utf16ToUtf8(e.name).size());
-    }
-    auto row = [&](const std::string& name, const std::string& type, const std::string& index,
-                   const std::string& size, const std::string& offset) {
-        std::cout << name << std::string(nameWidth - std::min(nameWidth, name.size()) + 2, ' ')
-                  << type << std::string(12 - std::min<std::size_t>(10, type.size()), ' ')
-                  << std::string(11 - std::min<std::size_t>(11, index.size()), ' ') << index
-                  << std::string(12 - std::min<std::size_t>(10, size.size()), ' ') << size
-                  << std::string(12 - std::min<std::size_t>(10, offset.size()), ' ') << offset
-                  << "\n";
+    struct Row {
+        std::string name, type, index;
     };
-    row("Name", "Type", "Index", "Size", "Offset");
-    for (const AssetEntry& e : doc.entries) {
-        row(Utf16ToUtf8(e.name), Utf16ToUtf8(TypeColumnText(plugins, e.typeId)),
-            std::to_string(static_cast<std::int32_t>(e.pathId)), std::to_string(e.size),
-            std::to_string(e.offset));
+    std::vector<Row> rows;
+    std::size_t nameWidth = 4;
+    std::size_t typeWidth = 10;
+    std::size_t indexWidth = 11;
+    for (std::uint32_t i = 0; i < doc.entries.size(); ++i) {
+        const AssetEntry& e = doc.entries[i];
+        const std::u16string type = TypeColumnText(plugins, e.typeId, ClassColumnText(doc, i));
+        rows.push_back({Utf16ToUtf8(e.name), Utf16ToUtf8(type), Utf16ToUtf8(PathIdText(doc, e))});
+        nameWidth = std::max(nameWidth, rows.back().name.size());
+        typeWidth = std::max(typeWidth, rows.back().type.size());
+        indexWidth = std::max(indexWidth, rows.back().index.size());
+    }
+    auto row = [&](const Row& text, const std::string& size, const std::string& offset) {
+        std::cout << text.name
+                  << std::string(nameWidth - std::min(nameWidth, text.name.size()) + 2, ' ')
+                  << text.type
+                  << std::string(typeWidth - std::min(typeWidth, text.type.size()) + 2, ' ')
+                  << std::string(indexWidth - std::min(indexWidth, text.index.size()), ' ')
+                  << text.index << std::string(12 - std::min<std::size_t>(10, size.size()), ' ')
+                  << size << std::string(12 - std::min<std::size_t>(10, offset.size()), ' ')
+                  << offset << "\n";
+    };
+    row({"Name", "Type", "Index"}, "Size", "Offset");
+    for (std::uint32_t i = 0; i < doc.entries.size(); ++i) {
+        const AssetEntry& e = doc.entries[i];
+        row(rows[i], std::to_string(e.size), std::to_string(e.offset));
     }
 }
 
@@ -118,7 +133,8 @@ void AddDocumentCommands(CLI::App& app, CliContext& context) {
     Options& o = *options;
 
     CLI::App* list = Command(app, "list", "Print the asset table in table order.", o);
-    list->add_flag("--json", o.json, "one JSON object: header, bundle and assets");
+    list->add_flag("--json", o.json,
+                   "one JSON object: format, engine version, header, bundle and assets");
     AddPluginsFolderOption(*list, o.conversion);
     list->callback([&context, options] {
         OpenInput(context, options->file);
@@ -142,26 +158,38 @@ void AddDocumentCommands(CLI::App& app, CliContext& context) {
         if (!body) {
             Fail(kInputError, "cannot read the file " + options->data);
         }
-        if (!options->conversion.extension.empty()) {
-            ConvertImport(context.doc, index, context.folder, options->conversion, *body);
-        }
-        Outcome outcome = ReplaceAssetBody(context.doc, index, *body);
-        if (!outcome) {
-            Fail(kInputError, outcome);
+        {
+            TerminalProgress line;
+            if (!options->conversion.extension.empty()) {
+                line.Update(u"Converting " + Utf8ToUtf16(options->data) + u" for " +
+                            context.doc.entries[index].name);
+                ConvertImport(context.doc, index, context.folder, options->conversion, *body);
+            }
+            line.Update(u"Importing into " + context.doc.entries[index].name);
+            if (Outcome outcome = ReplaceAssetBody(context.doc, index, *body); !outcome) {
+                Fail(kInputError, outcome);
+            }
         }
         SaveOutput(context, options->out);
     });
 
     CLI::App* add = Command(app, "add", "Write FILE with a new asset appended.", o);
     add->add_option("--name", o.name, "the new asset's name (may be empty)")->required();
-    add->add_option("--type", o.type, "its type number (decimal, 0x hexadecimal, 0 octal)")
+    add->add_option("--type", o.type,
+                    "its type number (decimal, 0x hexadecimal, 0 octal); in files of the later "
+                    "forms a class number or name that the file's type list holds")
         ->required();
     add->add_option("--index-offset", o.indexOffset, "added to the next free pathId");
     add->add_option("-o", o.out, "the file to write")->required();
     add->callback([&context, options] {
         OpenInput(context, options->file);
-        Outcome outcome = AddAsset(context.doc, ReadTypeNumber(Utf8ToUtf16(options->type)),
-                                   Utf8ToUtf16(options->name), options->indexOffset);
+        const std::u16string typeText = Utf8ToUtf16(options->type);
+        std::uint32_t type = ReadTypeNumber(typeText);
+        if (type == 0) {
+            type = static_cast<std::uint32_t>(FindClassInFile(context.doc, typeText).value_or(0));
+        }
+        Outcome outcome =
+            AddAsset(context.doc, type, Utf8ToUtf16(options->name), options->indexOffset);
         if (!outcome) {
             Fail(kInputError, outcome);
         }

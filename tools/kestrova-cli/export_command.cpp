@@ -2,7 +2,6 @@
 // converted through the plug-in that handles the asset's type.
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -13,6 +12,7 @@
 #include "common/text.h"
 #include "tools/kestrova-cli/cli_commands.h"
 #include "tools/kestrova-cli/plugin_conversion.h"
+#include "tools/kestrova-cli/terminal_progress.h"
 
 namespace kestrova::cli {
 
@@ -63,9 +63,7 @@ std::vector<std::string> BatchNames(const AssetFile& doc,
     std::map<std::string, int> final;
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (uses[Lower(names[i])] > 1) {
-            names[i] += " (" +
-                        std::to_string(static_cast<std::int32_t>(doc.entries[assets[i]].pathId)) +
-                        ")";
+            names[i] += " (" + Utf16ToUtf8(PathIdText(doc, doc.entries[assets[i]])) + ")";
         }
         ++final[Lower(names[i])];
     }
@@ -77,32 +75,40 @@ std::vector<std::string> BatchNames(const AssetFile& doc,
     return names;
 }
 
+// Writes an asset's body to `target`, converted to `extension` by `plugin` (one of `plugins`,
+// given the asset's context first) when there is one. `folder` is the asset file's.
+Outcome ExportAsset(const AssetFile& doc, std::uint32_t index, CliPlugins* plugins,
+                    const PluginRecord* plugin, std::u16string_view extension,
+                    const std::u16string& folder, const std::u16string& target) {
+    if (plugin == nullptr) {
+        return ExportAssetBody(doc, index, target);
+    }
+    std::optional<std::vector<std::uint8_t>> body = ReadAssetBody(doc, index);
+    std::vector<std::uint8_t> converted;
+    plugins->SetContext(doc, index, folder);
+    Outcome outcome = body ? ExportThrough(*plugin, plugins->context(), *body, extension, converted)
+                           : Outcome::Failure(u"cannot read the asset");
+    return outcome ? WriteWholeFile(target, converted) : outcome;
+}
+
 void ExportOne(CliContext& context, const ExportOptions& o) {
     if (o.out.empty()) {
         Fail(kUsageError, "export needs -o OUT (or --all with -d DIR)");
     }
     OpenInput(context, o.file);
     const std::uint32_t index = PickAsset(context.doc, o.asset);
-    const std::u16string target = Utf8ToUtf16(o.out);
-    if (o.conversion.extension.empty()) {
-        if (Outcome outcome = ExportAssetBody(context.doc, index, target); !outcome) {
-            Fail(kInputError, outcome);
-        }
-        return;
+    const std::u16string extension = Utf8ToUtf16(o.conversion.extension);
+    std::optional<CliPlugins> plugins;
+    const PluginRecord* plugin = nullptr;
+    TerminalProgress line;
+    if (!extension.empty()) {
+        plugins.emplace(PluginsFolder(o.conversion));
+        plugin = &RequireConverter(*plugins, context.doc, index, o.conversion.extension);
+        line.Update(u"Converting " + context.doc.entries[index].name + u" to ." + extension);
     }
-    CliPlugins plugins(PluginsFolder(o.conversion));
-    const PluginRecord& plugin =
-        RequireConverter(plugins, context.doc, index, o.conversion.extension);
-    std::optional<std::vector<std::uint8_t>> body = ReadAssetBody(context.doc, index);
-    std::vector<std::uint8_t> converted;
-    plugins.SetContext(context.doc, index, context.folder);
-    Outcome outcome = body ? ExportThrough(plugin, plugins.context(), *body,
-                                           Utf8ToUtf16(o.conversion.extension), converted)
-                           : Outcome::Failure(u"cannot read the asset");
-    if (outcome) {
-        outcome = WriteWholeFile(target, converted);
-    }
-    if (!outcome) {
+    if (Outcome outcome = ExportAsset(context.doc, index, plugins ? &*plugins : nullptr, plugin,
+                                      extension, context.folder, Utf8ToUtf16(o.out));
+        !outcome) {
         Fail(kInputError, outcome);
     }
 }
@@ -126,6 +132,9 @@ int ExportAll(CliContext& context, const ExportOptions& o) {
         if (*type == 0) {
             type = FindTypeByName(plugins->table(), text).value_or(0);
         }
+        if (*type == 0) {
+            type = static_cast<std::uint32_t>(FindClassInFile(doc, text).value_or(0));
+        }
     }
     std::vector<std::uint32_t> assets;
     for (std::uint32_t i = 0; i < doc.entries.size(); ++i) {
@@ -144,38 +153,28 @@ int ExportAll(CliContext& context, const ExportOptions& o) {
     std::size_t converted = 0;
     std::size_t raw = 0;
     std::size_t skipped = 0;
-    auto lastReport = std::chrono::steady_clock::now();
-    for (std::size_t k = 0; k < assets.size(); ++k) {
-        const std::uint32_t index = assets[k];
-        const PluginRecord* plugin =
-            extension.empty() ? nullptr : plugins->Converter(doc, index, extension);
-        const std::string name =
-            names[k] + (plugin != nullptr ? "." + o.conversion.extension : ".data");
-        const std::u16string target = Utf8ToUtf16(o.folder + "/" + name);
-        Outcome outcome = Outcome::Success();
-        if (plugin != nullptr) {
-            std::optional<std::vector<std::uint8_t>> body = ReadAssetBody(doc, index);
-            std::vector<std::uint8_t> bytes;
-            plugins->SetContext(doc, index, context.folder);
-            outcome = body ? ExportThrough(*plugin, plugins->context(), *body, extension, bytes)
-                           : Outcome::Failure(u"cannot read the asset");
-            if (outcome) {
-                outcome = WriteWholeFile(target, bytes);
+    {  // the line is gone before the summary
+        TerminalProgress line;
+        const std::u16string count = DecimalText(static_cast<std::int64_t>(assets.size()));
+        for (std::size_t k = 0; k < assets.size(); ++k) {
+            const std::uint32_t index = assets[k];
+            line.Update(u"Exporting: (" + DecimalText(static_cast<std::int64_t>(k)) + u"/" + count +
+                            u") " + doc.entries[index].name,
+                        static_cast<float>(k) / static_cast<float>(assets.size()));
+            const PluginRecord* plugin =
+                extension.empty() ? nullptr : plugins->Converter(doc, index, extension);
+            const std::string name =
+                names[k] + (plugin != nullptr ? "." + o.conversion.extension : ".data");
+            const Outcome outcome =
+                ExportAsset(doc, index, plugins ? &*plugins : nullptr, plugin, extension,
+                            context.folder, Utf8ToUtf16(o.folder + "/" + name));
+            if (!outcome) {
+                ++skipped;
+                line.Message("kestrova-cli: skipped asset " + std::to_string(index) + " (" + name +
+                             "): " + Utf16ToUtf8(outcome.message));
+            } else {
+                ++(plugin != nullptr ? converted : raw);
             }
-        } else {
-            outcome = ExportAssetBody(doc, index, target);
-        }
-        if (!outcome) {
-            ++skipped;
-            std::cerr << "kestrova-cli: skipped asset " << index << " (" << name
-                      << "): " << Utf16ToUtf8(outcome.message) << "\n";
-        } else {
-            ++(plugin != nullptr ? converted : raw);
-        }
-        const auto now = std::chrono::steady_clock::now();
-        if (now - lastReport > std::chrono::seconds(1)) {
-            lastReport = now;
-            std::cerr << "kestrova-cli: " << k + 1 << "/" << assets.size() << " assets\n";
         }
     }
     std::cout << "Wrote " << converted + raw << " of " << assets.size() << " assets to " << o.folder
@@ -196,7 +195,8 @@ void AddExportCommand(CLI::App& app, CliContext& context) {
     AddAssetOptions(*command, o.asset);
     command->add_option("-o", o.out, "the file to write (one asset)");
     command->add_flag("--all", o.all, "every asset (or every asset of --type) into -d DIR");
-    command->add_option("--type", o.type, "with --all: a type number or a plug-in's type name");
+    command->add_option("--type", o.type,
+                        "with --all: a type number, a plug-in's type name or a class name");
     command->add_option("-d", o.folder, "with --all: the folder to write into");
     AddConversionOptions(*command, o.conversion);
     command->callback([&context, options] {

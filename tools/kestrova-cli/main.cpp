@@ -10,6 +10,7 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     kestrova::cli::CliContext context;
     kestrova::cli::AddDocumentCommands(app, context);
+    kestrova::cli::AddInfoCommand(app, context);
     kestrova::cli::AddExportCommand(app, context);
     kestrova::cli::AddPluginsCommand(app);
     kestrova::cli::AddSearchCommand(app, context);

@@ -235,7 +235,7 @@ void Build(CliContext& context, const BuildOptions& o) {
         // As the editor hands an asset over in the "Ravelin" mode, and "Add File" adds it.
         const AssetEntry& entry = context.doc.entries[index];
         const std::int32_t type = static_cast<std::int32_t>(entry.typeId);
-        const std::u16string pathId = DecimalText(static_cast<std::int32_t>(entry.pathId));
+        const std::u16string pathId = PathIdText(context.doc, entry);
         session.BeginForm(body->data(), static_cast<std::int32_t>(body->size()), false);
         body.reset();  // the session keeps its own copy, as the plug-in does
         session.RecordImport(context.doc.documentName.c_str(), &type, pathId.c_str());

@@ -16,6 +16,7 @@
 #include "plugins/ravelin/core/mod_file.h"
 #include "plugins/ravelin/core/mod_package.h"
 #include "tools/kestrova-cli/cli_commands.h"
+#include "tools/kestrova-cli/terminal_progress.h"
 
 namespace kestrova::cli {
 
@@ -67,21 +68,26 @@ void Package(CliContext& context, const PackageOptions& o) {
     } cleanup{files};
 
     ravelin::ModRecord mod;
-    if (Outcome opened = ravelin::OpenMod(Utf8ToUtf16(o.mod), mod, files); !opened) {
-        Fail(kInputError, o.mod + ": " + Utf16ToUtf8(opened.message));
-    }
-    if (o.installer) {
-        mod.installer = ravelin::FieldText(Utf8ToUtf16(*o.installer), ravelin::kNameCapacity);
-    }
-    if (o.icon) {
-        mod.iconPath = ravelin::FieldText(Utf8ToUtf16(*o.icon), ravelin::kPathCapacity);
-    }
-    const std::string installers = o.installers.value_or(DefaultInstallersFolder());
     ravelin::IconReplacement icons;
-    Outcome packaged =
-        ravelin::PackageInstaller(mod, Utf8ToUtf16(installers), Utf8ToUtf16(o.out), files, &icons);
-    if (!packaged) {
-        Fail(kInputError, packaged);
+    {
+        TerminalProgress line;
+        if (Outcome opened = ravelin::OpenMod(Utf8ToUtf16(o.mod), mod, files, line.Callback());
+            !opened) {
+            Fail(kInputError, o.mod + ": " + Utf16ToUtf8(opened.message));
+        }
+        if (o.installer) {
+            mod.installer = ravelin::FieldText(Utf8ToUtf16(*o.installer), ravelin::kNameCapacity);
+        }
+        if (o.icon) {
+            mod.iconPath = ravelin::FieldText(Utf8ToUtf16(*o.icon), ravelin::kPathCapacity);
+        }
+        const std::string installers = o.installers.value_or(DefaultInstallersFolder());
+        line.Update(u"Packaging " + Utf8ToUtf16(o.out));
+        if (Outcome packaged = ravelin::PackageInstaller(
+                mod, Utf8ToUtf16(installers), Utf8ToUtf16(o.out), files, &icons, line.Callback());
+            !packaged) {
+            Fail(kInputError, packaged);
+        }
     }
     if (icons.replaced > 0) {
         std::cout << o.out << ": " << icons.replaced << " icon images replaced\n";
@@ -118,9 +124,13 @@ void Apply(const ApplyOptions& o) {
     }
     const std::u16string root = Utf8ToUtf16(o.root);
     installer::ApplyReport report;
-    Outcome done = o.undo ? installer::UninstallMod(source.mod(), root, &report)
-                          : installer::InstallMod(source.mod(), source.payload(), root, {}, &report,
-                                                  StopAfterStepForTests());
+    Outcome done = Outcome::Success();
+    {
+        TerminalProgress line;
+        done = o.undo ? installer::UninstallMod(source.mod(), root, &report, line.Callback())
+                      : installer::InstallMod(source.mod(), source.payload(), root, &report,
+                                              {line.Callback(), nullptr, StopAfterStepForTests()});
+    }
     if (!report.recovery.empty()) {
         std::cout << Utf16ToUtf8(report.recovery) << std::endl;
     }

@@ -11,6 +11,7 @@
 #include "common/text.h"
 #include "editor/search/search_engine.h"
 #include "tools/kestrova-cli/cli_commands.h"
+#include "tools/kestrova-cli/terminal_progress.h"
 
 namespace kestrova::cli {
 
@@ -56,7 +57,9 @@ void AddSearchCommand(CLI::App& app, CliContext& context) {
         StringList results;
         // As in the Find dialog, an empty query searches nothing.
         if (!options->query.empty()) {
-            SearchStatus status;
+            // --progress prints every status line; otherwise a terminal shows the progress line.
+            TerminalProgress line;
+            SearchStatus status = [&line](std::u16string_view text) { line.Update(text); };
             if (options->progress) {
                 status = [](std::u16string_view text) { std::cerr << Utf16ToUtf8(text) << "\n"; };
             }

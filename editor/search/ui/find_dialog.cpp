@@ -212,12 +212,18 @@ void FindDialog::ChooseResult() {
     }
     const std::uint32_t pathId = results_.tag(static_cast<std::size_t>(entry));
     // The row is found by the number its Index column shows, read back as an unsigned value,
-    // in display order.
+    // in display order. The later forms' 64-bit path ids are compared by their low 32 bits, as
+    // the result was tagged.
     const std::size_t rows = std::min<std::size_t>(shell_.rowCount(), shell_.document.assetCount());
     for (std::size_t row = 0; row < rows; ++row) {
         std::string digits;
         Utf16ToLatin1(shell_.cellText(row, kIndexColumn), digits);
-        if (ParseUnsigned32(digits) == pathId) {
+        const std::uint32_t shown =
+            shell_.document.metadata
+                ? static_cast<std::uint32_t>(
+                      shell_.document.entries[shell_.rowAssetIndex(row)].pathId)
+                : ParseUnsigned32(digits);
+        if (shown == pathId) {
             shell_.SelectAsset(static_cast<std::int32_t>(row));
             return;
         }

@@ -7,6 +7,8 @@
 #include <memory>
 #include <span>
 
+#include "common/progress.h"
+
 namespace kestrova::ravelin {
 
 struct FileCloser {
@@ -16,6 +18,19 @@ using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 
 inline bool WriteAll(std::FILE* stream, std::span<const std::uint8_t> bytes) {
     return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
+}
+
+// The same a chunk at a time, each chunk reported; false also when a stop ended it.
+inline bool WriteAll(std::FILE* stream, std::span<const std::uint8_t> bytes,
+                     ByteProgress& progress) {
+    while (!bytes.empty()) {
+        const auto piece = static_cast<std::size_t>(progress.NextPiece(bytes.size()));
+        if (!WriteAll(stream, bytes.first(piece)) || !progress.Advance(piece)) {
+            return false;
+        }
+        bytes = bytes.subspan(piece);
+    }
+    return true;
 }
 
 // Closes the stream; true when everything written to it reached the file.

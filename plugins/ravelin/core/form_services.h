@@ -46,9 +46,9 @@ public:
     virtual std::optional<std::u16string> ChooseFolder(std::u16string_view title) = 0;
 };
 
-// The long part of an action (copying a mod's data): it works on copies of what it needs and
-// reports through `step`, which may stop it.
-using ModWork = std::function<Outcome(const ModStep& step)>;
+// The long part of an action (copying a mod's data): it works on copies of what it needs,
+// reports through `progress` and ends with Cancelled() when `stop` is requested.
+using ModWork = std::function<Outcome(const ProgressCallback& progress, std::stop_token stop)>;
 
 class WorkRunner {
 public:

@@ -113,40 +113,24 @@ Outcome CheckEntriesInside(const ModRecord& mod, std::uint64_t payloadLength,
     return Outcome::Success();
 }
 
-// Steps through `length` bytes a block at a time: `block` handles the bytes [done, done + n) and
-// `step` is told the fraction done after each. False from `block` is a failure (an empty
-// message), false from `step` a cancellation.
-Outcome InBlocks(std::uint64_t length, std::size_t blockSize,
-                 const std::function<bool(std::uint64_t done, std::size_t n)>& block,
-                 const ModStep& step) {
-    for (std::uint64_t done = 0; done < length;) {
-        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(length - done, blockSize));
-        if (!block(done, n)) {
-            return Outcome::Failure({});
-        }
-        done += n;
-        if (step && !step(static_cast<float>(done) / static_cast<float>(length))) {
-            return Cancelled();
-        }
-    }
-    return Outcome::Success();
-}
-
-// Copies `length` bytes of the file `from` to the stream, a block at a time.
-Outcome CopyInto(std::FILE* stream, const std::u16string& from, std::uint64_t length,
-                 const ModStep& step) {
+// Copies `length` bytes of the file `from` to the stream, a block at a time; false when it
+// failed or was stopped.
+bool CopyInto(std::FILE* stream, const std::u16string& from, std::uint64_t length,
+              ByteProgress& progress) {
     UniqueFile in(platform::OpenFile(from, "rb"));
     if (!in) {
-        return Outcome::Failure({});
+        return false;
     }
-    std::vector<std::uint8_t> buffer(std::size_t{1} << 16);
-    return InBlocks(
-        length, buffer.size(),
-        [&](std::uint64_t, std::size_t n) {
-            return std::fread(buffer.data(), 1, n, in.get()) == n &&
-                   WriteAll(stream, std::span(buffer).first(n));
-        },
-        step);
+    std::vector<std::uint8_t> block(std::size_t{1} << 16);
+    while (length > 0) {
+        std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(length, block.size()));
+        if (std::fread(block.data(), 1, want, in.get()) != want ||
+            !WriteAll(stream, std::span(block).first(want)) || !progress.Advance(want)) {
+            return false;
+        }
+        length -= want;
+    }
+    return true;
 }
 
 }  // namespace
@@ -257,7 +241,8 @@ std::vector<std::uint8_t> ModHeaderBytes(const ModRecord& mod) {
     return out;
 }
 
-Outcome SaveMod(std::FILE* stream, ModRecord& mod, const ModWorkFiles& files, const ModStep& step) {
+Outcome SaveMod(std::FILE* stream, ModRecord& mod, const ModWorkFiles& files,
+                const ProgressCallback& progress, const std::stop_token& stop) {
     SortEntries(mod);
     // No data file yet means no asset was ever added: the payload is empty.
     const std::uint64_t payload =
@@ -265,15 +250,13 @@ Outcome SaveMod(std::FILE* stream, ModRecord& mod, const ModWorkFiles& files, co
     if (Outcome o = CheckEntriesInside(mod, payload, u"the mod's data file"); !o) {
         return o;
     }
-    bool written = WriteAll(stream, ModHeaderBytes(mod));
-    if (written && payload > 0) {
-        const Outcome copied = CopyInto(stream, files.data, payload, step);
-        if (copied.message == Cancelled().message) {
-            return copied;
-        }
-        written = copied.ok;
+    ByteProgress written(progress, u"Writing the mod", payload, stop);
+    const bool copied = WriteAll(stream, ModHeaderBytes(mod)) &&
+                        (payload == 0 || CopyInto(stream, files.data, payload, written));
+    if (written.stopped()) {
+        return Cancelled();
     }
-    if (!written || std::fflush(stream) != 0) {
+    if (!copied || std::fflush(stream) != 0) {
         return Outcome::Failure(u"The mod could not be written completely (" +
                                 DecimalText(static_cast<std::int64_t>(payload)) +
                                 u" bytes of data).");
@@ -282,14 +265,18 @@ Outcome SaveMod(std::FILE* stream, ModRecord& mod, const ModWorkFiles& files, co
 }
 
 Outcome SaveModAs(const std::u16string& target, ModRecord& mod, const ModWorkFiles& files,
-                  const ModStep& step) {
+                  const ProgressCallback& progress, const std::stop_token& stop) {
     FileBeside out;
     if (!out.Create(target) || out.stream() == nullptr) {
         return Outcome::Failure(u"Cannot create a file beside " + target + u": " + out.error() +
                                 u".");
     }
-    if (Outcome saved = SaveMod(out.stream(), mod, files, step); !saved) {
+    if (Outcome saved = SaveMod(out.stream(), mod, files, progress, stop); !saved) {
         return saved;
+    }
+    // The last moment a stop keeps `target` as it was.
+    if (stop.stop_requested()) {
+        return Cancelled();
     }
     if (!out.Commit()) {
         return Outcome::Failure(u"The mod file could not be written to " + target + u": " +
@@ -299,7 +286,7 @@ Outcome SaveModAs(const std::u16string& target, ModRecord& mod, const ModWorkFil
 }
 
 Outcome OpenMod(const std::u16string& path, ModRecord& mod, const ModWorkFiles& files,
-                const ModStep& step) {
+                const ProgressCallback& progress, const std::stop_token& stop) {
     MappedFile file;
     if (!file.Open(path)) {
         return Outcome::Failure(u"Cannot open the mod file " + path + u".");
@@ -315,18 +302,15 @@ Outcome OpenMod(const std::u16string& path, ModRecord& mod, const ModWorkFiles& 
         return Outcome::Failure(u"Cannot create the mod's data file " + files.scratch + u".");
     }
     const std::span<const std::uint8_t> payload = file.bytes().subspan(layout.payloadStart);
-    const Outcome copied = InBlocks(
-        payload.size(), std::size_t{1} << 20,
-        [&](std::uint64_t done, std::size_t n) {
-            return WriteAll(out.get(), payload.subspan(static_cast<std::size_t>(done), n));
-        },
-        step);
+    ByteProgress read(progress, u"Reading the mod", payload.size(), stop);
+    const bool written = WriteAll(out.get(), payload, read);
     const bool closed = CloseWritten(out);
-    if (copied.message == Cancelled().message) {
+    // Checked once more after the last chunk: a stop keeps the data file and `mod` as they were.
+    if (read.stopped()) {
         platform::DeleteFile(files.scratch);
-        return copied;
+        return Cancelled();
     }
-    if (!closed || !copied || !platform::ReplaceFile(files.scratch, files.data)) {
+    if (!closed || !written || !platform::ReplaceFile(files.scratch, files.data)) {
         platform::DeleteFile(files.scratch);
         return Outcome::Failure(u"The mod's data could not be written to " + files.data + u".");
     }

@@ -269,9 +269,10 @@ void ModSession::RemoveFile(MessageSink& sink) {
     }
 }
 
-void ModSession::RunOnCopy(WorkRunner* runner, std::uint64_t bytes, std::u16string_view caption,
-                           MessageSink& sink,
-                           std::function<Outcome(ModRecord& mod, const ModStep& step)> work) {
+void ModSession::RunOnCopy(
+    WorkRunner* runner, std::uint64_t bytes, std::u16string_view caption, MessageSink& sink,
+    std::function<Outcome(ModRecord& mod, const ProgressCallback& progress, std::stop_token stop)>
+        work) {
     // The work changes a copy, which replaces the mod only when it succeeded.
     auto copy = std::make_shared<ModRecord>(mod_);
     const std::u16string title(caption);
@@ -283,11 +284,14 @@ void ModSession::RunOnCopy(WorkRunner* runner, std::uint64_t bytes, std::u16stri
         }
     };
     if (runner == nullptr || bytes < kBackgroundBytes) {
-        done(work(*copy, {}));
+        done(work(*copy, {}, {}));
         return;
     }
     runner->Run(
-        caption, [copy, work = std::move(work)](const ModStep& step) { return work(*copy, step); },
+        caption,
+        [copy, work = std::move(work)](const ProgressCallback& progress, std::stop_token stop) {
+            return work(*copy, progress, std::move(stop));
+        },
         std::move(done));
 }
 
@@ -303,8 +307,9 @@ void ModSession::SaveModFile(FileChooser& chooser, MessageSink& sink, WorkRunner
     if (std::optional<std::u16string> path =
             chooser.Choose({true, u"Save Mod File", {kModFiles, kAllFiles}})) {
         RunOnCopy(runner, SizeOf(files_.data), u"Save Mod File", sink,
-                  [target = *path, files = files_](ModRecord& mod, const ModStep& step) {
-                      return SaveModAs(target, mod, files, step);
+                  [target = *path, files = files_](ModRecord& mod, const ProgressCallback& progress,
+                                                   std::stop_token stop) {
+                      return SaveModAs(target, mod, files, progress, stop);
                   });
     }
 }
@@ -313,8 +318,9 @@ void ModSession::OpenModFile(FileChooser& chooser, MessageSink& sink, WorkRunner
     if (std::optional<std::u16string> path =
             chooser.Choose({false, u"Open Mod File", {kModFiles, kAllFiles}})) {
         RunOnCopy(runner, SizeOf(*path), u"Open Mod File", sink,
-                  [source = *path, files = files_](ModRecord& mod, const ModStep& step) {
-                      return OpenMod(source, mod, files, step);
+                  [source = *path, files = files_](ModRecord& mod, const ProgressCallback& progress,
+                                                   std::stop_token stop) {
+                      return OpenMod(source, mod, files, progress, stop);
                   });
     }
 }
@@ -324,9 +330,9 @@ void ModSession::PackageModFile(FileChooser& chooser, MessageSink& sink, WorkRun
         true, u"Package Mod", {{u"Unity Mod Installer (*.exe)", u"*.exe"}, kAllFiles}};
     if (std::optional<std::u16string> path = chooser.Choose(request)) {
         RunOnCopy(runner, SizeOf(files_.data), u"Package Mod", sink,
-                  [target = *path, files = files_, folder = dataFolder_](ModRecord& mod,
-                                                                         const ModStep& step) {
-                      return PackageMod(mod, folder, target, files, step);
+                  [target = *path, files = files_, folder = dataFolder_](
+                      ModRecord& mod, const ProgressCallback& progress, std::stop_token stop) {
+                      return PackageMod(mod, folder, target, files, progress, stop);
                   });
     }
 }

@@ -94,7 +94,9 @@ private:
     // becomes the mod, otherwise `sink` is told why under `caption` (not for a cancellation).
     void RunOnCopy(WorkRunner* runner, std::uint64_t bytes, std::u16string_view caption,
                    MessageSink& sink,
-                   std::function<Outcome(ModRecord& mod, const ModStep& step)> work);
+                   std::function<Outcome(ModRecord& mod, const ProgressCallback& progress,
+                                         std::stop_token stop)>
+                       work);
 
     ModWorkFiles files_;
     std::u16string dataFolder_;

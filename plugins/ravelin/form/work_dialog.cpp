@@ -57,21 +57,26 @@ void WorkDialog::Run(std::u16string_view caption, ModWork work,
     connect(dialog_, &QProgressDialog::canceled, this, [this] { worker_.request_stop(); });
     dialog_->show();
     poll_.start();
-    worker_ = std::jthread([this, work = std::move(work)](std::stop_token stop) {
-        Outcome outcome;
-        try {
-            outcome = work([this, &stop](float done) {
-                permille_ = static_cast<int>(done * kSteps);
-                return !stop.stop_requested();
-            });
-        } catch (const std::bad_alloc&) {
-            outcome = Outcome::Failure(u"Not enough memory for the operation.");
-        } catch (const std::exception&) {
-            outcome = Outcome::Failure(u"The operation failed.");
-        }
-        QMetaObject::invokeMethod(
-            this, [this, outcome] { Finish(outcome); }, Qt::QueuedConnection);
-    });
+    worker_ =
+        std::jthread([this, work = std::move(work), hook = reportHook_](std::stop_token stop) {
+            Outcome outcome;
+            try {
+                outcome = work(
+                    [this, &hook, &stop](std::u16string_view, float done) {
+                        if (hook) {
+                            hook(stop);
+                        }
+                        permille_ = static_cast<int>(done * kSteps);
+                    },
+                    stop);
+            } catch (const std::bad_alloc&) {
+                outcome = Outcome::Failure(u"Not enough memory for the operation.");
+            } catch (const std::exception&) {
+                outcome = Outcome::Failure(u"The operation failed.");
+            }
+            QMetaObject::invokeMethod(
+                this, [this, outcome] { Finish(outcome); }, Qt::QueuedConnection);
+        });
 }
 
 void WorkDialog::Finish(const Outcome& outcome) {
