@@ -118,6 +118,10 @@ Outcome SearchAssetData(const AssetFile& doc, std::u16string_view query, StringL
         unreported = position;
     }
     progress.VisitRange(unreported, length, results.count());
+    // A stop that came after the last scan still ends the search as stopped.
+    if (stop.stop_requested()) {
+        return Cancelled();
+    }
     return Outcome::Success();
 }
 

@@ -6,13 +6,12 @@
 #include <stop_token>
 
 #include "common/outcome.h"
+#include "common/worker_work.h"
 #include "document/asset_file.h"
 
 namespace kestrova {
 
-// Reports through `progress` and ends with Cancelled() when `stop` is requested, leaving
-// everything as it was before it started.
-using LongWork = std::function<Outcome(const ProgressCallback& progress, std::stop_token stop)>;
+using LongWork = WorkerWork;
 using LongWorkDone = std::function<void(const Outcome& outcome)>;
 
 }  // namespace kestrova

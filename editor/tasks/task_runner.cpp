@@ -1,7 +1,5 @@
 #include "editor/tasks/task_runner.h"
 
-#include <exception>
-#include <new>
 #include <utility>
 
 #include <QMetaObject>
@@ -25,21 +23,9 @@ bool TaskRunner::Start(LongWork work, ProgressCallback show, LongWorkDone done) 
     emit runningChanged(true);
     worker_ = std::jthread(
         [this, generation, work = std::move(work), hook = reportHook_](std::stop_token stop) {
-            Outcome outcome;
-            try {
-                outcome = work(
-                    [this, &hook, &stop](std::u16string_view text, float fraction) {
-                        if (hook) {
-                            hook(stop);
-                        }
-                        Report(text, fraction);
-                    },
-                    stop);
-            } catch (const std::bad_alloc&) {
-                outcome = Outcome::Failure(u"Not enough memory for the operation.");
-            } catch (const std::exception&) {
-                outcome = Outcome::Failure(u"The operation failed.");
-            }
+            const Outcome outcome = RunWorkerWork(
+                work, [this](std::u16string_view text, float fraction) { Report(text, fraction); },
+                hook, stop);
             // Queued after every progress report, so the outcome is handed over after the last one.
             QMetaObject::invokeMethod(
                 this, [this, generation, outcome] { Finish(generation, outcome); },

@@ -5,9 +5,7 @@
 // outcome follows it there. Cancel asks the work to stop; the work itself leaves everything as
 // it was.
 
-#include <functional>
 #include <mutex>
-#include <stop_token>
 #include <string>
 #include <thread>
 #include <utility>
@@ -34,12 +32,8 @@ public:
     void Cancel();
     // Stops the running work and waits for its thread to end; its `done` is not called.
     void CancelAndWait();
-    // For tests: `hook` is called on the worker with the work's stop token at each report of the
-    // works started afterwards, before the report is passed on; a hook that waits there for the
-    // stop makes a cancel land in the middle of the work however fast the machine is.
-    void SetReportHook(std::function<void(const std::stop_token&)> hook) {
-        reportHook_ = std::move(hook);
-    }
+    // For tests: the hook of the works started afterwards (see ReportHook).
+    void SetReportHook(ReportHook hook) { reportHook_ = std::move(hook); }
 
 signals:
     // The runner became busy or idle; the window enables and disables its commands by it.
@@ -61,7 +55,7 @@ private:
     Relay relay_;
     ProgressCallback show_;
     LongWorkDone done_;
-    std::function<void(const std::stop_token&)> reportHook_;
+    ReportHook reportHook_;
     bool running_ = false;
     unsigned generation_ = 0;
     // Last, so that it is stopped and joined before the members the worker uses go.

@@ -12,6 +12,10 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <chrono>
+#include <stop_token>
+#include <thread>
+
 #include "editor/search/search_engine.h"
 #include "editor/search/ui/find_dialog.h"
 #include "editor/tasks/task_runner.h"
@@ -239,8 +243,8 @@ TEST_F(FindDialogTest, WithoutAFileTheSearchFindsNothing) {
 }
 
 // A working copy large enough is searched on the window's runner: the lines are those of the
-// search engine run here on the same document, and a search cancelled by Esc keeps the lines and
-// results of the one before.
+// search engine run here on the same document, and a search cancelled by Esc while it runs keeps
+// the lines and results of the one before.
 TEST_F(FindDialogTest, ALargeFileIsSearchedInTheBackgroundAndCancelKeepsTheShownResults) {
     Bytes huge(3 * FindDialog::kBackgroundBytes, '.');
     const std::string tail = "needle";
@@ -271,6 +275,12 @@ TEST_F(FindDialogTest, ALargeFileIsSearchedInTheBackgroundAndCancelKeepsTheShown
     EXPECT_EQ(dialog->statusLine()->text(), "Found 2 Results - Ready");
     EXPECT_TRUE(dialog->findButton()->isEnabled());
 
+    // The second search is held at its first report until Esc has stopped it.
+    window->taskRunner()->SetReportHook([](const std::stop_token& stop) {
+        while (!stop.stop_requested()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
     Search(dialog, "Gamma", 0);
     QTest::keyClick(dialog, Qt::Key_Escape);
     WaitForLongWork(*window);

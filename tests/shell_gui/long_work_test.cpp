@@ -8,6 +8,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <stop_token>
@@ -92,8 +93,14 @@ TEST_F(LongWorkTest, SaveAsOfALargeFileKeepsTheWindowAnsweringWithTheCommandsDis
     OpenFile(*window, WriteLarge());
     auto* saveAs = window->findChild<QAction*>(QStringLiteral("saveAsAction"));
     QWidget* cancel = window->statusBar()->cancelButton();
-    int answered = 0;  // passes of the event loop while the copy ran
+    std::atomic<int> answered = 0;  // passes of the event loop while the copy ran
     bool conflicting = false;
+    // The copy waits at its first report until the window has answered, however fast it is.
+    window->taskRunner()->SetReportHook([&](const std::stop_token& stop) {
+        while (answered == 0 && !stop.stop_requested()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
     QTimer ticker;
     QObject::connect(&ticker, &QTimer::timeout, [&] {
         if (window->taskRunner()->running()) {
@@ -106,7 +113,7 @@ TEST_F(LongWorkTest, SaveAsOfALargeFileKeepsTheWindowAnsweringWithTheCommandsDis
     SaveAs(*window, Path("saved.assets"));
     ticker.stop();
 
-    EXPECT_GT(answered, 0);
+    EXPECT_GT(answered.load(), 0);
     EXPECT_FALSE(conflicting);
     EXPECT_TRUE(saveAs->isEnabled() && window->listPanel()->isEnabled() && !cancel->isVisible());
     EXPECT_EQ(window->windowTitle(), "Kestrova ( saved.assets )");

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/outcome.h"
+#include "common/worker_work.h"
 #include "plugins/ravelin/core/mod_file.h"
 
 namespace kestrova::ravelin {
@@ -46,9 +47,8 @@ public:
     virtual std::optional<std::u16string> ChooseFolder(std::u16string_view title) = 0;
 };
 
-// The long part of an action (copying a mod's data): it works on copies of what it needs,
-// reports through `progress` and ends with Cancelled() when `stop` is requested.
-using ModWork = std::function<Outcome(const ProgressCallback& progress, std::stop_token stop)>;
+// The long part of an action (copying a mod's data): it works on copies of what it needs.
+using ModWork = WorkerWork;
 
 class WorkRunner {
 public:

@@ -1,7 +1,5 @@
 #include "plugins/ravelin/form/work_dialog.h"
 
-#include <exception>
-#include <new>
 #include <utility>
 
 #include <QMetaObject>
@@ -59,21 +57,12 @@ void WorkDialog::Run(std::u16string_view caption, ModWork work,
     poll_.start();
     worker_ =
         std::jthread([this, work = std::move(work), hook = reportHook_](std::stop_token stop) {
-            Outcome outcome;
-            try {
-                outcome = work(
-                    [this, &hook, &stop](std::u16string_view, float done) {
-                        if (hook) {
-                            hook(stop);
-                        }
-                        permille_ = static_cast<int>(done * kSteps);
-                    },
-                    stop);
-            } catch (const std::bad_alloc&) {
-                outcome = Outcome::Failure(u"Not enough memory for the operation.");
-            } catch (const std::exception&) {
-                outcome = Outcome::Failure(u"The operation failed.");
-            }
+            const Outcome outcome = RunWorkerWork(
+                work,
+                [this](std::u16string_view, float done) {
+                    permille_ = static_cast<int>(done * kSteps);
+                },
+                hook, stop);
             QMetaObject::invokeMethod(
                 this, [this, outcome] { Finish(outcome); }, Qt::QueuedConnection);
         });

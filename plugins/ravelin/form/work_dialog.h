@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <functional>
-#include <stop_token>
 #include <thread>
 #include <utility>
 
@@ -34,12 +33,8 @@ public:
              std::function<void(const Outcome&)> done) override;
     bool running() const { return dialog_ != nullptr; }
     QProgressDialog* dialog() const { return dialog_; }
-    // For tests: `hook` is called on the worker with the work's stop token at each report of the
-    // works started afterwards; a hook that waits there for the stop makes a cancel land in the
-    // middle of the work however fast the machine is.
-    void SetReportHook(std::function<void(const std::stop_token&)> hook) {
-        reportHook_ = std::move(hook);
-    }
+    // For tests: the hook of the works started afterwards (see ReportHook).
+    void SetReportHook(ReportHook hook) { reportHook_ = std::move(hook); }
 
 signals:
     // `done` has run: the form shows the session's state again.
@@ -53,7 +48,7 @@ private:
     QTimer poll_;
     std::atomic<int> permille_{0};
     std::function<void(const Outcome&)> done_;
-    std::function<void(const std::stop_token&)> reportHook_;
+    ReportHook reportHook_;
     // Last, so that it is stopped and joined before the members the worker uses go.
     std::jthread worker_;
 };
