@@ -15,4 +15,9 @@ struct Outcome {
     explicit operator bool() const { return ok; }
 };
 
+// The outcome of an operation stopped at the user's request before it changed anything.
+inline Outcome Cancelled() {
+    return Outcome::Failure(u"Cancelled.");
+}
+
 }  // namespace kestrova

@@ -30,16 +30,23 @@ Outcome OpenWorkingCopy(const AssetFile& doc, FileDescriptor& in) {
 }  // namespace
 
 Outcome SaveWorkingCopyAs(const AssetFile& doc, const std::u16string& target,
-                          const ProgressCallback& progress) {
+                          const ProgressCallback& progress, const std::stop_token& stop) {
     FileDescriptor in;
     if (Outcome o = OpenWorkingCopy(doc, in); !o) {
         return o;
     }
     RangeWriter writer;
     std::optional<unsigned long long> length = platform::FileSize(doc.WorkingCopyPath());
-    ByteProgress saved(progress, u"Saving", length.value_or(0));
-    if (!length || !writer.CreateBeside(target) || !writer.Copy(in.get(), 0, 0, *length, &saved) ||
-        !writer.Commit(*length)) {
+    ByteProgress saved(progress, u"Saving", length.value_or(0), stop);
+    if (!length || !writer.CreateBeside(target)) {
+        return CannotWrite(target, writer);
+    }
+    const bool copied = writer.Copy(in.get(), 0, 0, *length, &saved);
+    // Checked once more at the end: a stop that comes after the last chunk still keeps `target`.
+    if (saved.stopped()) {
+        return Cancelled();
+    }
+    if (!copied || !writer.Commit(*length)) {
         return CannotWrite(target, writer);
     }
     return Outcome::Success();

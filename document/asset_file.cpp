@@ -180,15 +180,15 @@ Outcome ReadDocument(AssetFile& doc, std::span<const std::uint8_t> bytes,
 }
 
 // Copies the chosen file to `staging` (written beside it first), a chunk at a time with its
-// progress when the copy is long.
+// progress when the copy is long; false when it failed or `stop` ended it.
 bool CopyToStaging(const std::u16string& path, const std::u16string& staging,
-                   const ProgressCallback& progress) {
+                   const ProgressCallback& progress, const std::stop_token& stop) {
     FileDescriptor in = FileDescriptor::OpenForReading(path);
     const std::optional<unsigned long long> length = platform::FileSize(path);
     if (!in.valid() || !length) {
         return false;
     }
-    ByteProgress copied(progress, u"Copying", *length);
+    ByteProgress copied(progress, u"Copying", *length, stop);
     RangeWriter writer;
     return writer.CreateBeside(staging) && writer.Copy(in.get(), 0, 0, *length, &copied) &&
            writer.Commit(*length);
@@ -204,8 +204,8 @@ Outcome ReadSerializedFile(AssetFile& doc, std::span<const std::uint8_t> seriali
     return ReadFullMetadata(doc, serialized, progress);
 }
 
-Outcome LoadAssetFile(AssetFile& doc, const std::u16string& path,
-                      const ProgressCallback& progress) {
+Outcome LoadAssetFile(AssetFile& doc, const std::u16string& path, const ProgressCallback& progress,
+                      const std::stop_token& stop) {
     Report(progress, u"Reading Header", 0.0f);
     if (!platform::CreateDirectory(doc.workingFolder) && !platform::FileExists(doc.workingFolder)) {
         return Outcome::Failure(u"Cannot create the working folder " + doc.workingFolder + u".");
@@ -213,8 +213,11 @@ Outcome LoadAssetFile(AssetFile& doc, const std::u16string& path,
     // The chosen file is copied beside the working copy first and read from there; only a file
     // that reads completely replaces the document that is open.
     const std::u16string staging = doc.workingFolder + platform::kSeparator + u"load";
-    if (!CopyToStaging(path, staging, progress)) {
+    if (!CopyToStaging(path, staging, progress, stop)) {
         platform::DeleteFile(staging);
+        if (stop.stop_requested()) {
+            return Cancelled();
+        }
         return Outcome::Failure(u"Cannot read the file " + path + u".");
     }
     AssetFile fresh;
@@ -230,6 +233,10 @@ Outcome LoadAssetFile(AssetFile& doc, const std::u16string& path,
             map.AdviseRandom();
             outcome = ReadDocument(fresh, map.bytes(), progress);
         }
+    }
+    // The last moment a stop can keep the working copy that is open.
+    if (outcome && stop.stop_requested()) {
+        outcome = Cancelled();
     }
     if (outcome && !platform::ReplaceFile(staging, fresh.WorkingCopyPath())) {
         outcome =

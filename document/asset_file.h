@@ -12,6 +12,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -174,14 +175,17 @@ void CloseAssetFile(AssetFile& doc);
 // Opens `path`: copies it to the working copy, reads the header, the table and every name,
 // reporting "Reading Header", "Copying: (n/m MiB)" as a long copy goes, "Loaded: (%i/%i) %s"
 // for every asset and "Ready". A file that is damaged or not an asset file is refused with a
-// message; the document that was open stays open, its working copy untouched.
+// message; the document that was open stays open, its working copy untouched. A stop requested
+// through `stop` ends the load with Cancelled(), leaving the document and its working copy as a
+// refused file does.
 Outcome LoadAssetFile(AssetFile& doc, const std::u16string& path,
-                      const ProgressCallback& progress = {});
+                      const ProgressCallback& progress = {}, const std::stop_token& stop = {});
 
 // Copies the working copy to `target` (written beside it, then renamed over it), reporting
-// "Saving: (n/m MiB)" as the copy goes when it is longer than one chunk.
+// "Saving: (n/m MiB)" as the copy goes when it is longer than one chunk. A stop requested
+// through `stop` ends it with Cancelled(), nothing written under `target`.
 Outcome SaveWorkingCopyAs(const AssetFile& doc, const std::u16string& target,
-                          const ProgressCallback& progress = {});
+                          const ProgressCallback& progress = {}, const std::stop_token& stop = {});
 
 // The body of asset `index` (its data without the name prefix), read from the working copy.
 std::optional<std::vector<std::uint8_t>> ReadAssetBody(const AssetFile& doc, std::uint32_t index);

@@ -55,7 +55,7 @@ bool RangeWriter::Copy(int source, std::uint64_t from, std::uint64_t to, std::ui
     if (Descriptor() < 0) {
         return false;
     }
-    if (progress == nullptr || !progress->reporting()) {
+    if (progress == nullptr || !progress->stepped()) {
         return CopyRange(source, from, Descriptor(), to, count) || Fail();
     }
     while (count > 0) {
@@ -63,7 +63,9 @@ bool RangeWriter::Copy(int source, std::uint64_t from, std::uint64_t to, std::ui
         if (!CopyRange(source, from, Descriptor(), to, piece)) {
             return Fail();
         }
-        progress->Advance(piece);
+        if (!progress->Advance(piece)) {
+            return false;
+        }
         from += piece;
         to += piece;
         count -= piece;

@@ -70,7 +70,8 @@ public:
     bool CreateBeside(const std::u16string& target);
 
     bool Write(std::uint64_t position, std::span<const std::uint8_t> bytes);
-    // With `progress`, the range is copied a chunk at a time and each chunk is reported.
+    // With `progress`, the range is copied a chunk at a time and each chunk is reported; a stop
+    // requested through it ends the copy after a chunk with false and no error kept.
     bool Copy(int source, std::uint64_t from, std::uint64_t to, std::uint64_t count,
               ByteProgress* progress = nullptr);
     // Puts what was written on the disk before the file is finished, for files whose renaming
@@ -80,8 +81,8 @@ public:
     // over its target in one step. On any failure the new file is deleted and the target stays
     // as it was.
     bool Commit(std::uint64_t length);
-    // For a file made by Create whose target only this program uses: the target is renamed aside and
-    // deleted after the new file took its name (moved back if that fails). Some file systems
+    // For a file made by Create whose target only this program uses: the target is renamed aside
+    // and deleted after the new file took its name (moved back if that fails). Some file systems
     // flush a file's data at once when it is renamed over another, which costs as much as
     // writing it; two renames onto free names do not.
     bool FinishAsPrivate(std::uint64_t length, const std::u16string& target);

@@ -21,6 +21,7 @@
 #include "editor/shell/ui/asset_table_model.h"
 #include "editor/shell/ui/list_panel.h"
 #include "editor/shell/ui/main_window.h"
+#include "editor/tasks/task_runner.h"
 #include "tests/document/asset_file_builder.h"
 #include "tests/shell/shell_test_hosts.h"
 
@@ -116,6 +117,10 @@ int main(int argc, char** argv) {
     chooser.Next(kestrova::Utf8ToUtf16(path), 1);
     Clock::time_point start = Clock::now();
     window->findChild<QAction*>(QStringLiteral("openAction"))->trigger();
+    // Open copies the file on a worker; the list is built once its outcome is back.
+    while (window->taskRunner()->running()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
     Settle();
     window->listPanel()->view()->viewport()->repaint();
     const double openSeconds = Seconds(start);

@@ -49,10 +49,6 @@ Outcome CheckDecodable(std::uint32_t code, std::u16string_view what) {
                             DecimalText(static_cast<std::int64_t>(code)) + u").");
 }
 
-Outcome Cancelled() {
-    return Outcome::Failure(u"Cancelled.");
-}
-
 std::span<std::uint8_t> MemoryOutput::Reserve(std::size_t count) {
     if (bytes.size() < used_ + count) {
         bytes.resize(used_ + count);

@@ -90,7 +90,4 @@ Outcome EncodeLzmaStream(std::uint64_t length,
                          const std::function<bool(std::span<const std::uint8_t>)>& push,
                          std::uint64_t& written, const std::stop_token& stop = {});
 
-// The message of a cancelled operation.
-Outcome Cancelled();
-
 }  // namespace kestrova::bundle

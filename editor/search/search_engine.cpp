@@ -36,12 +36,13 @@ std::uint64_t FileLength(std::FILE* file) {
 }
 
 // The first position in [from, candidateEnd) at which the pattern matches, or candidateEnd. Every
-// candidate position has all of the pattern's bytes inside the file.
+// candidate position has all of the pattern's bytes inside the file. A stop ends the scan at the
+// next block, as if nothing more were found.
 std::uint64_t FindHit(BlockReader& reader, const PatternScanner& scanner, std::size_t width,
-                      std::uint64_t from, std::uint64_t candidateEnd) {
+                      std::uint64_t from, std::uint64_t candidateEnd, const std::stop_token& stop) {
     const std::size_t need = width == 0 ? 1 : width;
     std::uint64_t position = from;
-    while (position < candidateEnd) {
+    while (position < candidateEnd && !stop.stop_requested()) {
         std::size_t available = 0;
         const std::uint8_t* bytes = reader.Ensure(position, need, available);
         if (bytes == nullptr) {
@@ -61,7 +62,8 @@ std::uint64_t FindHit(BlockReader& reader, const PatternScanner& scanner, std::s
 }  // namespace
 
 Outcome SearchAssetData(const AssetFile& doc, std::u16string_view query, StringList& results,
-                        std::int32_t mode, const SearchStatus& status) {
+                        std::int32_t mode, const SearchStatus& status,
+                        const std::stop_token& stop) {
     FileHandle file(platform::OpenFile(doc.WorkingCopyPath(), "rb"));
     if (!file) {
         return Outcome::Failure(kWorkingCopyUnreadable);
@@ -96,7 +98,10 @@ Outcome SearchAssetData(const AssetFile& doc, std::u16string_view query, StringL
             break;
         }
         std::uint64_t runEnd = std::min(locator.OwnedRunEnd(runStart), candidateLimit);
-        std::uint64_t hit = FindHit(reader, scanner, width, runStart, runEnd);
+        std::uint64_t hit = FindHit(reader, scanner, width, runStart, runEnd, stop);
+        if (stop.stop_requested()) {
+            return Cancelled();
+        }
         if (hit == runEnd) {
             position = runEnd;
             continue;
@@ -113,6 +118,10 @@ Outcome SearchAssetData(const AssetFile& doc, std::u16string_view query, StringL
         unreported = position;
     }
     progress.VisitRange(unreported, length, results.count());
+    // A stop that came after the last scan still ends the search as stopped.
+    if (stop.stop_requested()) {
+        return Cancelled();
+    }
     return Outcome::Success();
 }
 

@@ -5,6 +5,7 @@
 // goes.
 
 #include <cstdint>
+#include <stop_token>
 #include <string_view>
 
 #include "common/outcome.h"
@@ -23,8 +24,11 @@ inline constexpr char16_t kWorkingCopyUnreadable[] = u"The working copy cannot b
 // find nothing) and appends one entry per asset with a hit to `results` (rejecting an equal name
 // with an equal pathId, and blank names). Text up to the query's first U+0000 is used.
 // Fails without touching `results` or the status when the working copy cannot be opened, and with
-// the status set to kQueryNotSingleByte when the query holds a character above U+00FF.
+// the status set to kQueryNotSingleByte when the query holds a character above U+00FF. A stop
+// requested through `stop` ends the scan within a block with Cancelled(), `results` then holding
+// what was found so far.
 Outcome SearchAssetData(const AssetFile& doc, std::u16string_view query, StringList& results,
-                        std::int32_t mode, const SearchStatus& status);
+                        std::int32_t mode, const SearchStatus& status,
+                        const std::stop_token& stop = {});
 
 }  // namespace kestrova

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <numeric>
 #include <span>
 
@@ -243,20 +244,31 @@ bool EditorShell::OpenPath(const std::u16string& path) {
 }
 
 bool EditorShell::LoadDocument(const std::u16string& path, const std::u16string& folder) {
-    // The loader reports "Reading Header", every asset read and "Ready" itself.
-    Outcome loaded = LoadAssetFile(
-        document, path,
-        [this](std::u16string_view text, float fraction) { SetStatus(text, fraction); });
-    if (!loaded) {
-        // A refused file leaves the open document, its list and its hand-over as they were.
-        SetStatus(loaded.message, 0.0f);
-        return false;
-    }
-    SetFolderText(preferences.lastAssetFolder, folder);
-    documentFolder = path.substr(0, FileNameStart(path) > 0 ? FileNameStart(path) - 1 : 0);
-    ShowDocumentTitle();
-    RebuildRows();
-    return true;
+    // The file is read into a document of its own, which replaces the open one only once it is
+    // complete: a refused or cancelled file leaves the open document, its list and its hand-over
+    // as they were.
+    auto fresh = std::make_shared<AssetFile>();
+    fresh->workingFolder = document.workingFolder;
+    auto accepted = std::make_shared<bool>(true);
+    view_.RunLongWork(
+        // The loader reports "Reading Header", its copy, every asset read and "Ready" itself.
+        [fresh, path](const ProgressCallback& progress, std::stop_token stop) {
+            return LoadAssetFile(*fresh, path, progress, stop);
+        },
+        [this](std::u16string_view text, float fraction) { SetStatus(text, fraction); },
+        [this, fresh, accepted, path, folder](const Outcome& loaded) {
+            if (!loaded) {
+                *accepted = false;
+                SetStatus(loaded.message, 0.0f);
+                return;
+            }
+            document = std::move(*fresh);
+            SetFolderText(preferences.lastAssetFolder, folder);
+            documentFolder = path.substr(0, FileNameStart(path) > 0 ? FileNameStart(path) - 1 : 0);
+            ShowDocumentTitle();
+            RebuildRows();
+        });
+    return *accepted;
 }
 
 void EditorShell::SaveFileAs() {
@@ -277,14 +289,24 @@ void EditorShell::SaveFileAs() {
     }
     // What the panel shows but has not handed back yet belongs in the saved file.
     CommitHandOver();
-    Outcome saved = SaveWorkingCopyAs(document, *path);
-    if (!saved) {
-        // The title keeps naming the file that really holds the document.
-        SetStatus(saved.message, 0.0f);
-        return;
-    }
-    document.documentName = path->substr(FileNameStart(*path));
-    ShowDocumentTitle();
+    // The view keeps every command that changes the working copy disabled while it is copied.
+    view_.RunLongWork(
+        [this, target = *path](const ProgressCallback& progress, std::stop_token stop) {
+            return SaveWorkingCopyAs(document, target, progress, stop);
+        },
+        [this](std::u16string_view text, float fraction) { SetStatus(text, fraction); },
+        [this, target = *path](const Outcome& saved) {
+            if (!saved) {
+                // The title keeps naming the file that really holds the document.
+                SetStatus(saved.message, 0.0f);
+                return;
+            }
+            document.documentName = target.substr(FileNameStart(target));
+            ShowDocumentTitle();
+            if (statusProgress != 0.0f) {
+                SetStatus(u"Ready", 0.0f);  // a large copy's progress is over
+            }
+        });
 }
 
 std::vector<PluginDataType> EditorShell::PluginDataTypes() const {

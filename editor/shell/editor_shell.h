@@ -14,6 +14,7 @@
 #include "document/asset_file.h"
 #include "editor/shell/file_dialog.h"
 #include "editor/shell/preferences.h"
+#include "editor/tasks/long_work.h"
 
 namespace kestrova {
 
@@ -35,6 +36,13 @@ public:
     // A plug-in converts data now, which may take seconds (encoding a large texture): the window
     // shows it is working until ShowBusy(false).
     virtual void ShowBusy(bool busy) { (void)busy; }
+    // Runs `work`, passing on its progress to `show`, and then `done` with its outcome. A window
+    // runs the work off its own thread, calls `show` and `done` on its own thread, offers Cancel
+    // and keeps the commands that would conflict disabled until `done` has run. Here both run at
+    // once on the calling thread.
+    virtual void RunLongWork(LongWork work, ProgressCallback show, LongWorkDone done) {
+        done(work(show, std::stop_token{}));
+    }
 };
 
 // A data type that the current plug-in converts asset data to and from on export and import.
@@ -109,7 +117,8 @@ public:
     // --- commands ---
     void OpenFile();  // File > Open
     // Opens `path` as File > Open opens the file chosen in its dialog (a file named on the command
-    // line or dropped on the window). False when the file was refused (the reason is shown).
+    // line or dropped on the window). False when the file was refused (the reason is shown); a
+    // view that opens in the background returns true once the open has started.
     bool OpenPath(const std::u16string& path);
     void SaveFileAs();   // File > Save As
     void ExportAsset();  // Asset > Export

@@ -1,6 +1,8 @@
 // Loading: progress texts, bundles, and refusal of damaged files with the old document kept.
 
 #include <cstring>
+#include <filesystem>
+#include <stop_token>
 #include <utility>
 
 #include "common/platform.h"
@@ -201,6 +203,57 @@ TEST_F(LoadTest, DamagedFilesAreRefusedAndTheOpenDocumentStays) {
     EXPECT_FALSE(missing.ok);
     EXPECT_NE(Utf16ToUtf8(missing.message).find("Cannot read the file"), std::string::npos);
     EXPECT_EQ(Body(0), Filled(4, 1));
+}
+
+// Open of a large file over a small one, and Save As of the large one, stopped at each report in
+// turn: after each copied chunk, and for Open also once the copy is read, just before the result
+// would be made final. Each stop ends in Cancelled() with the open document, its working copy
+// and the chosen name as they were, and nothing left beside them.
+TEST_F(LoadTest, AStoppedOpenOrSaveAsLeavesEverythingAsItWas) {
+    const Bytes small = AssetFileBuilder{}.Add("keep", 1, 1, Filled(4, 1)).Build();
+    const Bytes large =
+        AssetFileBuilder{}.Add("large", 1, 1, Filled(2 * kProgressChunk + 100, 7)).Build();
+    WriteBytes(folder.File("large.assets"), large);
+    const std::u16string target = Wide(folder.File("saved.assets"));
+    const auto files = [&] {
+        return std::distance(std::filesystem::recursive_directory_iterator(folder.path()),
+                             std::filesystem::recursive_directory_iterator());
+    };
+
+    for (const bool saving : {false, true}) {
+        if (saving) {
+            ASSERT_TRUE(LoadAssetFile(doc, Wide(folder.File("large.assets"))).ok);
+        } else {
+            Load(small, "small.assets");
+        }
+        const Bytes open = WorkingCopy();
+        const std::u16string name = doc.documentName;
+        const auto filesBefore = files();
+        // Two chunk reports each; Open then reports the one asset it read.
+        const std::size_t stops = saving ? 2 : 3;
+        for (std::size_t stopAt = 1; stopAt <= stops; ++stopAt) {
+            SCOPED_TRACE(::testing::Message() << saving << " " << stopAt);
+            std::stop_source stop;
+            std::size_t reports = 0;
+            const ProgressCallback progress = [&](std::u16string_view text, float) {
+                if (text != u"Reading Header" && ++reports == stopAt) {
+                    stop.request_stop();
+                }
+            };
+            const Outcome o = saving ? SaveWorkingCopyAs(doc, target, progress, stop.get_token())
+                                     : LoadAssetFile(doc, Wide(folder.File("large.assets")),
+                                                     progress, stop.get_token());
+            EXPECT_EQ(o.message, u"Cancelled.");
+            EXPECT_EQ(doc.documentName, name);
+            EXPECT_EQ(doc.entries.size(), 1u);
+            EXPECT_EQ(WorkingCopy(), open);
+            EXPECT_FALSE(std::filesystem::exists(folder.File("saved.assets")));
+            EXPECT_EQ(files(), filesBefore);
+        }
+    }
+    // Not stopped, the large file saves whole.
+    ASSERT_TRUE(SaveWorkingCopyAs(doc, target).ok);
+    EXPECT_EQ(ReadBytes(folder.File("saved.assets")), large);
 }
 
 }  // namespace

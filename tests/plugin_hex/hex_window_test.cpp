@@ -45,9 +45,7 @@ protected:
         SaveScreenshot(window.get(), screenshot);
 
         ClickRow(*window, next);
-        chooser.Next(Wide(Path("saved.assets")), 1);
-        window->findChild<QAction*>(QStringLiteral("saveAsAction"))->trigger();
-        ProcessEvents();
+        SaveAs(*window, Path("saved.assets"));
         Stop(window);
 
         Bytes expected = ReadBytes(path);

@@ -9,8 +9,13 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <chrono>
+#include <stop_token>
+#include <thread>
+
 #include "plugins/ravelin/core/mod_form_layout.h"
 #include "plugins/ravelin/form/mod_form.h"
+#include "plugins/ravelin/form/work_dialog.h"
 #include "tests/ravelin/mod_test_support.h"
 #include "tests/ravelin/scripted_services.h"
 #include "tests/shell_gui/gui_test_support.h"
@@ -170,6 +175,48 @@ TEST_F(ModFormTest, TheListShowsEntriesSortedAndRemoveTakesTheClickedOne) {
     Click(kPackageButton);  // cancelled: nothing happens
     EXPECT_EQ(ui.warnings.size(), 1u);
     EXPECT_EQ(ui.fileRequests.back().title, u"Package Mod");
+}
+
+// Save Mod of a large mod runs behind the form's modal progress dialog and writes the mod; the
+// dialog's Cancel, or the form going, while the copy is held at its first report, leaves no file
+// under the chosen name.
+TEST_F(ModFormTest, ALargeModIsSavedBehindAProgressDialogThatCancels) {
+    Show(u"level0", u"Crosshair", 3, Bytes(2 * ModSession::kBackgroundBytes, 0x5A));
+    Click(kAddButton);
+    const auto waitForWork = [&] {
+        while (form->work()->running()) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+    };
+    ui.files = {Wide("m.umod")};
+    Click(kSaveButton);
+    ASSERT_TRUE(form->work()->running());
+    EXPECT_TRUE(form->work()->dialog()->isModal());
+    waitForWork();
+    EXPECT_GT(ReadFile("m.umod").size(), ModSession::kBackgroundBytes);
+    EXPECT_TRUE(ui.warnings.empty());
+
+    form->work()->SetReportHook([](const std::stop_token& stop) {
+        while (!stop.stop_requested()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    ui.files = {Wide("cancelled.umod")};
+    Click(kSaveButton);
+    form->work()->dialog()->findChild<QPushButton*>()->click();
+    waitForWork();
+    EXPECT_FALSE(Exists("cancelled.umod"));
+
+    ui.files = {Wide("interrupted.umod")};
+    Click(kSaveButton);
+    delete form;
+    form = nullptr;
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(Exists("interrupted.umod"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()),
+                            std::filesystem::directory_iterator()),
+              3);  // RavelinData, Temp and m.umod
+    EXPECT_TRUE(ui.warnings.empty());
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 // The form's decisions without a window: the hand-over, templates and installers, the "..."
 // rules, the list of entries and every button through scripted dialogs.
 
-#include "plugins/ravelin/core/mod_session.h"
+#include <stop_token>
+
 #include "plugins/ravelin/core/mod_form_layout.h"
+#include "plugins/ravelin/core/mod_session.h"
 #include "tests/ravelin/mod_test_support.h"
 #include "tests/ravelin/scripted_services.h"
 
@@ -11,6 +13,26 @@ namespace {
 
 using ravelin::ModField;
 using ravelin::ModSession;
+
+// Runs a work at once as a window's runner would, stopping it at its `stopAt`-th progress
+// report (never for 0).
+class StoppingRunner : public ravelin::WorkRunner {
+public:
+    void Run(std::u16string_view, ravelin::ModWork work,
+             std::function<void(const Outcome&)> done) override {
+        ++runs;
+        int reports = 0;
+        std::stop_source stop;
+        const ProgressCallback progress = [&](std::u16string_view, float) {
+            if (++reports == stopAt) {
+                stop.request_stop();
+            }
+        };
+        done(work(progress, stop.get_token()));
+    }
+    int stopAt = 0;
+    int runs = 0;
+};
 
 class ModSessionTest : public RavelinTest {
 protected:
@@ -222,6 +244,56 @@ TEST_F(ModSessionTest, SaveOpenAndPackageGoThroughTheirDialogsAndReportFailures)
     EXPECT_EQ(ui.warnings[1].caption, u"Package Mod");
     EXPECT_EQ(ui.fileRequests[4].filters[0].description, u"Unity Mod Installer (*.exe)");
     EXPECT_FALSE(Exists("out.exe"));
+}
+
+// A mod with enough data goes through the runner; stopped at its first or second report, Save,
+// Open and Package leave the mod, its data file and the chosen files as they were and warn of
+// nothing. Not stopped, the runner's Save writes what the direct one writes.
+TEST_F(ModSessionTest, LargeModsCopyThroughTheRunnerAndAStopChangesNothing) {
+    Installers({"default"});
+    Bytes body(2 * ModSession::kBackgroundBytes + 5);
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        body[i] = static_cast<std::uint8_t>(i * 13);
+    }
+    HandOver(u"b.assets", u"y", 28, u"2", {1, 2});
+    session.AddFile(ui);
+    HandOver(u"a.assets", u"x", 28, u"1", body);
+    session.AddFile(ui);
+    session.ChooseInstaller(0);
+    ui.files = {Wide("reference.umod")};
+    session.SaveModFile(ui, ui);
+    ASSERT_TRUE(Exists("reference.umod"));
+    session.EditField(ModField::Author, u"changed");
+    const ravelin::ModRecord before = session.mod();
+    const Bytes data = DataFile();
+
+    StoppingRunner runner;
+    const auto files = [&] {
+        return std::distance(std::filesystem::recursive_directory_iterator(folder.path()),
+                             std::filesystem::recursive_directory_iterator());
+    };
+    const auto filesBefore = files();
+    for (const int stopAt : {1, 2}) {
+        runner.stopAt = stopAt;
+        ui.files = {Wide("m.umod"), Wide("reference.umod"), Wide("out.exe")};
+        session.SaveModFile(ui, ui, &runner);
+        session.OpenModFile(ui, ui, &runner);
+        session.PackageModFile(ui, ui, &runner);
+        EXPECT_EQ(runner.runs, 3 * stopAt);
+        EXPECT_TRUE(ui.warnings.empty());
+        EXPECT_EQ(session.mod(), before);
+        EXPECT_EQ(DataFile(), data);
+        EXPECT_EQ(files(), filesBefore);
+    }
+
+    runner.stopAt = 0;
+    ui.files = {Wide("m.umod"), Wide("direct.umod"), Wide("out.exe")};
+    session.SaveModFile(ui, ui, &runner);
+    session.SaveModFile(ui, ui);
+    EXPECT_EQ(ReadFile("m.umod"), ReadFile("direct.umod"));
+    session.PackageModFile(ui, ui, &runner);
+    EXPECT_TRUE(Exists("out.exe"));
+    EXPECT_TRUE(ui.warnings.empty());
 }
 
 TEST(ModFormLayoutTest, PlacesFollowTheFormSize) {

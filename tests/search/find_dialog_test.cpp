@@ -12,8 +12,13 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <chrono>
+#include <stop_token>
+#include <thread>
+
 #include "editor/search/search_engine.h"
 #include "editor/search/ui/find_dialog.h"
+#include "editor/tasks/task_runner.h"
 #include "tests/shell_gui/gui_test_support.h"
 
 namespace kestrova::testing {
@@ -234,6 +239,55 @@ TEST_F(FindDialogTest, WithoutAFileTheSearchFindsNothing) {
     Search(dialog, "needle", 0);
     EXPECT_EQ(dialog->resultList()->count(), 0);
     EXPECT_EQ(dialog->statusLine()->text(), "Found 0 Results - Ready");
+    Stop(window);
+}
+
+// A working copy large enough is searched on the window's runner: the lines are those of the
+// search engine run here on the same document, and a search cancelled by Esc while it runs keeps
+// the lines and results of the one before.
+TEST_F(FindDialogTest, ALargeFileIsSearchedInTheBackgroundAndCancelKeepsTheShownResults) {
+    Bytes huge(3 * FindDialog::kBackgroundBytes, '.');
+    const std::string tail = "needle";
+    std::copy(tail.begin(), tail.end(), huge.end() - 10);
+    AssetFileBuilder builder;
+    builder.Add("beta", 28, 3, Body("needle"))
+        .Add("huge", 49, 4, huge)
+        .Add("Gamma", 28, 1, Body("x"));
+    WriteBytes(Path("huge.assets"), builder.Build());
+    auto window = Start();
+    OpenFile(*window, Path("huge.assets"));
+    FindDialog* dialog = OpenFind(*window);
+
+    Search(dialog, "needle", 0);
+    EXPECT_TRUE(window->taskRunner()->running());
+    EXPECT_FALSE(dialog->findButton()->isEnabled());
+    WaitForLongWork(*window);
+    StringList reference;
+    Reset(reference);
+    ASSERT_TRUE(SearchAssetData(window->shell().document, u"needle", reference, 0, {}).ok);
+    QStringList expected;
+    for (std::uint32_t k = 0; k < reference.count(); ++k) {
+        expected << Q(reference.at(k)) + QStringLiteral(" (%1)").arg(reference.tag(k));
+    }
+    expected.sort(Qt::CaseInsensitive);
+    EXPECT_EQ(Lines(dialog), expected);
+    EXPECT_EQ(expected.size(), 2);
+    EXPECT_EQ(dialog->statusLine()->text(), "Found 2 Results - Ready");
+    EXPECT_TRUE(dialog->findButton()->isEnabled());
+
+    // The second search is held at its first report until Esc has stopped it.
+    window->taskRunner()->SetReportHook([](const std::stop_token& stop) {
+        while (!stop.stop_requested()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    Search(dialog, "Gamma", 0);
+    QTest::keyClick(dialog, Qt::Key_Escape);
+    WaitForLongWork(*window);
+    EXPECT_EQ(dialog->statusLine()->text(), "Cancelled.");
+    EXPECT_EQ(Lines(dialog), expected);
+    EXPECT_EQ(dialog->results().count(), 2u);
+    EXPECT_TRUE(dialog->isVisible());
     Stop(window);
 }
 

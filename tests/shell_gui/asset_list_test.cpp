@@ -205,9 +205,7 @@ TEST_F(AssetListTest, ExportImportAddRemoveAndSaveAs) {
     EXPECT_EQ(window->removeAssetDialog(), nullptr);
     EXPECT_EQ(Column(*window, 0), QStringList({"Beta", "alpha", "Gamma", "Delta"}));
 
-    chooser.Next(Wide(Path("saved.assets")), 1);
-    window->findChild<QAction*>(QStringLiteral("saveAsAction"))->trigger();
-    ProcessEvents();
+    SaveAs(*window, Path("saved.assets"));
     EXPECT_EQ(window->windowTitle(), "Kestrova ( saved.assets )");
 
     // The saved file opens with the same list.

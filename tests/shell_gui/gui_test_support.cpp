@@ -8,6 +8,7 @@
 #include "common/text.h"
 #include "editor/shell/ui/asset_table_model.h"
 #include "editor/shell/ui/list_panel.h"
+#include "editor/tasks/task_runner.h"
 
 namespace kestrova::testing {
 namespace {
@@ -37,6 +38,17 @@ void ProcessEvents() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCoreApplication::processEvents();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void WaitForLongWork(TaskRunner& runner) {
+    while (runner.running()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    ProcessEvents();
+}
+
+void WaitForLongWork(MainWindow& window) {
+    WaitForLongWork(*window.taskRunner());
 }
 
 void SaveScreenshot(QWidget* widget, const std::string& name) {
@@ -116,7 +128,13 @@ std::string GuiTest::WriteSample() {
 void GuiTest::OpenFile(MainWindow& window, const std::string& path) {
     chooser.Next(Wide(path), 1);
     window.findChild<QAction*>(QStringLiteral("openAction"))->trigger();
-    ProcessEvents();
+    WaitForLongWork(window);
+}
+
+void GuiTest::SaveAs(MainWindow& window, const std::string& path) {
+    chooser.Next(Wide(path), 1);
+    window.findChild<QAction*>(QStringLiteral("saveAsAction"))->trigger();
+    WaitForLongWork(window);
 }
 
 QString GuiTest::Cell(MainWindow& window, int row, int column) {

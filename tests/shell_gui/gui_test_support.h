@@ -29,6 +29,11 @@ inline QString Q(const std::u16string& text) {
 // Runs the deferred deletions and other posted events.
 void ProcessEvents();
 
+// Runs the event loop until the runner's (the window's) long operation has handed back its
+// outcome.
+void WaitForLongWork(TaskRunner& runner);
+void WaitForLongWork(MainWindow& window);
+
 // Saves a picture of `widget` as <build>/screenshots/<name>.png.
 void SaveScreenshot(QWidget* widget, const std::string& name);
 
@@ -58,6 +63,8 @@ protected:
     std::string WriteSample();
     // Opens `path` through File > Open.
     void OpenFile(MainWindow& window, const std::string& path);
+    // Saves through File > Save As under `path`.
+    void SaveAs(MainWindow& window, const std::string& path);
 
     // The text the list shows in a cell, and every row's text in one column.
     static QString Cell(MainWindow& window, int row, int column);

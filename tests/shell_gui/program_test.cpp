@@ -86,7 +86,7 @@ TEST_F(DropTest, AFileDroppedOnTheWindowOpensAsFileOpenWould) {
     EXPECT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(window.get(), &drop);
-    ProcessEvents();
+    WaitForLongWork(*window);
     EXPECT_EQ(window->listPanel()->model()->rowCount(), 4);
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Kestrova ( sample.assets )"));
     EXPECT_EQ(FolderText(window->shell().preferences.lastAssetFolder),

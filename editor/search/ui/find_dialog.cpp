@@ -1,17 +1,21 @@
 #include "find_dialog.h"
 
 #include <algorithm>
+#include <memory>
 #include <string>
 
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 
+#include "common/platform.h"
 #include "common/text.h"
 #include "editor/search/search_engine.h"
 #include "editor/shell/editor_shell.h"
+#include "editor/tasks/task_runner.h"
 
 namespace kestrova {
 
@@ -48,8 +52,8 @@ const char* const FindDialog::kModeLabels[8] = {"Text (Case Insensitive)",
                                                 "Float",
                                                 "Double"};
 
-FindDialog::FindDialog(EditorShell& shell, QWidget* parent)
-    : ModelessDialog(QStringLiteral("Find"), 316, 183, parent), shell_(shell) {
+FindDialog::FindDialog(EditorShell& shell, QWidget* parent, TaskRunner* runner)
+    : ModelessDialog(QStringLiteral("Find"), 316, 183, parent), shell_(shell), runner_(runner) {
     queryEdit_ = new QLineEdit(this);
     queryEdit_->setObjectName(QStringLiteral("queryEdit"));
     queryEdit_->setMaxLength(kQueryCapacity);
@@ -88,6 +92,15 @@ FindDialog::FindDialog(EditorShell& shell, QWidget* parent)
     connect(resultList_, &QListWidget::itemSelectionChanged, this, &FindDialog::ChooseResult);
     connect(modeBox_->lineEdit(), &QLineEdit::textEdited, this, [this] { modeTyped_ = true; });
     connect(modeBox_, &QComboBox::activated, this, [this] { modeTyped_ = false; });
+    if (runner_ != nullptr) {
+        // No search while another operation changes or reads the working copy; the list would
+        // select an asset meanwhile.
+        connect(runner_, &TaskRunner::runningChanged, this, [this](bool running) {
+            findButton_->setEnabled(!running);
+            resultList_->setEnabled(!running);
+        });
+        findButton_->setEnabled(!runner_->running());
+    }
 
     Clear(results_);
     Reset(results_);
@@ -96,6 +109,9 @@ FindDialog::FindDialog(EditorShell& shell, QWidget* parent)
 }
 
 FindDialog::~FindDialog() {
+    if (searching_) {
+        runner_->Cancel();
+    }
     // The list is destroyed after this object and may report its emptied selection on the way.
     disconnect(resultList_, nullptr, this, nullptr);
     Clear(results_);
@@ -111,18 +127,57 @@ void FindDialog::ShowStatus(const QString& text) {
 }
 
 void FindDialog::RunSearch() {
-    Clear(results_);
-    Reset(results_);
     std::u16string query = ToWide(queryEdit_->text().left(kQueryCapacity));
-    bool refused = false;
-    if (!query.empty()) {
-        Outcome outcome =
-            SearchAssetData(shell_.document, query, results_, selectedMode(),
-                            [this](std::u16string_view text) { ShowStatus(FromWide(text)); });
-        refused = !outcome.ok && outcome.message == kQueryNotSingleByte;
+    if (query.empty()) {
+        Clear(results_);
+        Reset(results_);
+        RefreshFindResults();
+        return;
     }
+    const std::optional<unsigned long long> length =
+        platform::FileSize(shell_.document.WorkingCopyPath());
+    if (runner_ == nullptr || !length || *length < kBackgroundBytes) {
+        Clear(results_);
+        Reset(results_);
+        ShowSearched(
+            SearchAssetData(shell_.document, query, results_, selectedMode(),
+                            [this](std::u16string_view text) { ShowStatus(FromWide(text)); }));
+        return;
+    }
+    // The results shown stay until the search is complete: a cancelled one leaves them.
+    auto found = std::make_shared<StringList>();
+    Reset(*found);
+    const AssetFile& document = shell_.document;
+    LongWork work = [found, &document, query, mode = selectedMode()](
+                        const ProgressCallback& progress, std::stop_token stop) {
+        return SearchAssetData(
+            document, query, *found, mode,
+            [&progress](std::u16string_view text) { progress(text, 0.0f); }, stop);
+    };
+    // The dialog may be closed before the search ends; its destructor stops the search.
+    auto show = [self = QPointer<FindDialog>(this)](std::u16string_view text, float) {
+        if (self != nullptr) {
+            self->ShowStatus(FromWide(text));
+        }
+    };
+    auto done = [self = QPointer<FindDialog>(this), found](const Outcome& outcome) {
+        if (self == nullptr) {
+            return;
+        }
+        self->searching_ = false;
+        if (outcome.message == Cancelled().message) {
+            self->ShowStatus(FromWide(outcome.message));
+            return;
+        }
+        self->results_ = std::move(*found);
+        self->ShowSearched(outcome);
+    };
+    searching_ = runner_->Start(std::move(work), std::move(show), std::move(done));
+}
+
+void FindDialog::ShowSearched(const Outcome& outcome) {
     RefreshFindResults();
-    if (refused) {
+    if (!outcome.ok && outcome.message == kQueryNotSingleByte) {
         // The reason stays in view; the count alone would not say why nothing was searched.
         ShowStatus(FromWide(kQueryNotSingleByte));
     }

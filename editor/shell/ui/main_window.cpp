@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QShortcut>
 #include <QSplitter>
 #include <QTimer>
 
@@ -18,6 +19,7 @@
 #include "editor/shell/ui/qt_file_chooser.h"
 #include "editor/shell/ui/qt_message_sink.h"
 #include "editor/shell/ui/status_bar.h"
+#include "editor/tasks/task_runner.h"
 
 namespace kestrova {
 namespace {
@@ -48,6 +50,12 @@ MainWindow::MainWindow(const Preferences& preferences, FileChooser* chooser,
     setAttribute(Qt::WA_QuitOnClose);
     setAcceptDrops(true);
     CreateMenus();
+    tasks_ = new TaskRunner(this);
+    connect(tasks_, &TaskRunner::runningChanged, this, &MainWindow::ShowLongWork);
+    cancelKey_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    cancelKey_->setContext(Qt::ApplicationShortcut);
+    cancelKey_->setEnabled(false);
+    connect(cancelKey_, &QShortcut::activated, tasks_, &TaskRunner::Cancel);
     // The stored rectangle is the outer frame's; the frame is added once the window is shown
     // (FitFrameToStoredSize).
     move(preferences.windowX, preferences.windowY);
@@ -68,7 +76,7 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::CreateMenus() {
-    QMenu* fileMenu = menuBar()->addMenu(QStringLiteral("File"));
+    QMenu* fileMenu = fileMenu_ = menuBar()->addMenu(QStringLiteral("File"));
     connect(AddCommand(fileMenu, "Open", "openAction"), &QAction::triggered, this,
             [this] { shell_->OpenFile(); });
     connect(AddCommand(fileMenu, "Save As", "saveAsAction"), &QAction::triggered, this,
@@ -134,6 +142,7 @@ void MainWindow::CreatePanels() {
 
     statusBar_ = new StatusBar(*shell_, client_);
     statusBar_->setObjectName(QStringLiteral("statusBar"));
+    connect(statusBar_, &StatusBar::cancelClicked, tasks_, &TaskRunner::Cancel);
     shell_->SetStatus(u"Ready", 0.0f);
     statusBar_->show();
 
@@ -295,7 +304,7 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
 
 void MainWindow::dropEvent(QDropEvent* event) {
     const QString file = DroppedFile(event->mimeData());
-    if (file.isEmpty()) {
+    if (file.isEmpty() || tasks_->running()) {
         return;
     }
     event->acceptProposedAction();
@@ -342,6 +351,44 @@ void MainWindow::ShowBusy(bool busy) {
     }
 }
 
+void MainWindow::RunLongWork(LongWork work, ProgressCallback show, LongWorkDone done) {
+    if (!tasks_->Start(std::move(work), std::move(show), std::move(done))) {
+        shell_->SetStatus(u"Another operation is running; wait for it or cancel it.", 0.0f);
+    }
+}
+
+void MainWindow::ShowLongWork(bool running) {
+    // Open, Save As and every asset command read or change the working copy; the list and the
+    // panel would hand assets over from it; the dialogs change it.
+    for (QMenu* menu : {fileMenu_, assetMenu_}) {
+        for (QAction* action : menu->actions()) {
+            action->setEnabled(!running);
+        }
+    }
+    for (QWidget* widget : {static_cast<QWidget*>(listPanel_), pluginArea_}) {
+        if (widget != nullptr) {
+            widget->setEnabled(!running);
+        }
+    }
+    // The Find dialog stays open to Esc and disables its own commands.
+    for (QDialog* dialog : findChildren<QDialog*>(Qt::FindDirectChildrenOnly)) {
+        if (qobject_cast<FindDialog*>(dialog) == nullptr) {
+            dialog->setEnabled(!running);
+        }
+    }
+    setAcceptDrops(!running);
+    cancelKey_->setEnabled(running);
+    if (statusBar_ != nullptr) {
+        statusBar_->ShowCancel(running);
+    }
+    // Working, but still answering: the pointer that says so, not the one of a blocked window.
+    if (running) {
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+    } else {
+        QApplication::restoreOverrideCursor();
+    }
+}
+
 void MainWindow::ShowPanel(void* panel) {
     if (pluginArea_ == nullptr) {
         return;
@@ -379,7 +426,7 @@ void MainWindow::openAboutDialog() {
 void MainWindow::openFindDialog() {
     // One Find dialog at a time: a new, empty one replaces the old.
     delete findChild<FindDialog*>(QString(), Qt::FindDirectChildrenOnly);
-    (new FindDialog(*shell_, this))->show();
+    (new FindDialog(*shell_, this, tasks_))->show();
 }
 
 void MainWindow::openPluginInfoDialog() {
@@ -390,6 +437,8 @@ void MainWindow::openPluginInfoDialog() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    // Shutdown stops a running operation first: every writer leaves its target as it was when
+    // stopped, so nothing is left half-written.
     Shutdown();
     event->accept();
     QMainWindow::closeEvent(event);
@@ -400,6 +449,7 @@ void MainWindow::Shutdown() {
         return;
     }
     shutDown_ = true;
+    tasks_->CancelAndWait();
     delete addDialog_;
     delete removeDialog_;
     delete aboutDialog_;

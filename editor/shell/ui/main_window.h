@@ -16,6 +16,7 @@
 
 class QAction;
 class QMenu;
+class QShortcut;
 class QSplitter;
 
 namespace kestrova {
@@ -24,6 +25,7 @@ class ListPanel;
 class QtFileChooser;
 class QtMessageSink;
 class StatusBar;
+class TaskRunner;
 
 class MainWindow : public QMainWindow, public ShellView, public PluginPanelSite {
     Q_OBJECT
@@ -55,6 +57,8 @@ public:
     AddAssetDialog* addAssetDialog() const { return addDialog_; }
     RemoveAssetDialog* removeAssetDialog() const { return removeDialog_; }
     AboutDialog* aboutDialog() const { return aboutDialog_; }
+    // Runs the window's long operations, one at a time.
+    TaskRunner* taskRunner() const { return tasks_; }
 
     // --- ShellView ---
     void RefreshStatusBar() override;
@@ -62,6 +66,7 @@ public:
     void RowsChanged() override;
     void ClosePluginPanel() override;
     void ShowBusy(bool busy) override;
+    void RunLongWork(LongWork work, ProgressCallback show, LongWorkDone done) override;
 
     // --- PluginPanelSite ---
     void* PanelParent() override;
@@ -95,6 +100,9 @@ private:
     void StoreListPanelRatio(int listWidth);
     void Shutdown();
     void ScheduleScreenshot(const QString& path);
+    // While a long operation runs, the commands that read or change the document are disabled
+    // and Cancel (the status bar's button, Esc) is offered.
+    void ShowLongWork(bool running);
 
     std::unique_ptr<QtFileChooser> ownChooser_;
     std::unique_ptr<QtMessageSink> ownMessages_;
@@ -109,6 +117,9 @@ private:
     QWidget* pluginArea_ = nullptr;
     StatusBar* statusBar_ = nullptr;
     QMenu* assetMenu_ = nullptr;
+    QMenu* fileMenu_ = nullptr;
+    TaskRunner* tasks_ = nullptr;
+    QShortcut* cancelKey_ = nullptr;
 
     QPointer<AddAssetDialog> addDialog_;
     QPointer<RemoveAssetDialog> removeDialog_;

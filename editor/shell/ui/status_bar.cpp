@@ -5,6 +5,7 @@
 #include <qdrawutil.h>
 #include <QApplication>
 #include <QPainter>
+#include <QPushButton>
 #include <QStyle>
 
 #include "editor/shell/editor_shell.h"
@@ -26,6 +27,21 @@ StatusBar::StatusBar(const EditorShell& shell, QWidget* parent) : QWidget(parent
     connect(&flushTimer_, &QTimer::timeout, this, &StatusBar::PaintNow);
     shownText_ = QString::fromStdU16String(shell_.statusText);
     shownProgress_ = shell_.statusProgress;
+    cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel_->setObjectName(QStringLiteral("cancelButton"));
+    cancel_->hide();
+    connect(cancel_, &QPushButton::clicked, this, &StatusBar::cancelClicked);
+}
+
+void StatusBar::ShowCancel(bool shown) {
+    cancel_->setVisible(shown);
+    update();
+}
+
+void StatusBar::resizeEvent(QResizeEvent* /*event*/) {
+    const int buttonWidth = cancel_->sizeHint().width();
+    cancel_->setGeometry(width() - kMargin - buttonWidth, kMargin, buttonWidth,
+                         height() - 2 * kMargin);
 }
 
 QRect StatusBar::progressFrame() const {
@@ -83,7 +99,8 @@ void StatusBar::paintEvent(QPaintEvent* /*event*/) {
     }
 
     const int textLeft = kMargin + kProgressWidth + kMargin;
-    const QRect textRect(textLeft, kMargin, width() - textLeft, height() - 2 * kMargin);
+    const int textRight = cancel_->isVisible() ? cancel_->x() - kMargin : width();
+    const QRect textRect(textLeft, kMargin, textRight - textLeft, height() - 2 * kMargin);
     painter.setPen(palette().color(QPalette::WindowText));
     painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                      fontMetrics().elidedText(shownText_, Qt::ElideRight, textRect.width()));

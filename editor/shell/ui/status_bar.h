@@ -1,12 +1,15 @@
 #pragma once
-// The strip along the bottom of the main window: a progress surface that the window paints itself
-// and the status text beside it. Long operations update the shell's status and ask for a paint
-// after every step, without returning to the event loop, so painting here is synchronous and cheap.
+// The strip along the bottom of the main window: a progress surface that the window paints itself,
+// the status text beside it and, while a long operation runs, a Cancel button at its end. Some
+// commands still update the shell's status after every step without returning to the event loop,
+// so painting here is synchronous and cheap.
 
 #include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
+
+class QPushButton;
 
 namespace kestrova {
 
@@ -34,8 +37,16 @@ public:
     QRect progressInside() const;
     int doneWidth() const;
 
+    // Shows the Cancel button (while a long operation runs) or hides it.
+    void ShowCancel(bool shown);
+    QPushButton* cancelButton() const { return cancel_; }
+
+signals:
+    void cancelClicked();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void PaintNow();
@@ -45,6 +56,7 @@ private:
     float shownProgress_ = 0.0f;
     QElapsedTimer sinceLastPaint_;
     QTimer flushTimer_;
+    QPushButton* cancel_ = nullptr;
 };
 
 }  // namespace kestrova

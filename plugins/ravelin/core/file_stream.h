@@ -20,15 +20,14 @@ inline bool WriteAll(std::FILE* stream, std::span<const std::uint8_t> bytes) {
     return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
 }
 
-// The same a chunk at a time, each chunk reported.
+// The same a chunk at a time, each chunk reported; false also when a stop ended it.
 inline bool WriteAll(std::FILE* stream, std::span<const std::uint8_t> bytes,
                      ByteProgress& progress) {
     while (!bytes.empty()) {
         const auto piece = static_cast<std::size_t>(progress.NextPiece(bytes.size()));
-        if (!WriteAll(stream, bytes.first(piece))) {
+        if (!WriteAll(stream, bytes.first(piece)) || !progress.Advance(piece)) {
             return false;
         }
-        progress.Advance(piece);
         bytes = bytes.subspan(piece);
     }
     return true;

@@ -1,11 +1,17 @@
 #pragma once
-// What the mod form asks of the window system: warnings, and choosing a file or a folder. The
-// plug-in's Qt form implements them with real dialogs; tests script them.
+// What the mod form asks of the window system: warnings, choosing a file or a folder, and running
+// the long part of an action. The plug-in's Qt form implements them with real dialogs and a
+// worker thread; tests script them.
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "common/outcome.h"
+#include "common/worker_work.h"
+#include "plugins/ravelin/core/mod_file.h"
 
 namespace kestrova::ravelin {
 
@@ -39,6 +45,19 @@ public:
     virtual ~FolderChooser() = default;
     // The chosen folder's path, or nothing when the user cancelled.
     virtual std::optional<std::u16string> ChooseFolder(std::u16string_view title) = 0;
+};
+
+// The long part of an action (copying a mod's data): it works on copies of what it needs.
+using ModWork = WorkerWork;
+
+class WorkRunner {
+public:
+    virtual ~WorkRunner() = default;
+    // Runs `work` and then `done` with its outcome, both on the caller's thread's terms: a window
+    // runs the work off its thread behind a modal progress dialog titled `caption` with Cancel,
+    // and calls `done` on its own thread afterwards.
+    virtual void Run(std::u16string_view caption, ModWork work,
+                     std::function<void(const Outcome&)> done) = 0;
 };
 
 }  // namespace kestrova::ravelin

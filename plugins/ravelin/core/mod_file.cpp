@@ -113,7 +113,8 @@ Outcome CheckEntriesInside(const ModRecord& mod, std::uint64_t payloadLength,
     return Outcome::Success();
 }
 
-// Copies `length` bytes of the file `from` to the stream, a block at a time.
+// Copies `length` bytes of the file `from` to the stream, a block at a time; false when it
+// failed or was stopped.
 bool CopyInto(std::FILE* stream, const std::u16string& from, std::uint64_t length,
               ByteProgress& progress) {
     UniqueFile in(platform::OpenFile(from, "rb"));
@@ -124,10 +125,9 @@ bool CopyInto(std::FILE* stream, const std::u16string& from, std::uint64_t lengt
     while (length > 0) {
         std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(length, block.size()));
         if (std::fread(block.data(), 1, want, in.get()) != want ||
-            !WriteAll(stream, std::span(block).first(want))) {
+            !WriteAll(stream, std::span(block).first(want)) || !progress.Advance(want)) {
             return false;
         }
-        progress.Advance(want);
         length -= want;
     }
     return true;
@@ -242,7 +242,7 @@ std::vector<std::uint8_t> ModHeaderBytes(const ModRecord& mod) {
 }
 
 Outcome SaveMod(std::FILE* stream, ModRecord& mod, const ModWorkFiles& files,
-                const ProgressCallback& progress) {
+                const ProgressCallback& progress, const std::stop_token& stop) {
     SortEntries(mod);
     // No data file yet means no asset was ever added: the payload is empty.
     const std::uint64_t payload =
@@ -250,10 +250,13 @@ Outcome SaveMod(std::FILE* stream, ModRecord& mod, const ModWorkFiles& files,
     if (Outcome o = CheckEntriesInside(mod, payload, u"the mod's data file"); !o) {
         return o;
     }
-    ByteProgress written(progress, u"Writing the mod", payload);
-    if (!WriteAll(stream, ModHeaderBytes(mod)) ||
-        (payload > 0 && !CopyInto(stream, files.data, payload, written)) ||
-        std::fflush(stream) != 0) {
+    ByteProgress written(progress, u"Writing the mod", payload, stop);
+    const bool copied = WriteAll(stream, ModHeaderBytes(mod)) &&
+                        (payload == 0 || CopyInto(stream, files.data, payload, written));
+    if (written.stopped()) {
+        return Cancelled();
+    }
+    if (!copied || std::fflush(stream) != 0) {
         return Outcome::Failure(u"The mod could not be written completely (" +
                                 DecimalText(static_cast<std::int64_t>(payload)) +
                                 u" bytes of data).");
@@ -261,14 +264,19 @@ Outcome SaveMod(std::FILE* stream, ModRecord& mod, const ModWorkFiles& files,
     return Outcome::Success();
 }
 
-Outcome SaveModAs(const std::u16string& target, ModRecord& mod, const ModWorkFiles& files) {
+Outcome SaveModAs(const std::u16string& target, ModRecord& mod, const ModWorkFiles& files,
+                  const ProgressCallback& progress, const std::stop_token& stop) {
     FileBeside out;
     if (!out.Create(target) || out.stream() == nullptr) {
         return Outcome::Failure(u"Cannot create a file beside " + target + u": " + out.error() +
                                 u".");
     }
-    if (Outcome saved = SaveMod(out.stream(), mod, files); !saved) {
+    if (Outcome saved = SaveMod(out.stream(), mod, files, progress, stop); !saved) {
         return saved;
+    }
+    // The last moment a stop keeps `target` as it was.
+    if (stop.stop_requested()) {
+        return Cancelled();
     }
     if (!out.Commit()) {
         return Outcome::Failure(u"The mod file could not be written to " + target + u": " +
@@ -278,7 +286,7 @@ Outcome SaveModAs(const std::u16string& target, ModRecord& mod, const ModWorkFil
 }
 
 Outcome OpenMod(const std::u16string& path, ModRecord& mod, const ModWorkFiles& files,
-                const ProgressCallback& progress) {
+                const ProgressCallback& progress, const std::stop_token& stop) {
     MappedFile file;
     if (!file.Open(path)) {
         return Outcome::Failure(u"Cannot open the mod file " + path + u".");
@@ -294,9 +302,15 @@ Outcome OpenMod(const std::u16string& path, ModRecord& mod, const ModWorkFiles& 
         return Outcome::Failure(u"Cannot create the mod's data file " + files.scratch + u".");
     }
     const std::span<const std::uint8_t> payload = file.bytes().subspan(layout.payloadStart);
-    ByteProgress read(progress, u"Reading the mod", payload.size());
-    bool written = WriteAll(out.get(), payload, read);
-    if (!CloseWritten(out) || !written || !platform::ReplaceFile(files.scratch, files.data)) {
+    ByteProgress read(progress, u"Reading the mod", payload.size(), stop);
+    const bool written = WriteAll(out.get(), payload, read);
+    const bool closed = CloseWritten(out);
+    // Checked once more after the last chunk: a stop keeps the data file and `mod` as they were.
+    if (read.stopped()) {
+        platform::DeleteFile(files.scratch);
+        return Cancelled();
+    }
+    if (!closed || !written || !platform::ReplaceFile(files.scratch, files.data)) {
         platform::DeleteFile(files.scratch);
         return Outcome::Failure(u"The mod's data could not be written to " + files.data + u".");
     }

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <span>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -57,20 +58,22 @@ std::vector<std::uint8_t> ModHeaderBytes(const ModRecord& mod);
 // Sorts the entries, then writes the mod at the stream's current position, its payload copied
 // from the data file (none when the file does not exist and no entry needs any). Refused before
 // anything is written when an entry's data lies outside the data file; a failed write is
-// reported, and a long payload's copy is reported as "Writing the mod: (n/m MiB)". The caller
-// opens and closes the stream.
+// reported, and a long payload's copy is reported as "Writing the mod: (n/m MiB)". A stop
+// requested through `stop` ends the copy after a chunk with Cancelled(). The caller opens and
+// closes the stream.
 Outcome SaveMod(std::FILE* stream, ModRecord& mod, const ModWorkFiles& files,
-                const ProgressCallback& progress = {});
+                const ProgressCallback& progress = {}, const std::stop_token& stop = {});
 
 // Save Mod: writes the mod into a new file beside `target` and renames it over `target` only
-// once it is complete; on failure `target` is as it was.
-Outcome SaveModAs(const std::u16string& target, ModRecord& mod, const ModWorkFiles& files);
+// once it is complete; on failure or a stop `target` is as it was.
+Outcome SaveModAs(const std::u16string& target, ModRecord& mod, const ModWorkFiles& files,
+                  const ProgressCallback& progress = {}, const std::stop_token& stop = {});
 
 // Open Mod: reads the .umod file at `path`; its payload becomes the data file (written beside it
 // and renamed over it) and its texts and entries replace those of `mod`. On any failure `mod`
-// and the data file are as they were. A long payload's copy is reported as
-// "Reading the mod: (n/m MiB)".
+// and the data file are as they were, as they are after a stop (Cancelled()). A long payload's
+// copy is reported as "Reading the mod: (n/m MiB)".
 Outcome OpenMod(const std::u16string& path, ModRecord& mod, const ModWorkFiles& files,
-                const ProgressCallback& progress = {});
+                const ProgressCallback& progress = {}, const std::stop_token& stop = {});
 
 }  // namespace kestrova::ravelin

@@ -59,7 +59,8 @@ std::optional<std::u16string> FindInstallerTemplate(const std::u16string& instal
 
 Outcome PackageInstaller(ModRecord& mod, const std::u16string& installersFolder,
                          const std::u16string& target, const ModWorkFiles& files,
-                         IconReplacement* iconReport, const ProgressCallback& progress) {
+                         IconReplacement* iconReport, const ProgressCallback& progress,
+                         const std::stop_token& stop) {
     std::optional<std::u16string> templatePath =
         FindInstallerTemplate(installersFolder, mod.installer);
     MappedFile templateFile;
@@ -85,8 +86,12 @@ Outcome PackageInstaller(ModRecord& mod, const std::u16string& installersFolder,
     if (!WriteAll(out.stream(), program)) {
         return Outcome::Failure(u"The installer program could not be written.");
     }
-    if (Outcome saved = SaveMod(out.stream(), mod, files, progress); !saved) {
+    if (Outcome saved = SaveMod(out.stream(), mod, files, progress, stop); !saved) {
         return saved;
+    }
+    // The last moment a stop keeps `target` as it was.
+    if (stop.stop_requested()) {
+        return Cancelled();
     }
     if (!out.Commit()) {
         return Outcome::Failure(u"The installer could not be written completely to " + target +
@@ -96,8 +101,10 @@ Outcome PackageInstaller(ModRecord& mod, const std::u16string& installersFolder,
 }
 
 Outcome PackageMod(ModRecord& mod, const std::u16string& dataFolder, const std::u16string& target,
-                   const ModWorkFiles& files) {
-    return PackageInstaller(mod, InstallersFolder(dataFolder), target, files);
+                   const ModWorkFiles& files, const ProgressCallback& progress,
+                   const std::stop_token& stop) {
+    return PackageInstaller(mod, InstallersFolder(dataFolder), target, files, nullptr, progress,
+                            stop);
 }
 
 }  // namespace kestrova::ravelin

@@ -8,9 +8,9 @@
 #include <string>
 
 #include "common/outcome.h"
+#include "pe/pe_resources.h"
 #include "plugins/ravelin/core/mod_file.h"
 #include "plugins/ravelin/core/mod_record.h"
-#include "pe/pe_resources.h"
 
 namespace kestrova::ravelin {
 
@@ -23,15 +23,17 @@ std::optional<std::u16string> FindInstallerTemplate(const std::u16string& instal
 // Packages `mod` with its `installer` from `installersFolder` and its `iconPath`. An icon file
 // that cannot be opened keeps the template's icons, as does a template without icon group 102;
 // an icon file that is not one is refused. Sorts the mod's entries as saving does. `iconReport`,
-// when given, says what the icon step did; `progress` hears of the mod's copy as SaveMod says.
+// when given, says what the icon step did; `progress` hears of the mod's copy and `stop` ends it
+// as SaveMod says, `target` then as it was.
 Outcome PackageInstaller(ModRecord& mod, const std::u16string& installersFolder,
                          const std::u16string& target, const ModWorkFiles& files = {},
                          IconReplacement* iconReport = nullptr,
-                         const ProgressCallback& progress = {});
+                         const ProgressCallback& progress = {}, const std::stop_token& stop = {});
 
 // `dataFolder` is Ravelin's data folder ("RavelinData" beside the library), whose "installers"
 // folder holds the templates; `target` is the program to write.
 Outcome PackageMod(ModRecord& mod, const std::u16string& dataFolder, const std::u16string& target,
-                   const ModWorkFiles& files = {});
+                   const ModWorkFiles& files = {}, const ProgressCallback& progress = {},
+                   const std::stop_token& stop = {});
 
 }  // namespace kestrova::ravelin

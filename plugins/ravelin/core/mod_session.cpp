@@ -1,8 +1,10 @@
 #include "plugins/ravelin/core/mod_session.h"
 
 #include <algorithm>
+#include <memory>
 #include <numeric>
 
+#include "common/platform.h"
 #include "common/text.h"
 #include "plugins/ravelin/core/mod_contents.h"
 #include "plugins/ravelin/core/mod_package.h"
@@ -267,31 +269,71 @@ void ModSession::RemoveFile(MessageSink& sink) {
     }
 }
 
-void ModSession::SaveModFile(FileChooser& chooser, MessageSink& sink) {
+void ModSession::RunOnCopy(
+    WorkRunner* runner, std::uint64_t bytes, std::u16string_view caption, MessageSink& sink,
+    std::function<Outcome(ModRecord& mod, const ProgressCallback& progress, std::stop_token stop)>
+        work) {
+    // The work changes a copy, which replaces the mod only when it succeeded.
+    auto copy = std::make_shared<ModRecord>(mod_);
+    const std::u16string title(caption);
+    auto done = [this, copy, title, &sink](const Outcome& o) {
+        if (o) {
+            mod_ = std::move(*copy);
+        } else if (o.message != Cancelled().message) {
+            sink.Warn(title, o.message);
+        }
+    };
+    if (runner == nullptr || bytes < kBackgroundBytes) {
+        done(work(*copy, {}, {}));
+        return;
+    }
+    runner->Run(
+        caption,
+        [copy, work = std::move(work)](const ProgressCallback& progress, std::stop_token stop) {
+            return work(*copy, progress, std::move(stop));
+        },
+        std::move(done));
+}
+
+namespace {
+
+std::uint64_t SizeOf(const std::u16string& path) {
+    return platform::FileExists(path) ? platform::FileSize(path).value_or(0) : 0;
+}
+
+}  // namespace
+
+void ModSession::SaveModFile(FileChooser& chooser, MessageSink& sink, WorkRunner* runner) {
     if (std::optional<std::u16string> path =
             chooser.Choose({true, u"Save Mod File", {kModFiles, kAllFiles}})) {
-        if (Outcome o = SaveModAs(*path, mod_, files_); !o) {
-            sink.Warn(u"Save Mod File", o.message);
-        }
+        RunOnCopy(runner, SizeOf(files_.data), u"Save Mod File", sink,
+                  [target = *path, files = files_](ModRecord& mod, const ProgressCallback& progress,
+                                                   std::stop_token stop) {
+                      return SaveModAs(target, mod, files, progress, stop);
+                  });
     }
 }
 
-void ModSession::OpenModFile(FileChooser& chooser, MessageSink& sink) {
+void ModSession::OpenModFile(FileChooser& chooser, MessageSink& sink, WorkRunner* runner) {
     if (std::optional<std::u16string> path =
             chooser.Choose({false, u"Open Mod File", {kModFiles, kAllFiles}})) {
-        if (Outcome o = OpenMod(*path, mod_, files_); !o) {
-            sink.Warn(u"Open Mod File", o.message);
-        }
+        RunOnCopy(runner, SizeOf(*path), u"Open Mod File", sink,
+                  [source = *path, files = files_](ModRecord& mod, const ProgressCallback& progress,
+                                                   std::stop_token stop) {
+                      return OpenMod(source, mod, files, progress, stop);
+                  });
     }
 }
 
-void ModSession::PackageModFile(FileChooser& chooser, MessageSink& sink) {
+void ModSession::PackageModFile(FileChooser& chooser, MessageSink& sink, WorkRunner* runner) {
     FileRequest request{
         true, u"Package Mod", {{u"Unity Mod Installer (*.exe)", u"*.exe"}, kAllFiles}};
     if (std::optional<std::u16string> path = chooser.Choose(request)) {
-        if (Outcome o = PackageMod(mod_, dataFolder_, *path, files_); !o) {
-            sink.Warn(u"Package Mod", o.message);
-        }
+        RunOnCopy(runner, SizeOf(files_.data), u"Package Mod", sink,
+                  [target = *path, files = files_, folder = dataFolder_](
+                      ModRecord& mod, const ProgressCallback& progress, std::stop_token stop) {
+                      return PackageMod(mod, folder, target, files, progress, stop);
+                  });
     }
 }
 

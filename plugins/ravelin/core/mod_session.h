@@ -78,14 +78,25 @@ public:
     void BrowseIcon(FileChooser& chooser);
     void AddFile(MessageSink& sink);
     void RemoveFile(MessageSink& sink);
-    void SaveModFile(FileChooser& chooser, MessageSink& sink);
-    void OpenModFile(FileChooser& chooser, MessageSink& sink);
-    void PackageModFile(FileChooser& chooser, MessageSink& sink);
+    // Save Mod, Open Mod and Package Mod run their copy on `runner` when one is given and the
+    // data is large enough to take a while (kBackgroundBytes), otherwise at once. A cancelled one
+    // changes nothing and warns of nothing.
+    static constexpr std::uint64_t kBackgroundBytes = std::uint64_t{8} << 20;
+    void SaveModFile(FileChooser& chooser, MessageSink& sink, WorkRunner* runner = nullptr);
+    void OpenModFile(FileChooser& chooser, MessageSink& sink, WorkRunner* runner = nullptr);
+    void PackageModFile(FileChooser& chooser, MessageSink& sink, WorkRunner* runner = nullptr);
     // The list is refilled after every action, with nothing selected.
     void Refreshed() { selectedEntry_ = 0; }
 
 private:
     void FillFormLists();
+    // Runs `work` on a copy of the mod, on `runner` when `bytes` are many; on success the copy
+    // becomes the mod, otherwise `sink` is told why under `caption` (not for a cancellation).
+    void RunOnCopy(WorkRunner* runner, std::uint64_t bytes, std::u16string_view caption,
+                   MessageSink& sink,
+                   std::function<Outcome(ModRecord& mod, const ProgressCallback& progress,
+                                         std::stop_token stop)>
+                       work);
 
     ModWorkFiles files_;
     std::u16string dataFolder_;

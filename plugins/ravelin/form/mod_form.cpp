@@ -10,6 +10,7 @@
 #include <QPushButton>
 
 #include "plugins/ravelin/core/mod_form_layout.h"
+#include "plugins/ravelin/form/work_dialog.h"
 
 namespace kestrova::ravelin {
 
@@ -51,8 +52,9 @@ constexpr int kFieldHeight = 24;
 }  // namespace
 
 ModForm::ModForm(QWidget* parent, ModSession& session, FormDialogs dialogs)
-    : QWidget(parent), session_(session), dialogs_(dialogs) {
+    : QWidget(parent), session_(session), dialogs_(dialogs), work_(new WorkDialog(this)) {
     setObjectName(QStringLiteral("RavelinModForm"));
+    connect(work_, &WorkDialog::finished, this, &ModForm::Refresh);
     AddLabel(kTemplateLabel, "Template");
     templates_ = Make<QComboBox>(kTemplateBox);
     AddLabel(kNameLabel, "Mod Name");
@@ -81,11 +83,11 @@ ModForm::ModForm(QWidget* parent, ModSession& session, FormDialogs dialogs)
     AddEdit(kIconEdit, ModField::IconPath, kPathCapacity);
     AddButton(kIconButton, "...", [this] { session_.BrowseIcon(dialogs_.files); });
     AddButton(kOpenButton, "Open Mod",
-              [this] { session_.OpenModFile(dialogs_.files, dialogs_.messages); });
+              [this] { session_.OpenModFile(dialogs_.files, dialogs_.messages, work_); });
     AddButton(kSaveButton, "Save Mod",
-              [this] { session_.SaveModFile(dialogs_.files, dialogs_.messages); });
+              [this] { session_.SaveModFile(dialogs_.files, dialogs_.messages, work_); });
     AddButton(kPackageButton, "Package Mod",
-              [this] { session_.PackageModFile(dialogs_.files, dialogs_.messages); });
+              [this] { session_.PackageModFile(dialogs_.files, dialogs_.messages, work_); });
 
     description_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     connect(description_, &QPlainTextEdit::textChanged, this, [this] {
@@ -132,6 +134,10 @@ ModForm::ModForm(QWidget* parent, ModSession& session, FormDialogs dialogs)
 }
 
 ModForm::~ModForm() {
+    // A running copy stops first: its thread runs the plug-in's code, and its outcome no longer
+    // has a form to show it.
+    delete work_;
+    work_ = nullptr;
     // The controls go while the form is whole, so that nothing they signal on the way reaches
     // a form half destroyed.
     refreshing_ = true;

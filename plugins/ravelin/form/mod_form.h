@@ -18,6 +18,8 @@ class QPlainTextEdit;
 
 namespace kestrova::ravelin {
 
+class WorkDialog;
+
 // The dialogs the form opens, one object for the three kinds.
 struct FormDialogs {
     MessageSink& messages;
@@ -39,6 +41,8 @@ public:
 
     // The control with one of the form's ids (ControlId), for the tests.
     QWidget* control(int id) const;
+    // Where Save Mod, Open Mod and Package Mod run their copy.
+    WorkDialog* work() const { return work_; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -60,6 +64,7 @@ private:
     QComboBox* templates_ = nullptr;
     QComboBox* installers_ = nullptr;
     bool refreshing_ = false;
+    WorkDialog* work_ = nullptr;
 };
 
 }  // namespace kestrova::ravelin
