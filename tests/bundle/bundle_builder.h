@@ -90,7 +90,7 @@ struct FsNode {
     std::string path;
 };
 
-struct FsSpec {
+struct FsShape {
     std::uint32_t format = 7;
     std::uint32_t infoCompression = 3;
     bool infoAtEnd = false;
@@ -102,25 +102,25 @@ struct FsSpec {
     std::function<void(std::vector<FsBlock>&, std::vector<FsNode>&)> tweak;
 };
 
-inline Bytes BuildUnityFs(const FsSpec& spec, const Bytes& stream) {
+inline Bytes BuildUnityFs(const FsShape& shape, const Bytes& stream) {
     std::vector<FsBlock> blocks;
-    const std::size_t count = spec.blockCompressions.size();
+    const std::size_t count = shape.blockCompressions.size();
     for (std::size_t i = 0, at = 0; i < count; ++i) {
         const std::size_t size = i + 1 == count ? stream.size() - at : stream.size() / count;
         const Bytes piece(stream.begin() + static_cast<std::ptrdiff_t>(at),
                           stream.begin() + static_cast<std::ptrdiff_t>(at + size));
-        const std::uint32_t code = spec.blockCompressions[i];
+        const std::uint32_t code = shape.blockCompressions[i];
         blocks.push_back({static_cast<std::uint32_t>(size),
                           static_cast<std::uint16_t>(code | (code <= 1 ? 0x40 : 0)),
                           Compress(code, piece)});
         at += size;
     }
-    std::vector<FsNode> nodes = spec.nodes;
+    std::vector<FsNode> nodes = shape.nodes;
     if (nodes.empty()) {
         nodes.push_back({0, stream.size(), 4, "CAB-generated"});
     }
-    if (spec.tweak) {
-        spec.tweak(blocks, nodes);
+    if (shape.tweak) {
+        shape.tweak(blocks, nodes);
     }
     Bytes info(16, 0x11);
     PutBig32(info, static_cast<std::uint32_t>(blocks.size()));
@@ -139,7 +139,7 @@ inline Bytes BuildUnityFs(const FsSpec& spec, const Bytes& stream) {
         PutBig32(info, n.flags);
         PutText(info, n.path);
     }
-    const Bytes packed = Compress(spec.infoCompression, info);
+    const Bytes packed = Compress(shape.infoCompression, info);
     Bytes out;
     auto align = [&](bool yes) {
         if (yes) {
@@ -147,7 +147,7 @@ inline Bytes BuildUnityFs(const FsSpec& spec, const Bytes& stream) {
         }
     };
     PutText(out, "UnityFS");
-    PutBig32(out, spec.format);
+    PutBig32(out, shape.format);
     PutText(out, "5.x.x");
     PutText(out, "2021.3.1f1");
     const std::size_t totalAt = out.size();
@@ -155,14 +155,14 @@ inline Bytes BuildUnityFs(const FsSpec& spec, const Bytes& stream) {
     PutBig32(out, static_cast<std::uint32_t>(packed.size()));
     PutBig32(out, static_cast<std::uint32_t>(info.size()));
     PutBig32(out,
-             spec.infoCompression | 0x40 | (spec.infoAtEnd ? 0x80 : 0) | (spec.pad ? 0x200 : 0));
-    align(spec.aligned);
-    if (!spec.infoAtEnd) {
+             shape.infoCompression | 0x40 | (shape.infoAtEnd ? 0x80 : 0) | (shape.pad ? 0x200 : 0));
+    align(shape.aligned);
+    if (!shape.infoAtEnd) {
         out.insert(out.end(), packed.begin(), packed.end());
-        align(spec.pad);
+        align(shape.pad);
     }
     out.insert(out.end(), data.begin(), data.end());
-    if (spec.infoAtEnd) {
+    if (shape.infoAtEnd) {
         out.insert(out.end(), packed.begin(), packed.end());
     }
     const std::uint64_t total = out.size();

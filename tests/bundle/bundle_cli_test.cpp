@@ -16,10 +16,10 @@ protected:
     }
     std::string Errors() const { return folder.Read("stderr"); }
     std::string Write(const std::vector<FsNode>& nodes) {
-        FsSpec spec;
-        spec.blockCompressions = {3, 1};
-        spec.nodes = nodes;
-        WriteBytes(folder.File("in.bundle"), BuildUnityFs(spec, data));
+        FsShape shape;
+        shape.blockCompressions = {3, 1};
+        shape.nodes = nodes;
+        WriteBytes(folder.File("in.bundle"), BuildUnityFs(shape, data));
         return "'" + folder.File("in.bundle") + "'";
     }
 

@@ -14,22 +14,22 @@ TEST_F(BundleTest, EveryUnityFsLayoutAndCompressionOpensToItsStream) {
     for (std::uint32_t format : {6u, 7u, 8u}) {
         for (std::uint32_t info = 0; info < 4; ++info) {
             for (int layout = 0; layout < 8; ++layout) {
-                FsSpec spec;
-                spec.format = format;
-                spec.infoCompression = info;
-                spec.infoAtEnd = (layout & 1) != 0;
-                spec.pad = (layout & 2) != 0;
-                spec.aligned = format >= 7 || (layout & 4) != 0;
-                spec.blockCompressions = {info, 3, 1, 2, 0};
-                spec.nodes = nodes;
+                FsShape shape;
+                shape.format = format;
+                shape.infoCompression = info;
+                shape.infoAtEnd = (layout & 1) != 0;
+                shape.pad = (layout & 2) != 0;
+                shape.aligned = format >= 7 || (layout & 4) != 0;
+                shape.blockCompressions = {info, 3, 1, 2, 0};
+                shape.nodes = nodes;
                 SCOPED_TRACE("format " + std::to_string(format) + ", info " + std::to_string(info) +
                              ", layout " + std::to_string(layout));
                 BundleArchive archive;
                 Bytes opened;
-                Outcome o = Open(BuildUnityFs(spec, stream), archive, &opened);
+                Outcome o = Open(BuildUnityFs(shape, stream), archive, &opened);
                 ASSERT_TRUE(o.ok) << Message(o);
                 EXPECT_EQ(opened, stream);
-                EXPECT_EQ(archive.infoAligned, spec.aligned);
+                EXPECT_EQ(archive.infoAligned, shape.aligned);
                 ASSERT_EQ(archive.nodes.size(), 2u);
                 EXPECT_EQ(archive.nodes[1].path, "CAB-a.resS");
                 EXPECT_EQ(archive.nodes[1].offset, 1000u);
@@ -72,20 +72,22 @@ struct Damage {
     std::function<Bytes()> build;
 };
 
-FsSpec Spec(std::vector<std::uint32_t> blocks,
-            std::function<void(std::vector<FsBlock>&, std::vector<FsNode>&)> tweak = {}) {
-    FsSpec spec;
-    spec.blockCompressions = std::move(blocks);
-    spec.tweak = std::move(tweak);
-    return spec;
+FsShape Shape(std::vector<std::uint32_t> blocks,
+              std::function<void(std::vector<FsBlock>&, std::vector<FsNode>&)> tweak = {}) {
+    FsShape shape;
+    shape.blockCompressions = std::move(blocks);
+    shape.tweak = std::move(tweak);
+    return shape;
 }
 
 TEST_F(BundleTest, DamagedBundlesAreRefusedByNameLeavingNothingBehind) {
     const Bytes stream = AssetLikeData(50000, 9);
-    auto fs = [&](FsSpec spec) { return [spec, &stream] { return BuildUnityFs(spec, stream); }; };
+    auto fs = [&](FsShape shape) {
+        return [shape, &stream] { return BuildUnityFs(shape, stream); };
+    };
     auto cut = [&](std::size_t keep) {
         return [keep, &stream] {
-            Bytes b = BuildUnityFs(FsSpec{}, stream);
+            Bytes b = BuildUnityFs(FsShape{}, stream);
             b.resize(keep);
             return b;
         };
@@ -100,39 +102,39 @@ TEST_F(BundleTest, DamagedBundlesAreRefusedByNameLeavingNothingBehind) {
         {"header cut", "ends inside the bundle header", cut(30)},
         {"file cut", "truncated", cut(1000)},
         {"format 9", "format 9 is not supported", fs([] {
-             FsSpec s;
+             FsShape s;
              s.format = 9;
              return s;
          }())},
         {"unknown block compression", "unknown compression (9)",
-         fs(Spec({3}, [](auto& b, auto&) { b[0].flags = 9; }))},
-        {"LZHAM block", "LZHAM", fs(Spec({3}, [](auto& b, auto&) { b[0].flags = 4; }))},
+         fs(Shape({3}, [](auto& b, auto&) { b[0].flags = 9; }))},
+        {"LZHAM block", "LZHAM", fs(Shape({3}, [](auto& b, auto&) { b[0].flags = 4; }))},
         {"LZHAM blocks info", "LZHAM",
          [&] {
-             Bytes b = BuildUnityFs(FsSpec{}, stream);
+             Bytes b = BuildUnityFs(FsShape{}, stream);
              b[48] = 0x44;  // the flags' low byte: LZHAM, blocks info with the directory
              return b;
          }},
         {"node outside the data", "lies outside the bundle's data",
-         fs(Spec({3}, [](auto&, auto& n) { n[0].size += 1; }))},
-        {"LZ4 ends early", "ends early", fs(Spec({2}, grow(10)))},
-        {"LZ4 runs long", "more than its declared", fs(Spec({3}, grow(-10)))},
-        {"LZMA ends early", "ends early", fs(Spec({1}, grow(10)))},
-        {"LZMA runs long", "runs past its declared", fs(Spec({1}, grow(-10)))},
-        {"LZMA cut", "ends early", fs(Spec({1}, [](auto& b, auto&) { b[0].bytes.resize(200); }))},
-        {"stored sizes differ", "sizes differ", fs(Spec({0}, grow(-1)))},
+         fs(Shape({3}, [](auto&, auto& n) { n[0].size += 1; }))},
+        {"LZ4 ends early", "ends early", fs(Shape({2}, grow(10)))},
+        {"LZ4 runs long", "more than its declared", fs(Shape({3}, grow(-10)))},
+        {"LZMA ends early", "ends early", fs(Shape({1}, grow(10)))},
+        {"LZMA runs long", "runs past its declared", fs(Shape({1}, grow(-10)))},
+        {"LZMA cut", "ends early", fs(Shape({1}, [](auto& b, auto&) { b[0].bytes.resize(200); }))},
+        {"stored sizes differ", "sizes differ", fs(Shape({0}, grow(-1)))},
         {"blocks info damaged", "The blocks info",
          [&] {
-             Bytes b = BuildUnityFs(FsSpec{}, stream);
+             Bytes b = BuildUnityFs(FsShape{}, stream);
              b[0x40] ^= 0xFF;
              b[0x41] ^= 0xFF;
              return b;
          }},
         {"more data than the disk holds", "the working folder has only",
-         fs(Spec({1},
-                 [](auto& b, auto&) {
-                     b.assign(200000, FsBlock{0xFFFFFFFFu, 0x41, Bytes{0x5D, 0, 0, 1, 0, 0}});
-                 }))},
+         fs(Shape({1},
+                  [](auto& b, auto&) {
+                      b.assign(200000, FsBlock{0xFFFFFFFFu, 0x41, Bytes{0x5D, 0, 0, 1, 0, 0}});
+                  }))},
         {"UnityWeb cut", "runs past the end of the file",
          [] {
              Bytes b = BuildUnityWeb({{"CAB-x", AssetLikeData(9000, 4)}});
@@ -151,9 +153,9 @@ TEST_F(BundleTest, DamagedBundlesAreRefusedByNameLeavingNothingBehind) {
 }
 
 TEST_F(BundleTest, CancelledOpenLeavesNothingBehind) {
-    FsSpec spec;
-    spec.blockCompressions.assign(40, 3);
-    const Bytes file = BuildUnityFs(spec, AssetLikeData(400000, 5));
+    FsShape shape;
+    shape.blockCompressions.assign(40, 3);
+    const Bytes file = BuildUnityFs(shape, AssetLikeData(400000, 5));
     bundle::MemorySource source(file);
     BundleArchive archive;
     ASSERT_TRUE(bundle::ReadBundleArchive(source, archive).ok);

@@ -49,12 +49,12 @@ TEST_F(BundleWriterTest, RebuiltBundlesReadBackInEveryCompressionAndLayout) {
     const Bytes stream = AssetLikeData(2 * 0x20000 + 100, 11);
     for (std::uint32_t format : {6u, 8u}) {
         for (int layout = 0; layout < 4; ++layout) {
-            FsSpec spec;
-            spec.format = format;
-            spec.infoAtEnd = (layout & 1) != 0;
-            spec.pad = (layout & 2) != 0;
-            spec.infoCompression = static_cast<std::uint32_t>(layout);
-            const Bytes original = BuildUnityFs(spec, stream);
+            FsShape shape;
+            shape.format = format;
+            shape.infoAtEnd = (layout & 1) != 0;
+            shape.pad = (layout & 2) != 0;
+            shape.infoCompression = static_cast<std::uint32_t>(layout);
+            const Bytes original = BuildUnityFs(shape, stream);
             for (auto choice : {ChosenCompression::AsOriginal, ChosenCompression::Stored,
                                 ChosenCompression::Lz4, ChosenCompression::Lzma}) {
                 bundle::BundleWrite request;
@@ -74,10 +74,10 @@ TEST_F(BundleWriterTest, RebuiltBundlesReadBackInEveryCompressionAndLayout) {
 }
 
 TEST_F(BundleWriterTest, UnchangedBundleIsTheOriginalAndUnchangedBlocksKeepTheirBytes) {
-    FsSpec spec;
-    spec.blockCompressions.assign(4, 3);
+    FsShape shape;
+    shape.blockCompressions.assign(4, 3);
     Bytes stream = AssetLikeData(4 * 0x20000, 12);
-    const Bytes original = BuildUnityFs(spec, stream);
+    const Bytes original = BuildUnityFs(shape, stream);
     bundle::BundleWrite request;
     request.changed.emplace();
     BundleArchive written;
@@ -102,7 +102,7 @@ TEST_F(BundleWriterTest, UnchangedBundleIsTheOriginalAndUnchangedBlocksKeepTheir
 }
 
 TEST_F(BundleWriterTest, NodesOfTheNewStreamReplaceTheOriginalsAndCancelLeavesNothing) {
-    const Bytes original = BuildUnityFs(FsSpec{}, AssetLikeData(1000, 13));
+    const Bytes original = BuildUnityFs(FsShape{}, AssetLikeData(1000, 13));
     const Bytes longer = AssetLikeData(300000, 14);
     bundle::BundleWrite request;
     request.nodes = {{0, 100000, 4, "CAB-one"}, {100000, 200000, 0, "CAB-one.resS"}};
