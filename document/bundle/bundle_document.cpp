@@ -48,8 +48,9 @@ Outcome ChooseMember(const BundleArchive& archive, const std::optional<std::stri
                                 u"; its serialized files: " + MemberList(members) + u".");
     }
     if (members.empty()) {
-        return Outcome::Failure(u"The bundle holds no serialized file (kestrova-cli bundle "
-                                u"extract takes its files out).");
+        return Outcome::Failure(
+            u"The bundle holds no serialized file (kestrova-cli bundle "
+            u"extract takes its files out).");
     }
     if (members.size() > 1) {
         return Outcome::Failure(u"The bundle holds several serialized files: " +
@@ -72,8 +73,8 @@ Outcome CheckMemberAlone(const BundleArchive& archive, std::size_t index) {
         if (i != index && node.size > 0 && node.offset < member.offset + member.size &&
             member.offset < node.offset + node.size) {
             return Outcome::Failure(u"The bundle's file " + Latin1ToUtf16(node.path) +
-                                    u" overlaps its serialized file " +
-                                    Latin1ToUtf16(member.path) + u".");
+                                    u" overlaps its serialized file " + Latin1ToUtf16(member.path) +
+                                    u".");
         }
     }
     return Outcome::Success();
@@ -134,8 +135,8 @@ Outcome LoadCompressed(AssetFile& doc, const std::u16string& path,
     }
     Outcome outcome = ReadMember(fresh, archive, index, stream, progress);
     if (outcome && !original.Commit(source.size())) {
-        outcome = Outcome::Failure(u"Cannot keep the bundle in the working folder: " +
-                                   original.error());
+        outcome =
+            Outcome::Failure(u"Cannot keep the bundle in the working folder: " + original.error());
     }
     if (outcome && !platform::ReplaceFile(stream, fresh.WorkingCopyPath())) {
         outcome =
@@ -225,8 +226,9 @@ Outcome LoadDocument(AssetFile& doc, const std::u16string& path,
         return LoadCompressed(doc, path, member, progress, stop);
     }
     if (member) {
-        return Outcome::Failure(u"The file is not a compressed bundle, so it has no members to "
-                                u"choose from.");
+        return Outcome::Failure(
+            u"The file is not a compressed bundle, so it has no members to "
+            u"choose from.");
     }
     Outcome o = LoadAssetFile(doc, path, progress);
     if (o) {
