@@ -8,6 +8,7 @@
 #include "common/number_text.h"
 #include "common/platform.h"
 #include "common/text.h"
+#include "document/bundle/bundle_document.h"
 
 namespace kestrova {
 
@@ -225,7 +226,12 @@ void EditorShell::SetAssetFilters() {
 }
 
 void EditorShell::ShowDocumentTitle() {
-    view_.SetTitle(u"Kestrova ( " + CopyLimited(document.documentName, kTitleCapacity) + u" )");
+    std::u16string name = document.documentName;
+    if (document.compressed) {
+        // "Kestrova ( data.unity3d : level0 )": the bundle and the member open from it.
+        name += u" : " + Latin1ToUtf16(document.compressed->name());
+    }
+    view_.SetTitle(u"Kestrova ( " + CopyLimited(name, kTitleCapacity) + u" )");
 }
 
 void EditorShell::OpenFile() {
@@ -243,9 +249,26 @@ bool EditorShell::OpenPath(const std::u16string& path) {
 }
 
 bool EditorShell::LoadDocument(const std::u16string& path, const std::u16string& folder) {
-    // The loader reports "Reading Header", every asset read and "Ready" itself.
-    Outcome loaded = LoadAssetFile(
-        document, path,
+    // A compressed bundle with several serialized members: the user chooses one.
+    std::optional<std::string> member;
+    if (bundle::IsCompressedBundle(path)) {
+        std::vector<BundleNode> members;
+        if (Outcome o = bundle::ReadBundleMembers(path, members); !o) {
+            SetStatus(o.message, 0.0f);
+            return false;
+        }
+        if (members.size() > 1) {
+            std::optional<std::size_t> chosen =
+                view_.ChooseBundleMember(path.substr(FileNameStart(path)), members);
+            if (!chosen || *chosen >= members.size()) {
+                return false;
+            }
+            member = members[*chosen].path;
+        }
+    }
+    // The loader reports "Reading Header", "Decompressing", every asset read and "Ready" itself.
+    Outcome loaded = bundle::LoadDocument(
+        document, path, member,
         [this](std::u16string_view text, float fraction) { SetStatus(text, fraction); });
     if (!loaded) {
         // A refused file leaves the open document, its list and its hand-over as they were.
@@ -271,13 +294,25 @@ void EditorShell::SaveFileAs() {
         return;
     }
     SetFolderText(preferences.lastAssetFolder, folder);
-    // A name typed without an extension under the asset file filter gets that filter's extension.
-    if (fileDialog.extensionOffset == 0 && fileDialog.chosenFilterIndex == 1) {
+    // A name typed without an extension under the asset file filter gets that filter's extension
+    // (a bundle keeps the name as typed).
+    if (fileDialog.extensionOffset == 0 && fileDialog.chosenFilterIndex == 1 &&
+        !document.compressed) {
         *path += u".assets";
+    }
+    bundle::ChosenCompression compression = bundle::ChosenCompression::AsOriginal;
+    if (document.compressed) {
+        std::optional<bundle::ChosenCompression> chosen = view_.ChooseBundleCompression();
+        if (!chosen) {
+            return;
+        }
+        compression = *chosen;
     }
     // What the panel shows but has not handed back yet belongs in the saved file.
     CommitHandOver();
-    Outcome saved = SaveWorkingCopyAs(document, *path);
+    Outcome saved = bundle::SaveDocumentAs(
+        document, *path, compression,
+        [this](std::u16string_view text, float fraction) { SetStatus(text, fraction); });
     if (!saved) {
         // The title keeps naming the file that really holds the document.
         SetStatus(saved.message, 0.0f);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "document/asset_file.h"
+#include "document/bundle/bundle_writer.h"
 #include "editor/shell/file_dialog.h"
 #include "editor/shell/preferences.h"
 
@@ -35,6 +36,18 @@ public:
     // A plug-in converts data now, which may take seconds (encoding a large texture): the window
     // shows it is working until ShowBusy(false).
     virtual void ShowBusy(bool busy) { (void)busy; }
+    // Open chose a compressed bundle with several serialized members: the index of the one to
+    // open, or nothing to cancel the open.
+    virtual std::optional<std::size_t> ChooseBundleMember(std::u16string_view bundle,
+                                                          const std::vector<BundleNode>& members) {
+        (void)bundle;
+        (void)members;
+        return std::nullopt;
+    }
+    // Save As of a compressed bundle's member: the bundle's compression, or nothing to cancel.
+    virtual std::optional<bundle::ChosenCompression> ChooseBundleCompression() {
+        return bundle::ChosenCompression::AsOriginal;
+    }
 };
 
 // A data type that the current plug-in converts asset data to and from on export and import.

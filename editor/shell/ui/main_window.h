@@ -62,6 +62,9 @@ public:
     void RowsChanged() override;
     void ClosePluginPanel() override;
     void ShowBusy(bool busy) override;
+    std::optional<std::size_t> ChooseBundleMember(std::u16string_view bundle,
+                                                  const std::vector<BundleNode>& members) override;
+    std::optional<bundle::ChosenCompression> ChooseBundleCompression() override;
 
     // --- PluginPanelSite ---
     void* PanelParent() override;
