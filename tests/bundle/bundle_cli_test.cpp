@@ -1,5 +1,6 @@
 // kestrova-cli's bundle commands run as a program: list (text and JSON) and extract, which
-// writes every node under its folder and refuses a bundle whose paths would leave it.
+// writes every node under its folder and refuses a bundle whose paths would leave it; the file
+// commands on a bundle's member with --member and --compression.
 
 #include <nlohmann/json.hpp>
 
@@ -63,6 +64,37 @@ TEST_F(BundleCliTest, ExtractWritesEveryNodeAndRefusesPathsOutOfTheFolder) {
         EXPECT_FALSE(std::filesystem::exists(folder.File("refused"))) << evil;
         EXPECT_FALSE(std::filesystem::exists(folder.File("evil"))) << evil;
     }
+}
+
+TEST_F(BundleCliTest, FileCommandsTakeAMemberAndWriteTheBundleCompressedAsChosen) {
+    AssetFileBuilder one;
+    one.Add("alpha", 49, 1, Bytes(30, 1)).Add("beta", 49, 2, Bytes(30, 2));
+    const Bytes member = one.Build();
+    Bytes stream = member;
+    stream.insert(stream.end(), member.begin(), member.end());
+    FsSpec spec;
+    spec.nodes = {{0, member.size(), 4, "level0"}, {member.size(), member.size(), 4, "level1"}};
+    WriteBytes(folder.File("two"), BuildUnityFs(spec, stream));
+    const std::string two = "'" + folder.File("two") + "'";
+
+    EXPECT_EQ(Cli("list " + two).status, 2);
+    EXPECT_NE(Errors().find("level0 ("), std::string::npos) << Errors();
+    EXPECT_NE(Errors().find("level1 ("), std::string::npos) << Errors();
+    EXPECT_EQ(Cli("list " + two + " --member level2").status, 2);
+
+    const std::string out = "'" + folder.File("out") + "'";
+    ProgramRun run =
+        Cli("remove " + two + " --member level1 --asset 0 --compression lzma -o " + out);
+    ASSERT_EQ(run.status, 0) << Errors();
+    run = Cli("bundle list --json " + out);
+    const nlohmann::json json = nlohmann::json::parse(run.out);
+    EXPECT_EQ(json["blocks"][0]["compression"], "LZMA");
+    run = Cli("list " + out + " --member level1");
+    ASSERT_EQ(run.status, 0) << Errors();
+    EXPECT_EQ(run.out.find("alpha"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("beta"), std::string::npos) << run.out;
+    EXPECT_EQ(
+        Cli("remove " + two + " --member level1 --asset 0 --compression zip -o " + out).status, 1);
 }
 
 }  // namespace
