@@ -67,34 +67,24 @@ TEST_F(BundleCliTest, ExtractWritesEveryNodeAndRefusesPathsOutOfTheFolder) {
 }
 
 TEST_F(BundleCliTest, FileCommandsTakeAMemberAndWriteTheBundleCompressedAsChosen) {
-    AssetFileBuilder one;
-    one.Add("alpha", 49, 1, Bytes(30, 1)).Add("beta", 49, 2, Bytes(30, 2));
-    const Bytes member = one.Build();
+    const Bytes member = AssetFileBuilder().Add("alpha", 49, 1, {}).Add("beta", 49, 2, {}).Build();
     Bytes stream = member;
     stream.insert(stream.end(), member.begin(), member.end());
     FsSpec spec;
     spec.nodes = {{0, member.size(), 4, "level0"}, {member.size(), member.size(), 4, "level1"}};
     WriteBytes(folder.File("two"), BuildUnityFs(spec, stream));
-    const std::string two = "'" + folder.File("two") + "'";
-
+    const std::string two = "'" + folder.File("two") + "'", out = "'" + folder.File("out") + "'";
     EXPECT_EQ(Cli("list " + two).status, 2);
-    EXPECT_NE(Errors().find("level0 ("), std::string::npos) << Errors();
-    EXPECT_NE(Errors().find("level1 ("), std::string::npos) << Errors();
-    EXPECT_EQ(Cli("list " + two + " --member level2").status, 2);
+    EXPECT_NE(Errors().find("files: level0 ("), std::string::npos) << Errors();
 
-    const std::string out = "'" + folder.File("out") + "'";
-    ProgramRun run =
-        Cli("remove " + two + " --member level1 --asset 0 --compression lzma -o " + out);
-    ASSERT_EQ(run.status, 0) << Errors();
-    run = Cli("bundle list --json " + out);
-    const nlohmann::json json = nlohmann::json::parse(run.out);
-    EXPECT_EQ(json["blocks"][0]["compression"], "LZMA");
-    run = Cli("list " + out + " --member level1");
-    ASSERT_EQ(run.status, 0) << Errors();
+    ASSERT_EQ(
+        Cli("remove " + two + " --member level1 --asset 0 --compression lzma -o " + out).status, 0);
+    EXPECT_EQ(
+        nlohmann::json::parse(Cli("bundle list --json " + out).out)["blocks"][0]["compression"],
+        "LZMA");
+    const ProgramRun run = Cli("list " + out + " --member level1");
     EXPECT_EQ(run.out.find("alpha"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("beta"), std::string::npos) << run.out;
-    EXPECT_EQ(
-        Cli("remove " + two + " --member level1 --asset 0 --compression zip -o " + out).status, 1);
 }
 
 }  // namespace

@@ -438,14 +438,11 @@ TEST(PluginContextHolder, LaysTheTypeTreeOutForPlugInsAndReadsOnlyBesideTheFile)
 // working copy, and only inside them.
 TEST(PluginContextTest, ArchivePathsReadTheOpenBundlesFiles) {
     TempFolder folder;
-    AssetFileBuilder builder;
-    builder.Add("tex", 28, 1, Bytes(8, 1));
-    Bytes stream = builder.Build();
+    Bytes stream = AssetFileBuilder().Add("tex", 28, 1, Bytes(8, 1)).Build();
     const std::uint64_t serialized = stream.size();
-    const std::string pixels = "0123456789";
-    stream.insert(stream.end(), pixels.begin(), pixels.end());
+    stream.insert(stream.end(), {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9'});
     FsSpec spec;
-    spec.nodes = {{0, serialized, 4, "CAB-1"}, {serialized, pixels.size(), 0, "CAB-1.resS"}};
+    spec.nodes = {{0, serialized, 4, "CAB-1"}, {serialized, 10, 0, "CAB-1.resS"}};
     WriteBytes(folder.File("b.ab"), BuildUnityFs(spec, stream));
     AssetFile doc;
     doc.workingFolder = folder.Wide("Temp");

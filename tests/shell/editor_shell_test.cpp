@@ -16,8 +16,8 @@ namespace kestrova {
 namespace {
 
 using testing::AssetFileBuilder;
-using testing::Bytes;
 using testing::BuildUnityFs;
+using testing::Bytes;
 using testing::FsSpec;
 using testing::ReadBytes;
 using testing::TempFolder;
@@ -613,45 +613,39 @@ TEST_F(EditorShellTest, ShutdownRemovesTheWorkingCopyAndItsEmptyFolder) {
     EXPECT_TRUE(std::filesystem::exists(temp.File("five.assets")));
 }
 
-// A compressed bundle of two serialized members: the window is asked which to open (an answer of
-// none keeps the document open), the title names the bundle and the member, and Save As asks the
-// compression and writes a bundle that reopens with the edit.
+// A compressed bundle of two serialized members: the window is asked which to open (no answer
+// keeps the open document), the title names bundle and member, and Save As asks the compression
+// (no answer writes nothing) and writes a bundle that reopens with the edit.
 TEST_F(EditorShellTest, BundleMembersAreChosenNamedInTheTitleAndSavedAsABundle) {
     Open("five.assets", FiveAssets());
-    Bytes stream = FiveAssets().Build();
-    const Bytes b = stream;
-    stream.insert(stream.end(), b.begin(), b.end());
+    const Bytes member = FiveAssets().Build();
+    Bytes stream = member;
+    stream.insert(stream.end(), member.begin(), member.end());
     FsSpec spec;
     spec.blockCompressions = {1};
-    spec.nodes = {{0, stream.size() - b.size(), 4, "level0"},
-                  {stream.size() - b.size(), b.size(), 4, "level1"}};
+    spec.nodes = {{0, member.size(), 4, "level0"}, {member.size(), member.size(), 4, "level1"}};
     WriteBytes(temp.File("data.unity3d"), BuildUnityFs(spec, stream));
-
-    chooser.Next(Wide("data.unity3d"), 2);
-    shell.OpenFile();
-    ASSERT_EQ(view.memberLists.size(), 1u);
+    for (std::optional<std::size_t> choice : {std::optional<std::size_t>{}, {1}}) {
+        view.memberChoice = choice;
+        chooser.Next(Wide("data.unity3d"), 2);
+        shell.OpenFile();
+    }
+    ASSERT_EQ(view.memberLists.size(), 2u);
     EXPECT_EQ(view.memberLists[0].size(), 2u);
-    EXPECT_EQ(shell.document.documentName, u"five.assets");
-
-    view.memberChoice = 1;
-    chooser.Next(Wide("data.unity3d"), 2);
-    shell.OpenFile();
     EXPECT_EQ(view.titles.back(), u"Kestrova ( data.unity3d : level1 )");
-    ASSERT_EQ(shell.rowCount(), 5u);
     shell.AddAsset(u"new", u"", u"1");
-
-    view.compression.reset();  // cancelled: nothing written
-    chooser.Next(Wide("saved"), 2);
-    shell.SaveFileAs();
-    EXPECT_FALSE(std::filesystem::exists(temp.File("saved")));
-    view.compression = bundle::ChosenCompression::Lz4;
-    chooser.Next(Wide("saved"), 1);
-    shell.SaveFileAs();
+    for (auto compression :
+         {std::optional<bundle::ChosenCompression>{}, {bundle::ChosenCompression::Lz4}}) {
+        view.compression = compression;
+        chooser.Next(Wide("saved"), 1);
+        shell.SaveFileAs();
+        EXPECT_EQ(std::filesystem::exists(temp.File("saved")), compression.has_value());
+    }
     EXPECT_EQ(view.titles.back(), u"Kestrova ( saved : level1 )");
     chooser.Next(Wide("saved"), 2);
     shell.OpenFile();
     EXPECT_EQ(shell.rowCount(), 6u);
-    EXPECT_EQ(shell.document.compressed->nodes[0].size, stream.size() - b.size());
+    EXPECT_EQ(shell.document.compressed->nodes[0].size, member.size());
 }
 
 }  // namespace

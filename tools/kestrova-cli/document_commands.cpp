@@ -54,6 +54,10 @@ nlohmann::json TableAsJson(const AssetFile& doc) {
     } else {
         out["bundle"] = nullptr;
     }
+    // A compressed bundle's member: its path in the bundle.
+    if (doc.compressed) {
+        out["member"] = Latin1ToUtf8(doc.compressed->name());
+    }
     nlohmann::json assets = nlohmann::json::array();
     for (std::uint32_t i = 0; i < doc.entries.size(); ++i) {
         const AssetEntry& e = doc.entries[i];
