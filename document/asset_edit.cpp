@@ -54,6 +54,9 @@ Outcome ReplaceAssetBody(AssetFile& doc, std::uint32_t index, std::span<const st
         return Outcome::Failure(u"Cannot write the working copy " + path + u": " +
                                 SystemErrorText() + u".");
     }
+    if (doc.compressed) {
+        doc.compressed->MarkChanged(at, at + body.size());
+    }
     return Outcome::Success();
 }
 

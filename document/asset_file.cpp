@@ -1,5 +1,6 @@
 #include "document/asset_file.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "common/mapped_file.h"
@@ -15,6 +16,23 @@ std::u16string AssetFile::WorkingCopyPath() const {
     return workingFolder + platform::kSeparator + u"temp";
 }
 
+std::u16string AssetFile::OriginalBundlePath() const {
+    return workingFolder + platform::kSeparator + u"bundle";
+}
+
+void CompressedMember::MarkChanged(std::uint64_t start, std::uint64_t end) {
+    if (start >= end) {
+        return;
+    }
+    if (!changed()) {
+        changedStart = start;
+        changedEnd = end;
+        return;
+    }
+    changedStart = std::min(changedStart, start);
+    changedEnd = std::max(changedEnd, end);
+}
+
 void ResetAssetFile(AssetFile& doc) {
     std::u16string folder = std::move(doc.workingFolder);
     doc = AssetFile{};
@@ -26,8 +44,10 @@ void CloseAssetFile(AssetFile& doc) {
     doc.entries.shrink_to_fit();
     FreeBundleHeader(doc.bundle);
     platform::DeleteFile(doc.WorkingCopyPath());
-    // What an interrupted rewrite may have left behind, so that the folder can go.
-    for (const char16_t* name : {u"temp2", u"temp.old", u"load"}) {
+    // The kept bundle and what an interrupted load or rewrite may have left behind, so that the
+    // folder can go.
+    for (const char16_t* name :
+         {u"temp2", u"temp.old", u"load", u"bundle", u"bundle.load", u"stream.load"}) {
         platform::DeleteFile(doc.workingFolder + platform::kSeparator + name);
     }
     platform::RemoveDirectory(doc.workingFolder);

@@ -78,6 +78,30 @@ struct BundleHeader {
     std::uint64_t headerEnd = 0;
 };
 
+// A file inside a bundle: a range of the bundle's data stream.
+struct BundleNode {
+    std::uint64_t offset = 0;  // in the data stream
+    std::uint64_t size = 0;
+    std::uint32_t flags = 0;
+    std::string path;
+    bool operator==(const BundleNode&) const = default;
+};
+
+// The document as a serialized member of a compressed bundle: the working copy is the bundle's
+// whole data stream and the document is the member's range of it (innerStart, serializedLength).
+// The bundle as it was opened is kept in the working folder to rebuild from when saving.
+struct CompressedMember {
+    std::vector<BundleNode> nodes;  // where they lie in the working copy now
+    std::size_t member = 0;
+    // The part of the working copy written since the bundle was opened; empty when unchanged.
+    std::uint64_t changedStart = 0;
+    std::uint64_t changedEnd = 0;
+
+    const std::string& name() const { return nodes[member].path; }
+    bool changed() const { return changedEnd > changedStart; }
+    void MarkChanged(std::uint64_t start, std::uint64_t end);
+};
+
 inline constexpr std::uint32_t kNoType = 0xFFFFFFFF;
 
 // One asset (object) of the table, with every field of its record that a rewrite reproduces.
@@ -128,8 +152,12 @@ struct AssetFile {
     // directory entry's size in a bundle), and length of the whole working copy.
     std::uint64_t serializedLength = 0;
     std::uint64_t workingLength = 0;
+    // Set when the document is a member of a compressed ("UnityFS", "UnityWeb") bundle.
+    std::optional<CompressedMember> compressed;
 
     std::u16string WorkingCopyPath() const;
+    // The compressed bundle as it was opened, beside the working copy.
+    std::u16string OriginalBundlePath() const;
     // Position in the working copy of the data base: every asset's offset counts from here.
     std::uint64_t DataBase() const { return innerStart + dataOffset(); }
     std::uint64_t dataOffset() const { return metadata ? metadata->dataOffset : header.dataOffset; }

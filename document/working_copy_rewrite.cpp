@@ -125,11 +125,33 @@ Outcome WorkingCopyRewrite::Finish(std::uint64_t newLength, BundleHeader& bundle
             !writer_.Copy(source_.get(), oldEnd, doc_.innerStart + newLength, oldTotal - oldEnd)) {
             return WriteFailure();
         }
+    } else if (doc_.compressed) {
+        // The bundle's other nodes, before and after the member, byte for byte.
+        if (!writer_.Copy(source_.get(), 0, 0, doc_.innerStart) ||
+            !writer_.Copy(source_.get(), oldEnd, doc_.innerStart + newLength, oldTotal - oldEnd)) {
+            return WriteFailure();
+        }
     }
     if (!writer_.FinishAsPrivate(newTotal, doc_.WorkingCopyPath())) {
         return WriteFailure();
     }
     return Outcome::Success();
+}
+
+void MoveNodesForLength(CompressedMember& bundle, std::uint64_t innerStart,
+                        std::uint64_t oldLength, std::uint64_t newLength, std::uint64_t newTotal) {
+    const std::uint64_t oldEnd = innerStart + oldLength;
+    for (std::size_t i = 0; i < bundle.nodes.size(); ++i) {
+        BundleNode& node = bundle.nodes[i];
+        if (i == bundle.member) {
+            node.size = newLength;
+        } else if (node.offset >= oldEnd) {
+            node.offset = node.offset - oldLength + newLength;
+        }
+    }
+    // Everything after the member moved when its length changed.
+    bundle.MarkChanged(innerStart,
+                       newLength == oldLength ? innerStart + newLength : std::max(newTotal, oldEnd));
 }
 
 bool DataMover::Add(std::uint64_t from, std::uint64_t size, std::int64_t shift) {

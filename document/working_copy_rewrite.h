@@ -2,7 +2,8 @@
 // Builds a new working copy beside the old one ("temp2") from the old one's bytes and renames it
 // over the working copy when it is complete. In a bundle, the bundle header and directory are
 // carried in front of the new serialized file with their sizes and offsets following its new
-// length, and the bundle's other files are carried after it byte for byte.
+// length, and the bundle's other files are carried after it byte for byte; in a compressed
+// bundle's data stream the other nodes are carried before and after it.
 
 #include <cstdint>
 #include <span>
@@ -30,6 +31,11 @@ std::uint64_t MaxSerializedLength(const AssetFile& doc);
 bool UpdateBundleForLength(BundleHeader& bundle, std::uint64_t innerStart,
                            std::uint64_t oldSerializedLength, std::uint64_t newSerializedLength,
                            std::uint64_t oldTotal);
+
+// A compressed bundle's nodes after its member changed length: the member takes the new length,
+// nodes after it move with its end, and the changed part of the stream grows to cover the change.
+void MoveNodesForLength(CompressedMember& bundle, std::uint64_t innerStart,
+                        std::uint64_t oldLength, std::uint64_t newLength, std::uint64_t newTotal);
 
 class WorkingCopyRewrite {
 public:
@@ -96,6 +102,10 @@ Outcome CompleteRewrite(WorkingCopyRewrite& rewrite, bool written, AssetFile& do
         return o;
     }
     apply();
+    if (doc.compressed) {
+        MoveNodesForLength(*doc.compressed, doc.innerStart, doc.serializedLength, serializedLength,
+                           total);
+    }
     doc.bundle = std::move(bundle);
     doc.serializedLength = serializedLength;
     doc.workingLength = total;

@@ -41,13 +41,7 @@ struct BundleBlock {
     std::uint32_t compression() const { return flags & kCompressionMask; }
 };
 
-struct BundleNode {
-    std::uint64_t offset = 0;  // in the data stream
-    std::uint64_t size = 0;
-    std::uint32_t flags = 0;
-    std::string path;
-    bool operator==(const BundleNode&) const = default;
-};
+using kestrova::BundleNode;
 
 struct BundleArchive {
     BundleKind kind = BundleKind::UnityFS;

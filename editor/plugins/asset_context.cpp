@@ -1,8 +1,51 @@
 #include "editor/plugins/asset_context.h"
 
+#include <algorithm>
+
 #include "document/range_writer.h"
 
 namespace kestrova {
+
+namespace {
+
+// The node an "archive:/CAB-x/CAB-x.resS" path names: the one of that whole path, else of its last
+// part.
+const BundleNode* FindArchiveNode(const std::vector<BundleNode>& nodes, std::string_view path) {
+    path.remove_prefix(std::min(path.size(), std::string_view("archive:").size()));
+    while (!path.empty() && path.front() == '/') {
+        path.remove_prefix(1);
+    }
+    const std::string_view last = path.substr(path.find_last_of('/') + 1);
+    const BundleNode* byLast = nullptr;
+    for (const BundleNode& node : nodes) {
+        if (node.path == path) {
+            return &node;
+        }
+        if (byLast == nullptr && node.path == last) {
+            byLast = &node;
+        }
+    }
+    return byLast;
+}
+
+}  // namespace
+
+ArchiveReader ArchiveReaderOf(const AssetFile& doc) {
+    return [&doc](std::string_view path, std::uint64_t offset,
+                  std::span<std::uint8_t> out) -> std::int32_t {
+        const BundleNode* node =
+            doc.compressed ? FindArchiveNode(doc.compressed->nodes, path) : nullptr;
+        if (node == nullptr) {
+            return KESTROVA_STREAM_NOT_FOUND;
+        }
+        if (offset > node->size || out.size() > node->size - offset) {
+            return KESTROVA_STREAM_OUT_OF_RANGE;
+        }
+        FileDescriptor in = FileDescriptor::OpenForReading(doc.WorkingCopyPath());
+        return in.valid() && ReadAt(in.get(), node->offset + offset, out) ? KESTROVA_STREAM_READ
+                                                                          : KESTROVA_STREAM_FAILED;
+    };
+}
 
 AssetContext AssetContextOf(const AssetFile& doc, std::uint32_t index, std::u16string folder) {
     AssetContext context;

@@ -79,6 +79,7 @@ bool PluginHost::BeginHandOver(EditorShell& shell, std::uint32_t index, PanelMod
     }
     handedOver_ = index;
     context_.Set(AssetContextOf(shell.document, index, shell.documentFolder));
+    context_.SetArchiveReader(ArchiveReaderOf(shell.document));
     void* panel = HandOverToPlugin(*currentPlugin_, context_, site_.PanelParent(), *body);
     if (mode == PanelMode::Mod) {
         // Ravelin learns which file and which asset it was given: each text with the type id and

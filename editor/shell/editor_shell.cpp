@@ -9,6 +9,7 @@
 #include "common/number_text.h"
 #include "common/platform.h"
 #include "common/text.h"
+#include "document/bundle/bundle_document.h"
 
 namespace kestrova {
 
@@ -226,7 +227,12 @@ void EditorShell::SetAssetFilters() {
 }
 
 void EditorShell::ShowDocumentTitle() {
-    view_.SetTitle(u"Kestrova ( " + CopyLimited(document.documentName, kTitleCapacity) + u" )");
+    std::u16string name = document.documentName;
+    if (document.compressed) {
+        // "Kestrova ( data.unity3d : level0 )": the bundle and the member open from it.
+        name += u" : " + Latin1ToUtf16(document.compressed->name());
+    }
+    view_.SetTitle(u"Kestrova ( " + CopyLimited(name, kTitleCapacity) + u" )");
 }
 
 void EditorShell::OpenFile() {
@@ -244,6 +250,23 @@ bool EditorShell::OpenPath(const std::u16string& path) {
 }
 
 bool EditorShell::LoadDocument(const std::u16string& path, const std::u16string& folder) {
+    // A compressed bundle with several serialized members: the user chooses one.
+    std::optional<std::string> member;
+    if (bundle::IsCompressedBundle(path)) {
+        std::vector<BundleNode> members;
+        if (Outcome o = bundle::ReadBundleMembers(path, members); !o) {
+            SetStatus(o.message, 0.0f);
+            return false;
+        }
+        if (members.size() > 1) {
+            std::optional<std::size_t> chosen =
+                view_.ChooseBundleMember(path.substr(FileNameStart(path)), members);
+            if (!chosen || *chosen >= members.size()) {
+                return false;
+            }
+            member = members[*chosen].path;
+        }
+    }
     // The file is read into a document of its own, which replaces the open one only once it is
     // complete: a refused or cancelled file leaves the open document, its list and its hand-over
     // as they were.
@@ -251,9 +274,10 @@ bool EditorShell::LoadDocument(const std::u16string& path, const std::u16string&
     fresh->workingFolder = document.workingFolder;
     auto accepted = std::make_shared<bool>(true);
     view_.RunLongWork(
-        // The loader reports "Reading Header", its copy, every asset read and "Ready" itself.
-        [fresh, path](const ProgressCallback& progress, std::stop_token stop) {
-            return LoadAssetFile(*fresh, path, progress, stop);
+        // The loader reports "Reading Header", "Decompressing", every asset read and "Ready"
+        // itself.
+        [fresh, path, member](const ProgressCallback& progress, std::stop_token stop) {
+            return bundle::LoadDocument(*fresh, path, member, progress, stop);
         },
         [this](std::u16string_view text, float fraction) { SetStatus(text, fraction); },
         [this, fresh, accepted, path, folder](const Outcome& loaded) {
@@ -283,16 +307,26 @@ void EditorShell::SaveFileAs() {
         return;
     }
     SetFolderText(preferences.lastAssetFolder, folder);
-    // A name typed without an extension under the asset file filter gets that filter's extension.
-    if (fileDialog.extensionOffset == 0 && fileDialog.chosenFilterIndex == 1) {
+    // A name typed without an extension under the asset file filter gets that filter's extension
+    // (a bundle keeps the name as typed).
+    if (fileDialog.extensionOffset == 0 && fileDialog.chosenFilterIndex == 1 &&
+        !document.compressed) {
         *path += u".assets";
+    }
+    bundle::ChosenCompression compression = bundle::ChosenCompression::AsOriginal;
+    if (document.compressed) {
+        std::optional<bundle::ChosenCompression> chosen = view_.ChooseBundleCompression();
+        if (!chosen) {
+            return;
+        }
+        compression = *chosen;
     }
     // What the panel shows but has not handed back yet belongs in the saved file.
     CommitHandOver();
     // The view keeps every command that changes the working copy disabled while it is copied.
     view_.RunLongWork(
-        [this, target = *path](const ProgressCallback& progress, std::stop_token stop) {
-            return SaveWorkingCopyAs(document, target, progress, stop);
+        [this, target = *path, compression](const ProgressCallback& progress, std::stop_token stop) {
+            return bundle::SaveDocumentAs(document, target, compression, progress, stop);
         },
         [this](std::u16string_view text, float fraction) { SetStatus(text, fraction); },
         [this, target = *path](const Outcome& saved) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "document/asset_file.h"
+#include "document/bundle/bundle_writer.h"
 #include "editor/shell/file_dialog.h"
 #include "editor/shell/preferences.h"
 #include "editor/tasks/long_work.h"
@@ -42,6 +43,18 @@ public:
     // once on the calling thread.
     virtual void RunLongWork(LongWork work, ProgressCallback show, LongWorkDone done) {
         done(work(show, std::stop_token{}));
+    }
+    // Open chose a compressed bundle with several serialized members: the index of the one to
+    // open, or nothing to cancel the open.
+    virtual std::optional<std::size_t> ChooseBundleMember(std::u16string_view bundle,
+                                                          const std::vector<BundleNode>& members) {
+        (void)bundle;
+        (void)members;
+        return std::nullopt;
+    }
+    // Save As of a compressed bundle's member: the bundle's compression, or nothing to cancel.
+    virtual std::optional<bundle::ChosenCompression> ChooseBundleCompression() {
+        return bundle::ChosenCompression::AsOriginal;
     }
 };
 

@@ -1,6 +1,8 @@
 // Reads arbitrary bytes as a bundle; whatever reads is decompressed into a working folder and
 // rebuilt, checking that the data stream has its declared length, that a refusal leaves nothing
-// behind, and that the rebuilt bundle reads back to the same stream and nodes.
+// behind, and that the rebuilt bundle reads back to the same stream and nodes. A compressed
+// bundle whose serialized member opens as the document is edited (its first asset removed) and
+// saved, and must reopen with that member one asset shorter.
 
 #include <stdlib.h>
 
@@ -14,6 +16,7 @@
 #include "common/platform.h"
 #include "common/text.h"
 #include "document/bundle/bundle_archive.h"
+#include "document/bundle/bundle_document.h"
 #include "document/bundle/bundle_writer.h"
 #include "document/bundle/data_stream.h"
 #include "fuzz/support/fuzz_support.h"
@@ -43,6 +46,35 @@ std::vector<std::uint8_t> ReadAll(const std::string& path) {
     return bytes;
 }
 
+// Opens the bundle in `path` as the document; whatever opens is edited, saved and reopened.
+void OpenAsDocument(const std::string& path, const BundleArchive& archive) {
+    const std::string work = Root() + "/document";
+    std::filesystem::create_directories(work);
+    AssetFile doc;
+    doc.workingFolder = Utf8ToUtf16(work);
+    const std::vector<BundleNode> members = SerializedMembers(archive);
+    if (members.empty() || !LoadDocument(doc, Utf8ToUtf16(path), members[0].path).ok) {
+        CHECK(FilesIn(work) == 0);
+        return;
+    }
+    CHECK(doc.compressed && doc.workingLength == archive.streamLength);
+    CHECK(doc.innerStart + doc.serializedLength <= doc.workingLength);
+    const std::size_t count = doc.entries.size();
+    if (count == 0 || !RemoveAsset(doc, 0).ok) {
+        CloseAssetFile(doc);
+        return;
+    }
+    const std::u16string saved = Utf8ToUtf16(Root() + "/saved");
+    Outcome o = SaveDocumentAs(doc, saved, ChosenCompression::Lz4);
+    CHECK(o.ok);
+    o = LoadDocument(doc, saved, members[0].path);
+    if (!o.ok) {
+        std::fprintf(stderr, "%s\n", Utf16ToUtf8(o.message).c_str());
+    }
+    CHECK(o.ok && doc.entries.size() == count - 1);
+    CloseAssetFile(doc);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -61,6 +93,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     CHECK(std::filesystem::file_size(stream) == archive.streamLength);
+    if (archive.kind == BundleKind::UnityRaw) {
+        return 0;
+    }
+    const std::string input = Root() + "/input";
+    std::FILE* f = std::fopen(input.c_str(), "wb");
+    CHECK(f != nullptr && std::fwrite(data, 1, size, f) == size);
+    std::fclose(f);
+    OpenAsDocument(input, archive);
     if (archive.kind != BundleKind::UnityFS) {
         return 0;
     }

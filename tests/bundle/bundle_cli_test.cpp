@@ -1,5 +1,6 @@
 // kestrova-cli's bundle commands run as a program: list (text and JSON) and extract, which
-// writes every node under its folder and refuses a bundle whose paths would leave it.
+// writes every node under its folder and refuses a bundle whose paths would leave it; the file
+// commands on a bundle's member with --member and --compression.
 
 #include <nlohmann/json.hpp>
 
@@ -63,6 +64,27 @@ TEST_F(BundleCliTest, ExtractWritesEveryNodeAndRefusesPathsOutOfTheFolder) {
         EXPECT_FALSE(std::filesystem::exists(folder.File("refused"))) << evil;
         EXPECT_FALSE(std::filesystem::exists(folder.File("evil"))) << evil;
     }
+}
+
+TEST_F(BundleCliTest, FileCommandsTakeAMemberAndWriteTheBundleCompressedAsChosen) {
+    const Bytes member = AssetFileBuilder().Add("alpha", 49, 1, {}).Add("beta", 49, 2, {}).Build();
+    Bytes stream = member;
+    stream.insert(stream.end(), member.begin(), member.end());
+    FsShape shape;
+    shape.nodes = {{0, member.size(), 4, "level0"}, {member.size(), member.size(), 4, "level1"}};
+    WriteBytes(folder.File("two"), BuildUnityFs(shape, stream));
+    const std::string two = "'" + folder.File("two") + "'", out = "'" + folder.File("out") + "'";
+    EXPECT_EQ(Cli("list " + two).status, 2);
+    EXPECT_NE(Errors().find("files: level0 ("), std::string::npos) << Errors();
+
+    ASSERT_EQ(
+        Cli("remove " + two + " --member level1 --asset 0 --compression lzma -o " + out).status, 0);
+    EXPECT_EQ(
+        nlohmann::json::parse(Cli("bundle list --json " + out).out)["blocks"][0]["compression"],
+        "LZMA");
+    const ProgramRun run = Cli("list " + out + " --member level1");
+    EXPECT_EQ(run.out.find("alpha"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("beta"), std::string::npos) << run.out;
 }
 
 }  // namespace

@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
 
 #include "common/text.h"
 #include "document/bundle/bundle_archive.h"
@@ -44,6 +48,22 @@ protected:
 
     TempFolder folder;
 };
+
+// The bundles among the real game files (KESTROVA_REALDATA/modern); none without that folder.
+inline std::vector<std::string> RealBundles() {
+    const char* real = std::getenv("KESTROVA_REALDATA");
+    std::vector<std::string> found;
+    std::error_code none;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(
+             std::string(real != nullptr ? real : "/nonexistent") + "/modern", none)) {
+        std::uint8_t start[16] = {};
+        std::ifstream(entry.path(), std::ios::binary).read(reinterpret_cast<char*>(start), 16);
+        if (entry.is_regular_file() && bundle::LooksLikeBundle(start)) {
+            found.push_back(entry.path().string());
+        }
+    }
+    return found;
+}
 
 inline std::string Message(const Outcome& o) {
     return Utf16ToUtf8(o.message);

@@ -2,8 +2,6 @@
 // unchanged ones are the original's bytes, unchanged blocks keep their compressed bytes, and a
 // cancelled write leaves nothing.
 
-#include <cstdlib>
-
 #include "document/bundle/bundle_writer.h"
 #include "document/bundle/node_export.h"
 #include "tests/bundle/bundle_test_support.h"
@@ -140,22 +138,13 @@ TEST(NodePathTest, PathsThatWouldLeaveTheFolderAreRefused) {
 // The real bundles: each lists, opens to a stream in which every serialized node is a file of
 // exactly its node's size, saves unchanged as the same bytes and rebuilds to the same stream.
 TEST_F(BundleWriterTest, RealBundlesOpenSaveUnchangedAndRebuild) {
-    const char* real = std::getenv("KESTROVA_REALDATA");
-    if (real == nullptr || !std::filesystem::exists(std::string(real) + "/modern")) {
+    const std::vector<std::string> bundles = RealBundles();
+    if (bundles.empty()) {
         GTEST_SKIP() << "KESTROVA_REALDATA is not set";
     }
-    int bundles = 0;
-    for (const auto& entry :
-         std::filesystem::recursive_directory_iterator(std::string(real) + "/modern")) {
-        if (!entry.is_regular_file()) {
-            continue;
-        }
-        const Bytes bytes = ReadBytes(entry.path().string());
-        if (!bundle::LooksLikeBundle(bytes)) {
-            continue;
-        }
-        SCOPED_TRACE(entry.path().string());
-        ++bundles;
+    for (const std::string& path : bundles) {
+        const Bytes bytes = ReadBytes(path);
+        SCOPED_TRACE(path);
         BundleArchive archive;
         Bytes stream;
         Outcome o = Open(bytes, archive, &stream);
@@ -184,7 +173,7 @@ TEST_F(BundleWriterTest, RealBundlesOpenSaveUnchangedAndRebuild) {
             EXPECT_EQ(written.flags, archive.flags);
         }
     }
-    EXPECT_EQ(bundles, 9);
+    EXPECT_EQ(bundles.size(), 9u);
 }
 
 }  // namespace

@@ -10,7 +10,10 @@
 #include <unistd.h>
 
 #include "common/text.h"
+#include "document/bundle/bundle_document.h"
+#include "editor/plugins/asset_context.h"
 #include "editor/plugins/plugin_context.h"
+#include "tests/bundle/bundle_builder.h"
 #include "tests/document/asset_file_builder.h"
 #include "tests/plugins/plugin_test_support.h"
 #include "tests/shell/shell_test_hosts.h"
@@ -19,10 +22,12 @@ namespace kestrova {
 namespace {
 
 using testing::AssetFileBuilder;
+using testing::BuildUnityFs;
 using testing::Bytes;
 using testing::CollectingSink;
 using testing::Descriptor;
 using testing::Extension;
+using testing::FsShape;
 using testing::InstallPlugin;
 using testing::NamePrefix;
 using testing::ReadBytes;
@@ -427,6 +432,29 @@ TEST(PluginContextHolder, LaysTheTypeTreeOutForPlugInsAndReadsOnlyBesideTheFile)
     });
     EXPECT_EQ(holder.ReadStream("archive:/CAB-1/CAB-1.resS", 9, out), KESTROVA_STREAM_READ);
     EXPECT_EQ(out, (std::vector<std::uint8_t>{25, 9}));
+}
+
+// The host's archive reader over an open bundle member reads the bundle's other files from the
+// working copy, and only inside them.
+TEST(PluginContextTest, ArchivePathsReadTheOpenBundlesFiles) {
+    TempFolder folder;
+    Bytes stream = AssetFileBuilder().Add("tex", 28, 1, Bytes(8, 1)).Build();
+    const std::uint64_t serialized = stream.size();
+    stream.insert(stream.end(), {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9'});
+    FsShape shape;
+    shape.nodes = {{0, serialized, 4, "CAB-1"}, {serialized, 10, 0, "CAB-1.resS"}};
+    WriteBytes(folder.File("b.ab"), BuildUnityFs(shape, stream));
+    AssetFile doc;
+    doc.workingFolder = folder.Wide("Temp");
+    const ArchiveReader reader = ArchiveReaderOf(doc);
+    std::vector<std::uint8_t> out(3);
+    EXPECT_EQ(reader("archive:/CAB-1/CAB-1.resS", 0, out), KESTROVA_STREAM_NOT_FOUND);
+    ASSERT_TRUE(bundle::LoadDocument(doc, folder.Wide("b.ab")).ok);
+    EXPECT_EQ(reader("archive:/CAB-1/CAB-1.resS", 7, out), KESTROVA_STREAM_READ);
+    EXPECT_EQ(std::string(out.begin(), out.end()), "789");
+    EXPECT_EQ(reader("archive:/CAB-1/CAB-1.resS", 8, out), KESTROVA_STREAM_OUT_OF_RANGE);
+    EXPECT_EQ(reader("archive:/CAB-1/CAB-2.resS", 0, out), KESTROVA_STREAM_NOT_FOUND);
+    CloseAssetFile(doc);
 }
 
 }  // namespace

@@ -9,13 +9,16 @@
 
 #include "common/text.h"
 #include "shell_test_hosts.h"
+#include "tests/bundle/bundle_builder.h"
 #include "tests/document/asset_file_builder.h"
 
 namespace kestrova {
 namespace {
 
 using testing::AssetFileBuilder;
+using testing::BuildUnityFs;
 using testing::Bytes;
+using testing::FsShape;
 using testing::ReadBytes;
 using testing::TempFolder;
 using testing::WriteBytes;
@@ -608,6 +611,41 @@ TEST_F(EditorShellTest, ShutdownRemovesTheWorkingCopyAndItsEmptyFolder) {
     shell.Shutdown();
     EXPECT_FALSE(std::filesystem::exists(temp.File("Temp")));
     EXPECT_TRUE(std::filesystem::exists(temp.File("five.assets")));
+}
+
+// A compressed bundle of two serialized members: the window is asked which to open (no answer
+// keeps the open document), the title names bundle and member, and Save As asks the compression
+// (no answer writes nothing) and writes a bundle that reopens with the edit.
+TEST_F(EditorShellTest, BundleMembersAreChosenNamedInTheTitleAndSavedAsABundle) {
+    Open("five.assets", FiveAssets());
+    const Bytes member = FiveAssets().Build();
+    Bytes stream = member;
+    stream.insert(stream.end(), member.begin(), member.end());
+    FsShape shape;
+    shape.blockCompressions = {1};
+    shape.nodes = {{0, member.size(), 4, "level0"}, {member.size(), member.size(), 4, "level1"}};
+    WriteBytes(temp.File("data.unity3d"), BuildUnityFs(shape, stream));
+    for (std::optional<std::size_t> choice : {std::optional<std::size_t>{}, {1}}) {
+        view.memberChoice = choice;
+        chooser.Next(Wide("data.unity3d"), 2);
+        shell.OpenFile();
+    }
+    ASSERT_EQ(view.memberLists.size(), 2u);
+    EXPECT_EQ(view.memberLists[0].size(), 2u);
+    EXPECT_EQ(view.titles.back(), u"Kestrova ( data.unity3d : level1 )");
+    shell.AddAsset(u"new", u"", u"1");
+    for (auto compression :
+         {std::optional<bundle::ChosenCompression>{}, {bundle::ChosenCompression::Lz4}}) {
+        view.compression = compression;
+        chooser.Next(Wide("saved"), 1);
+        shell.SaveFileAs();
+        EXPECT_EQ(std::filesystem::exists(temp.File("saved")), compression.has_value());
+    }
+    EXPECT_EQ(view.titles.back(), u"Kestrova ( saved : level1 )");
+    chooser.Next(Wide("saved"), 2);
+    shell.OpenFile();
+    EXPECT_EQ(shell.rowCount(), 6u);
+    EXPECT_EQ(shell.document.compressed->nodes[0].size, member.size());
 }
 
 }  // namespace

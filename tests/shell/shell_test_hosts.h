@@ -54,14 +54,25 @@ public:
         busy += on ? 1 : -1;
         busySpans += on ? 1 : 0;
     }
+    std::optional<std::size_t> ChooseBundleMember(std::u16string_view,
+                                                  const std::vector<BundleNode>& members) override {
+        memberLists.push_back(members);
+        return memberChoice;
+    }
+    std::optional<bundle::ChosenCompression> ChooseBundleCompression() override {
+        return compression;
+    }
 
     const EditorShell* shell = nullptr;
     std::vector<Paint> paints;
     std::vector<std::u16string> titles;
     int rowsChanged = 0;
     int panelsClosed = 0;
-    int busy = 0;       // shown busy now when above 0
-    int busySpans = 0;  // how often the window was shown busy
+    int busy = 0;                                      // shown busy now when above 0
+    int busySpans = 0;                                 // how often the window was shown busy
+    std::vector<std::vector<BundleNode>> memberLists;  // the members the window was asked about
+    std::optional<std::size_t> memberChoice;           // its answer
+    std::optional<bundle::ChosenCompression> compression = bundle::ChosenCompression::AsOriginal;
 };
 
 }  // namespace kestrova

@@ -2,6 +2,10 @@
 // document accepts is listed whole, with its names and path ids, and stays whole through a sort
 // by every column.
 
+#include <QApplication>
+#include <QInputDialog>
+#include <QTimer>
+
 #include <cstdlib>
 #include <set>
 
@@ -26,8 +30,15 @@ TEST_F(RealDataTest, EveryAcceptedFileIsListedWhole) {
             continue;
         }
         const std::string name = entry.path().filename().string();
+        // A bundle of several serialized files asks which: the first is taken.
+        QTimer::singleShot(0, [] {
+            if (auto* ask = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+                ask->accept();
+            }
+        });
         OpenFile(*window, entry.path().string());
-        if (window->windowTitle() != QString::fromStdString("Kestrova ( " + name + " )")) {
+        // "Kestrova ( NAME )", or "Kestrova ( NAME : MEMBER )" for a bundle's member.
+        if (!window->windowTitle().startsWith(QString::fromStdString("Kestrova ( " + name + " "))) {
             continue;  // refused: the document's own tests say which and why
         }
         ++listed;

@@ -10,6 +10,7 @@
 #include <iostream>
 
 #include "common/text.h"
+#include "document/bundle/bundle_document.h"
 #include "tools/kestrova-cli/terminal_progress.h"
 
 namespace kestrova::cli {
@@ -41,11 +42,24 @@ void EnsureWorkingFolder(CliContext& context) {
     context.hasWorkingFolder = true;
 }
 
+void AddMemberOption(CLI::App& command, CliContext& context) {
+    command.add_option("--member", context.member,
+                       "in a compressed bundle: the serialized file to open (by its path)")
+        ->type_name("NAME");
+}
+
+void AddCompressionOption(CLI::App& command, CliContext& context) {
+    command
+        .add_option("--compression", context.compression,
+                    "a bundle's compression when written (default: as the original)")
+        ->check(CLI::IsMember({"stored", "lz4", "lz4hc", "lzma"}));
+}
+
 void OpenInput(CliContext& context, const std::string& file) {
     EnsureWorkingFolder(context);
     const std::u16string path = Utf8ToUtf16(file);
     TerminalProgress line;
-    Outcome outcome = LoadAssetFile(context.doc, path, line.Callback());
+    Outcome outcome = bundle::LoadDocument(context.doc, path, context.member, line.Callback());
     if (!outcome) {
         Fail(kInputError, file + ": " + Utf16ToUtf8(outcome.message));
     }
@@ -55,7 +69,11 @@ void OpenInput(CliContext& context, const std::string& file) {
 
 void SaveOutput(const CliContext& context, const std::string& out) {
     TerminalProgress line;
-    Outcome outcome = SaveWorkingCopyAs(context.doc, Utf8ToUtf16(out), line.Callback());
+    const bundle::ChosenCompression compression =
+        bundle::ParseCompressionChoice(context.compression)
+            .value_or(bundle::ChosenCompression::AsOriginal);
+    Outcome outcome =
+        bundle::SaveDocumentAs(context.doc, Utf8ToUtf16(out), compression, line.Callback());
     if (!outcome) {
         Fail(kInputError, outcome);
     }

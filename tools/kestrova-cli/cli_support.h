@@ -46,15 +46,25 @@ public:
     std::u16string folder;
     // Set once the private working folder exists; only then is there anything to remove.
     bool hasWorkingFolder = false;
+    // --member NAME: the serialized file of a compressed bundle to open.
+    std::optional<std::string> member;
+    // --compression: how a bundle is compressed when saved ("" as the original).
+    std::string compression;
 };
 
 // Makes the context's private working folder, once; a failure ends the run with status 2.
 void EnsureWorkingFolder(CliContext& context);
 
-// Loads FILE into the context's document; an unusable file ends the run with status 2.
+// --member NAME on a command that reads FILE; --compression on one that writes OUT.
+void AddMemberOption(CLI::App& command, CliContext& context);
+void AddCompressionOption(CLI::App& command, CliContext& context);
+
+// Loads FILE (the member chosen with --member of a compressed bundle) into the context's
+// document; an unusable file ends the run with status 2.
 void OpenInput(CliContext& context, const std::string& file);
 
-// Writes the edited working copy to OUT (beside it first, then renamed over it).
+// Writes the edited working copy to OUT (beside it first, then renamed over it); a member of a
+// compressed bundle as a whole bundle, compressed as --compression says.
 void SaveOutput(const CliContext& context, const std::string& out);
 
 // --asset N or --path-id P, exactly one of them.

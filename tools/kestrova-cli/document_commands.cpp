@@ -54,6 +54,10 @@ nlohmann::json TableAsJson(const AssetFile& doc) {
     } else {
         out["bundle"] = nullptr;
     }
+    // A compressed bundle's member: its path in the bundle.
+    if (doc.compressed) {
+        out["member"] = Latin1ToUtf8(doc.compressed->name());
+    }
     nlohmann::json assets = nlohmann::json::array();
     for (std::uint32_t i = 0; i < doc.entries.size(); ++i) {
         const AssetEntry& e = doc.entries[i];
@@ -119,9 +123,11 @@ struct Options {
     ConversionChoice conversion;
 };
 
-CLI::App* Command(CLI::App& app, const char* name, const char* what, Options& o) {
+CLI::App* Command(CLI::App& app, const char* name, const char* what, Options& o,
+                  CliContext& context) {
     CLI::App* command = app.add_subcommand(name, what);
     command->add_option("FILE", o.file, "the asset file (never written)")->required();
+    AddMemberOption(*command, context);
     return command;
 }
 
@@ -132,7 +138,7 @@ void AddDocumentCommands(CLI::App& app, CliContext& context) {
     auto options = std::make_shared<Options>();
     Options& o = *options;
 
-    CLI::App* list = Command(app, "list", "Print the asset table in table order.", o);
+    CLI::App* list = Command(app, "list", "Print the asset table in table order.", o, context);
     list->add_flag("--json", o.json,
                    "one JSON object: format, engine version, header, bundle and assets");
     AddPluginsFolderOption(*list, o.conversion);
@@ -146,10 +152,11 @@ void AddDocumentCommands(CLI::App& app, CliContext& context) {
     });
 
     CLI::App* importCommand =
-        Command(app, "import", "Write FILE with an asset's body replaced by a file.", o);
+        Command(app, "import", "Write FILE with an asset's body replaced by a file.", o, context);
     AddAssetOptions(*importCommand, o.asset);
     importCommand->add_option("--data", o.data, "the new body")->required();
     importCommand->add_option("-o", o.out, "the file to write")->required();
+    AddCompressionOption(*importCommand, context);
     AddConversionOptions(*importCommand, o.conversion);
     importCommand->callback([&context, options] {
         OpenInput(context, options->file);
@@ -173,7 +180,7 @@ void AddDocumentCommands(CLI::App& app, CliContext& context) {
         SaveOutput(context, options->out);
     });
 
-    CLI::App* add = Command(app, "add", "Write FILE with a new asset appended.", o);
+    CLI::App* add = Command(app, "add", "Write FILE with a new asset appended.", o, context);
     add->add_option("--name", o.name, "the new asset's name (may be empty)")->required();
     add->add_option("--type", o.type,
                     "its type number (decimal, 0x hexadecimal, 0 octal); in files of the later "
@@ -181,6 +188,7 @@ void AddDocumentCommands(CLI::App& app, CliContext& context) {
         ->required();
     add->add_option("--index-offset", o.indexOffset, "added to the next free pathId");
     add->add_option("-o", o.out, "the file to write")->required();
+    AddCompressionOption(*add, context);
     add->callback([&context, options] {
         OpenInput(context, options->file);
         const std::u16string typeText = Utf8ToUtf16(options->type);
@@ -196,9 +204,10 @@ void AddDocumentCommands(CLI::App& app, CliContext& context) {
         SaveOutput(context, options->out);
     });
 
-    CLI::App* remove = Command(app, "remove", "Write FILE without an asset.", o);
+    CLI::App* remove = Command(app, "remove", "Write FILE without an asset.", o, context);
     AddAssetOptions(*remove, o.asset);
     remove->add_option("-o", o.out, "the file to write")->required();
+    AddCompressionOption(*remove, context);
     remove->callback([&context, options] {
         OpenInput(context, options->file);
         Outcome outcome = RemoveAsset(context.doc, PickAsset(context.doc, options->asset));

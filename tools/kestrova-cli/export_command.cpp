@@ -192,6 +192,7 @@ void AddExportCommand(CLI::App& app, CliContext& context) {
     CLI::App* command = app.add_subcommand(
         "export", "Write an asset's body (without its name prefix), raw or converted; or all.");
     command->add_option("FILE", o.file, "the asset file (never written)")->required();
+    AddMemberOption(*command, context);
     AddAssetOptions(*command, o.asset);
     command->add_option("-o", o.out, "the file to write (one asset)");
     command->add_flag("--all", o.all, "every asset (or every asset of --type) into -d DIR");

@@ -118,6 +118,7 @@ void AddInfoCommand(CLI::App& app, CliContext& context) {
     CLI::App* info = app.add_subcommand(
         "info", "Print the header, engine version, platform, type list and externals.");
     info->add_option("FILE", options->file, "the asset file (never written)")->required();
+    AddMemberOption(*info, context);
     info->add_flag("--json", options->json, "one JSON object");
     info->callback([&context, options] {
         OpenInput(context, options->file);

@@ -54,6 +54,7 @@ const PluginRecord* CliPlugins::Converter(const AssetFile& doc, std::uint32_t in
 void CliPlugins::SetContext(const AssetFile& doc, std::uint32_t index,
                             const std::u16string& folder) {
     context_.Set(AssetContextOf(doc, index, folder));
+    context_.SetArchiveReader(ArchiveReaderOf(doc));
 }
 
 Outcome ExportThrough(const PluginRecord& plugin, PluginContextHolder& context,

@@ -44,6 +44,7 @@ void AddSearchCommand(CLI::App& app, CliContext& context) {
     auto options = std::make_shared<SearchOptions>();
     CLI::App* search = app.add_subcommand("search", "List the assets whose data holds a value.");
     search->add_option("FILE", options->file, "the asset file (never written)")->required();
+    AddMemberOption(*search, context);
     search
         ->add_option("--mode", options->mode,
                      "0-7 or text, text-case, int, uint, hex-be, hex-le, float, double")

@@ -15,6 +15,7 @@
 #include "editor/plugins/ui/plugin_info_dialog.h"
 #include "editor/search/ui/find_dialog.h"
 #include "editor/shell/ui/asset_dialogs.h"
+#include "editor/shell/ui/bundle_dialogs.h"
 #include "editor/shell/ui/list_panel.h"
 #include "editor/shell/ui/qt_file_chooser.h"
 #include "editor/shell/ui/qt_message_sink.h"
@@ -319,6 +320,15 @@ void MainWindow::RefreshStatusBar() {
 
 void MainWindow::SetTitle(std::u16string_view title) {
     setWindowTitle(QString::fromUtf16(title.data(), static_cast<qsizetype>(title.size())));
+}
+
+std::optional<std::size_t> MainWindow::ChooseBundleMember(std::u16string_view bundle,
+                                                          const std::vector<BundleNode>& members) {
+    return AskBundleMember(this, bundle, members);
+}
+
+std::optional<bundle::ChosenCompression> MainWindow::ChooseBundleCompression() {
+    return AskBundleCompression(this);
 }
 
 void MainWindow::RowsChanged() {

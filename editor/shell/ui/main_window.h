@@ -67,6 +67,9 @@ public:
     void ClosePluginPanel() override;
     void ShowBusy(bool busy) override;
     void RunLongWork(LongWork work, ProgressCallback show, LongWorkDone done) override;
+    std::optional<std::size_t> ChooseBundleMember(std::u16string_view bundle,
+                                                  const std::vector<BundleNode>& members) override;
+    std::optional<bundle::ChosenCompression> ChooseBundleCompression() override;
 
     // --- PluginPanelSite ---
     void* PanelParent() override;
