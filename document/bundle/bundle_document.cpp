@@ -262,7 +262,19 @@ Outcome SaveDocumentAs(const AssetFile& doc, const std::u16string& target,
     request.nodes = member.nodes;
     request.changed.emplace();
     if (member.changed()) {
-        request.changed->push_back({member.changedStart, member.changedEnd - member.changedStart});
+        // Every edit lies in the member; the nodes after it hold the original's bytes, moved by
+        // the member's change of length.
+        const BundleNode& now = member.nodes[member.member];
+        const std::uint64_t memberEnd = now.offset + now.size;
+        const std::uint64_t end = std::min(member.changedEnd, memberEnd);
+        if (end > member.changedStart) {
+            request.changed->push_back({member.changedStart, end - member.changedStart});
+        }
+        if (member.member < archive.nodes.size()) {
+            request.tailFrom = memberEnd;
+            request.tailShift = static_cast<std::int64_t>(now.size) -
+                                static_cast<std::int64_t>(archive.nodes[member.member].size);
+        }
     }
     request.compression = compression;
     BundleArchive rebuilt;

@@ -75,8 +75,39 @@ bool Touches(const std::vector<StreamRange>& ranges, std::uint64_t offset, std::
     });
 }
 
-// The new blocks: equal pieces of the stream. A piece whose bytes did not change and that has
-// the same place, size and compression as an original block reuses that block's bytes.
+// The original block that begins at `offset` of the original's stream, holds `size` bytes and
+// has the compression `compression`, if there is one.
+std::optional<EncodedBlock> OriginalBlockAt(const BundleArchive& original, std::uint64_t offset,
+                                            std::uint64_t size, Compression compression) {
+    auto same = std::lower_bound(
+        original.blocks.begin(), original.blocks.end(), offset,
+        [](const BundleBlock& b, std::uint64_t at) { return b.streamOffset < at; });
+    if (same == original.blocks.end() || same->streamOffset != offset ||
+        (size != 0 && same->uncompressedSize != size) ||
+        same->compression() != static_cast<std::uint32_t>(compression)) {
+        return std::nullopt;
+    }
+    return original.Encoded(static_cast<std::size_t>(same - original.blocks.begin()));
+}
+
+// Pieces of at most `blockSize` bytes over [from, to) of the new stream. A piece before `moved`
+// whose bytes did not change and that has the same place, size and compression as an original
+// block reuses that block's bytes.
+void PlanPieces(const BundleWrite& request, std::uint64_t from, std::uint64_t to,
+                std::uint64_t blockSize, Compression compression, std::uint64_t moved,
+                std::vector<PlannedBlock>& blocks) {
+    for (std::uint64_t offset = from; offset < to; offset += blockSize) {
+        PlannedBlock block{offset, std::min(blockSize, to - offset), std::nullopt};
+        if (offset + block.size <= moved && !Touches(*request.changed, offset, block.size)) {
+            block.reuse = OriginalBlockAt(*request.original, offset, block.size, compression);
+        }
+        blocks.push_back(block);
+    }
+}
+
+// The new blocks: equal pieces of the stream, except that after a range that changed length
+// the pieces run up to the first original block moved whole, and from there on the original's
+// blocks are kept as they were (their bytes only moved).
 std::vector<PlannedBlock> PlanBlocks(const BundleWrite& request, std::uint64_t length,
                                      Compression compression) {
     const bool lz4 = compression == Compression::Lz4 || compression == Compression::Lz4hc;
@@ -86,21 +117,45 @@ std::vector<PlannedBlock> PlanBlocks(const BundleWrite& request, std::uint64_t l
                           original.kind == BundleKind::UnityFS;
     std::vector<PlannedBlock> blocks;
     blocks.reserve(static_cast<std::size_t>((length + blockSize - 1) / blockSize));
-    for (std::uint64_t offset = 0; offset < length; offset += blockSize) {
-        PlannedBlock block{offset, std::min(blockSize, length - offset), std::nullopt};
-        if (reusable && !Touches(*request.changed, offset, block.size)) {
-            auto same = std::lower_bound(
-                original.blocks.begin(), original.blocks.end(), offset,
-                [](const BundleBlock& b, std::uint64_t at) { return b.streamOffset < at; });
-            if (same != original.blocks.end() && same->streamOffset == offset &&
-                same->uncompressedSize == block.size &&
-                same->compression() == static_cast<std::uint32_t>(compression)) {
-                block.reuse =
-                    original.Encoded(static_cast<std::size_t>(same - original.blocks.begin()));
-            }
-        }
-        blocks.push_back(block);
+    if (!reusable || !request.tailFrom || *request.tailFrom >= length) {
+        PlanPieces(request, 0, length, blockSize, compression, reusable ? length : 0, blocks);
+        return blocks;
     }
+    const std::uint64_t tailFrom = *request.tailFrom;
+    const auto shift = request.tailShift;
+    // The first original block that lies wholly in the moved tail.
+    auto first = std::lower_bound(
+        original.blocks.begin(), original.blocks.end(), tailFrom,
+        [shift](const BundleBlock& b, std::uint64_t at) {
+            return static_cast<std::int64_t>(b.streamOffset) + shift <
+                   static_cast<std::int64_t>(at);
+        });
+    const std::uint64_t kept = first == original.blocks.end()
+                                   ? length
+                                   : static_cast<std::uint64_t>(
+                                         static_cast<std::int64_t>(first->streamOffset) + shift);
+    std::uint64_t covered = std::min(kept, length);
+    PlanPieces(request, 0, covered, blockSize, compression, shift == 0 ? covered : tailFrom,
+               blocks);
+    for (auto block = first; block != original.blocks.end() && covered < length; ++block) {
+        const std::uint64_t at =
+            static_cast<std::uint64_t>(static_cast<std::int64_t>(block->streamOffset) + shift);
+        if (at != covered) {
+            break;  // the original's blocks do not tile its stream: compress the rest
+        }
+        const std::uint64_t size = std::min(block->uncompressedSize, length - at);
+        PlannedBlock planned{at, size, std::nullopt};
+        if (size == block->uncompressedSize) {
+            planned.reuse = OriginalBlockAt(original, block->streamOffset, size, compression);
+        }
+        if (planned.reuse || size <= blockSize) {
+            blocks.push_back(planned);
+        } else {
+            PlanPieces(request, at, at + size, blockSize, compression, 0, blocks);
+        }
+        covered = at + size;
+    }
+    PlanPieces(request, covered, length, blockSize, compression, 0, blocks);
     return blocks;
 }
 

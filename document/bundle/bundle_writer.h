@@ -47,6 +47,11 @@ struct BundleWrite {
     // The ranges of the new stream whose bytes may differ from the original's at the same
     // position; none at all means unchanged, nothing means unknown (everything is compressed).
     std::optional<std::vector<StreamRange>> changed;
+    // When a range of the stream changed length: from `tailFrom` on, the new stream holds the
+    // original's bytes from `tailFrom - tailShift` on, so the original's blocks there are reused
+    // where they are moved whole. Only with `changed`, whose ranges then lie before `tailFrom`.
+    std::optional<std::uint64_t> tailFrom;
+    std::int64_t tailShift = 0;
     ChosenCompression compression = ChosenCompression::AsOriginal;
     unsigned threads = 0;  // 0: one per core
 };

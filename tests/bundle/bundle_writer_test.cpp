@@ -97,6 +97,31 @@ TEST_F(BundleWriterTest, UnchangedBundleIsTheOriginalAndUnchangedBlocksKeepTheir
             rebuilt.begin() + static_cast<std::ptrdiff_t>(b.fileOffset + b.compressedSize));
         EXPECT_EQ(same, i != 2) << "block " << i;
     }
+
+    // The first node grows by ten bytes: the original's blocks wholly after it are moved, not
+    // compressed again; the blocks from the edit up to them are.
+    const std::uint64_t firstEnd = 0x20000 + 50;
+    stream[2 * 0x20000 + 5] ^= 0xFF;
+    Bytes grown = stream;
+    grown.insert(grown.begin() + 100, 10, 0xAB);
+    request.nodes = {{0, firstEnd + 10, 4, "CAB-a"},
+                     {firstEnd + 10, stream.size() - firstEnd, 0, "CAB-a.resS"}};
+    request.changed = {{100, firstEnd + 10 - 100}};
+    request.tailFrom = firstEnd + 10;
+    request.tailShift = 10;
+    const Bytes moved = Rewrite(original, grown, request, written);
+    ASSERT_EQ(written.blocks.size(), 5u);
+    for (std::size_t i = 2; i < 4; ++i) {
+        const bundle::BundleBlock& a = old.blocks[i];
+        const bundle::BundleBlock& b = written.blocks[i + 1];
+        EXPECT_EQ(b.streamOffset, a.streamOffset + 10);
+        EXPECT_TRUE(std::equal(
+            original.begin() + static_cast<std::ptrdiff_t>(a.fileOffset),
+            original.begin() + static_cast<std::ptrdiff_t>(a.fileOffset + a.compressedSize),
+            moved.begin() + static_cast<std::ptrdiff_t>(b.fileOffset),
+            moved.begin() + static_cast<std::ptrdiff_t>(b.fileOffset + b.compressedSize)))
+            << "block " << i;
+    }
 }
 
 TEST_F(BundleWriterTest, NodesOfTheNewStreamReplaceTheOriginalsAndCancelLeavesNothing) {
