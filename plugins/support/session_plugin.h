@@ -8,6 +8,7 @@
 // Import(ByteSpan, extension); the last three give an optional block, of bytes or a view of
 // bytes that stay valid until the next call. A Panel is a QWidget made from (Session&,
 // QWidget* parent); it may read what it shows from the session, or take its own copy then.
+// Once a panel is shown, the session's RunLongConversion calls run off the interface thread.
 // KESTROVA_SESSION_PLUGIN_CONTEXT with the same arguments adds the sixth entry point,
 // SetPluginContext, for a Session that offers SetContext(const KestrovaPluginContext*).
 
@@ -18,6 +19,7 @@
 #include <QWidget>
 
 #include "kestrova_plugin.h"
+#include "plugins/support/conversion_dialog.h"
 #include "plugins/support/entry_point_support.h"
 
 namespace kestrova::plugin {
@@ -47,6 +49,8 @@ public:
             if (parent == nullptr) {
                 return nullptr;  // conversion without a display
             }
+            // Shown in a window: long conversions from now on leave that window answering.
+            RunConversionsInWindow();
             panel() = new Panel(session(), static_cast<QWidget*>(parent));
             return static_cast<QWidget*>(panel().data());
         });

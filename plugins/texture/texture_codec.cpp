@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "plugins/support/long_conversion.h"
 #include "plugins/texture/texture_astc.h"
 #include "plugins/texture/texture_bc.h"
 #include "plugins/texture/texture_blocks.h"
@@ -109,7 +110,8 @@ std::vector<std::uint8_t> EncodeLevels(const FormatInfo& format,
     if (IsAstc(format)) {
         AstcEncoder encoder(format);
         for (std::size_t i = 0; i < levels.size(); ++i) {
-            if (!encoder.Encode(*levels[i], data.data() + offsets[i]).empty()) {
+            if (plugin::ConversionStopRequested() ||
+                !encoder.Encode(*levels[i], data.data() + offsets[i]).empty()) {
                 return {};
             }
         }
@@ -129,6 +131,9 @@ std::vector<std::uint8_t> EncodeLevels(const FormatInfo& format,
     }
     const BlockEncoder encode = FindBlockCodec(format.layout)->encode;
     ParallelFor(pieces.size(), [&](std::size_t p) {
+        if (plugin::ConversionStopRequested()) {
+            return;  // the whole result is thrown away
+        }
         const Piece& piece = pieces[p];
         EncodeBlockRows(format, *levels[piece.level], piece.firstRow, piece.rows,
                         data.data() + offsets[piece.level], encode);

@@ -1,6 +1,7 @@
 #include "plugins/texture/texture_session.h"
 
 #include "plugins/support/entry_point_support.h"
+#include "plugins/support/long_conversion.h"
 #include "plugins/texture/texture_png.h"
 
 namespace kestrova::texture {
@@ -46,7 +47,11 @@ std::optional<Bytes> TextureSession::Import(ByteSpan file, const char16_t* exten
     if (!plugin::ExtensionIs(extension, kPng)) {
         return std::nullopt;
     }
-    Conversion imported = ImportPng(body(), file);
+    // Encoding a large picture with its mip chain takes seconds: the window answers meanwhile.
+    Conversion imported;
+    if (!plugin::RunLongConversion([&] { imported = ImportPng(body(), file); })) {
+        imported.problem = "The import was cancelled; the texture is unchanged.";
+    }
     if (!imported.ok()) {
         if (view_ != nullptr) {
             view_->Refused(imported.problem);

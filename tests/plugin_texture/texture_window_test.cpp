@@ -1,11 +1,15 @@
 // The built texture plug-in inside the real editor window, installed as the run folder has it:
-// a real texture shown beside the list, exported as PNG, edited, imported back and shown again.
+// a real texture shown beside the list, exported as PNG, edited, imported back and shown again;
+// a large import leaves the window answering and can be cancelled.
 
 #include <QAction>
 #include <QApplication>
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTimer>
 
 #include "tests/plugin_texture/texture_test_support.h"
 #include "tests/shell_gui/gui_test_support.h"
@@ -88,6 +92,62 @@ TEST_F(TextureWindowTest, TextureShowsExportsAndTakesAnEditedPictureBack) {
     EXPECT_NE(again.pixelColor(4, 60), QColor(Qt::red));
     // The wait cursor shown during each conversion is gone again.
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// A picture large enough that its encode takes a while: noise, which compresses worst.
+void WriteNoise(const std::string& path, int side) {
+    QImage noise(side, side, QImage::Format_ARGB32);
+    QRandomGenerator random(7);
+    for (int y = 0; y < side; ++y) {
+        auto* line = reinterpret_cast<quint32*>(noise.scanLine(y));
+        for (int x = 0; x < side; ++x) {
+            line[x] = random.generate() | 0xFF000000u;
+        }
+    }
+    ASSERT_TRUE(noise.save(QString::fromStdString(path), "PNG"));
+}
+
+// The encode runs off the interface thread: the window's timers run during the import, and the
+// conversion dialog's Cancel stops it with the texture, its row and its panel as they were.
+TEST_F(TextureWindowTest, LargeImportsKeepTheWindowAnsweringAndCancelChangesNothing) {
+    OpenFile(*window, folder + "/ld24_EvilTestsWin32_sharedassets1.assets");
+    const int lamp = RowOf("Lamp");
+    ASSERT_GE(lamp, 0);
+    ClickRow(*window, lamp);
+    WriteNoise(Path("noise.png"), 2048);
+    const QString info = PanelInfo();
+    const QString size = Cell(*window, lamp, 3);
+
+    bool importing = false;
+    int answered = 0;
+    bool dialogSeen = false;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        answered += importing ? 1 : 0;
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (top->objectName() == "conversionDialog" && top->isVisible() && !dialogSeen) {
+                dialogSeen = true;
+                top->findChild<QPushButton*>("cancelConversionButton")->click();
+            }
+        }
+    });
+    ticker.start(5);
+    // Timers that fire only after the import returned do not count.
+    chooser.Next(Wide(Path("noise.png")), 1);
+    importing = true;
+    window->findChild<QAction*>("importAction")->trigger();
+    importing = false;
+    ProcessEvents();
+    EXPECT_GT(answered, 0);
+    if (dialogSeen) {
+        // Cancelled: nothing changed.
+        EXPECT_EQ(PanelInfo(), info);
+        EXPECT_EQ(Cell(*window, lamp, 3), size);
+    } else {
+        // Done within the dialog's delay on a fast machine: the import took effect.
+        EXPECT_EQ(PanelInfo(),
+                  QString::fromUtf8("Width: 2048 · Height: 2048 · Format: DXT1 · Mip levels: 12"));
+    }
 }
 
 }  // namespace
