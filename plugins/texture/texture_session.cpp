@@ -36,8 +36,9 @@ std::optional<Bytes> TextureSession::Export(const char16_t* extension) const {
     if (!plugin::ExtensionIs(extension, kPng)) {
         return std::nullopt;
     }
-    Conversion png = ExportPng(body());
-    if (!png.ok()) {
+    // Decoding and compressing a large picture takes a while: the window answers meanwhile.
+    Conversion png;
+    if (!plugin::RunLongConversion([&] { png = ExportPng(body()); }) || !png.ok()) {
         return std::nullopt;
     }
     return std::move(png.bytes);
