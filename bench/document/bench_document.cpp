@@ -21,6 +21,7 @@
 
 #include "bench/support/bench_measure.h"
 #include "common/text.h"
+#include "sdk/byte_reader.h"
 #include "document/asset_file.h"
 #include "tests/document/serialized_file_builder.h"
 
@@ -32,16 +33,8 @@ using namespace kestrova::bench;
 
 constexpr int kRuns = 3;
 
-void PutBig32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    for (int s = 24; s >= 0; s -= 8) {
-        out.push_back(static_cast<std::uint8_t>(v >> s));
-    }
-}
-void PutLittle32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    for (int s = 0; s <= 24; s += 8) {
-        out.push_back(static_cast<std::uint8_t>(v >> s));
-    }
-}
+constexpr auto PutBig32 = kestrova::PutBigEndian32;
+constexpr auto PutLittle32 = kestrova::PutLittleEndian32;
 
 // Writes an asset file of `count` named assets of `size` bytes each ("a" and a number as the
 // name), streaming the data so that no more than one asset is held at a time.
