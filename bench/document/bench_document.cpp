@@ -21,8 +21,8 @@
 
 #include "bench/support/bench_measure.h"
 #include "common/text.h"
-#include "sdk/byte_reader.h"
 #include "document/asset_file.h"
+#include "sdk/byte_reader.h"
 #include "tests/document/serialized_file_builder.h"
 
 namespace {
