@@ -57,6 +57,7 @@ Outcome ReplaceAssetBody(AssetFile& doc, std::uint32_t index, std::span<const st
     if (doc.compressed) {
         doc.compressed->MarkChanged(at, at + body.size());
     }
+    RereadNameInBody(doc, index, body);
     return Outcome::Success();
 }
 

@@ -8,6 +8,7 @@
 #include "common/text.h"
 #include "document/asset_format.h"
 #include "document/class_table.h"
+#include "document/serialized_file.h"
 #include "document/working_copy_rewrite.h"
 
 namespace kestrova {
@@ -279,7 +280,22 @@ Outcome ResizeLaterFormObject(AssetFile& doc, std::uint32_t index,
             doc.entries[k].offset = newOffset(k);
         }
         doc.entries[index].size = static_cast<std::uint32_t>(newSize);
+        RereadNameInBody(doc, index, body);
     });
+}
+
+void RereadNameInBody(AssetFile& doc, std::uint32_t index, std::span<const std::uint8_t> body) {
+    if (!doc.metadata || index >= doc.entries.size()) {
+        return;
+    }
+    AssetEntry& e = doc.entries[index];
+    const SerializedMetadata& meta = *doc.metadata;
+    const SerializedType* type =
+        e.typeIndex < meta.types.size() ? &meta.types[e.typeIndex] : nullptr;
+    // A name at byte 0 is the prefix, which a new body leaves as it was.
+    if (type != nullptr && type->nameField != 0 && type->nameField != kNoNameField) {
+        ReadObjectName(meta, e, body);
+    }
 }
 
 Outcome AddLaterFormObject(AssetFile& doc, std::uint32_t classId, std::u16string_view name,

@@ -61,4 +61,8 @@ Outcome AddLaterFormObject(AssetFile& doc, std::uint32_t classId, std::u16string
 // Removes object `index`: its record, and its data with the padding after it.
 Outcome RemoveLaterFormObject(AssetFile& doc, std::uint32_t index);
 
+// After object `index` of a later-form file took `body` (its whole data, as a name further in
+// than byte 0 leaves no prefix): the list's name, read again where its type keeps m_Name.
+void RereadNameInBody(AssetFile& doc, std::uint32_t index, std::span<const std::uint8_t> body);
+
 }  // namespace kestrova

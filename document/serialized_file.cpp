@@ -343,6 +343,19 @@ bool IsExact44ByteForm(std::span<const std::uint8_t> bytes) {
            header.typeTreeCount == 0 && header.longIdsWord == 0;
 }
 
+void ReadObjectName(const SerializedMetadata& meta, AssetEntry& e,
+                    std::span<const std::uint8_t> data) {
+    const SerializedType* type = e.typeIndex != kNoType ? &meta.types[e.typeIndex] : nullptr;
+    std::uint32_t field = type != nullptr ? type->nameField : NameFieldOfClass(e.classId);
+    if (field == kNameAfterArrays) {
+        field = NameFieldAfterArrays(data, type->nameSteps, meta.bigEndian);
+    }
+    ReadNameField(e, data, field, meta.bigEndian);
+    if (type != nullptr && type->nameField != 0) {
+        e.prefixLength = 0;  // a name further in is no prefix, even where it lands at byte 0
+    }
+}
+
 Outcome ReadFullMetadata(AssetFile& doc, std::span<const std::uint8_t> bytes,
                          const ProgressCallback& progress) {
     SerializedMetadata meta;
@@ -400,15 +413,7 @@ Outcome ReadFullMetadata(AssetFile& doc, std::span<const std::uint8_t> bytes,
         AssetEntry& e = entries[i];
         const std::span<const std::uint8_t> data =
             bytes.subspan(meta.dataOffset + e.offset, e.size);
-        const SerializedType* type = e.typeIndex != kNoType ? &meta.types[e.typeIndex] : nullptr;
-        std::uint32_t field = type != nullptr ? type->nameField : NameFieldOfClass(e.classId);
-        if (field == kNameAfterArrays) {
-            field = NameFieldAfterArrays(data, type->nameSteps, meta.bigEndian);
-        }
-        ReadNameField(e, data, field, meta.bigEndian);
-        if (type != nullptr && type->nameField != 0) {
-            e.prefixLength = 0;  // a name further in is no prefix, even where it lands at byte 0
-        }
+        ReadObjectName(meta, e, data);
         if (progress) {
             ReportLoadedAsset(progress, text, i, count, e.name);
         }

@@ -28,4 +28,9 @@ Outcome ReadSerializedFile(AssetFile& doc, std::span<const std::uint8_t> seriali
 Outcome ReadFullMetadata(AssetFile& doc, std::span<const std::uint8_t> serialized,
                          const ProgressCallback& progress);
 
+// The name of object `e`, whose data is `data`, as the list shows it: read where its type's tree
+// or its class puts m_Name. A name further in than byte 0 is part of the body, not a prefix.
+void ReadObjectName(const SerializedMetadata& meta, AssetEntry& e,
+                    std::span<const std::uint8_t> data);
+
 }  // namespace kestrova

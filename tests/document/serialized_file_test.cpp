@@ -163,14 +163,18 @@ TEST_F(SerializedFileTest, NamesComeFromTheTreeOrFromTheClass) {
         SerializedFileBuilder b(22, bigEndian);
         const std::uint32_t named = b.AddType(1, gameObject);
         const std::uint32_t unnamed = b.AddType(2, hidden);
-        for (std::uint32_t components : {0u, 3u}) {
-            // The array's count in the file's byte order, as a string's length is stored.
+        // The array's count in the file's byte order, as a string's length is stored.
+        const auto objectData = [&](std::uint32_t components, const std::string& text) {
             Bytes data = b.Name(std::string(components, 'x'));
             data.resize(4);
             data.resize(4 + components * 12, 7);
             data.insert(data.end(), {1, 0, 0, 0});  // m_Flag, aligned
-            const Bytes name = b.Name("Wall " + std::to_string(components));
+            const Bytes name = b.Name(text);
             data.insert(data.end(), name.begin(), name.end());
+            return data;
+        };
+        for (std::uint32_t components : {0u, 3u}) {
+            const Bytes data = objectData(components, "Wall " + std::to_string(components));
             b.AddObject(components + 1, named, data);
             b.AddObject(components + 10, unnamed, data);
         }
@@ -183,6 +187,12 @@ TEST_F(SerializedFileTest, NamesComeFromTheTreeOrFromTheClass) {
         EXPECT_EQ(nameOf(1), "Wall 0");
         EXPECT_EQ(nameOf(4), "Wall 3");
         EXPECT_EQ(nameOf(13), "unnamed asset");
+        // A new body, of the same length or another, brings its name into the list.
+        for (const char* renamed : {"Wall 9", "A longer name"}) {
+            const std::uint32_t index = FindAssetByPathId(doc, 4).value_or(0);
+            ASSERT_TRUE(ReplaceAssetBody(doc, index, objectData(3, renamed)).ok);
+            EXPECT_EQ(nameOf(4), renamed);
+        }
     }
 
     // Without trees only the classes derived from NamedObject are named, also when empty.
