@@ -6,6 +6,7 @@
 
 #include "common/text.h"
 #include "document/asset_file.h"
+#include "document/bundle/bundle_document.h"
 
 namespace kestrova::testing {
 namespace {
@@ -84,12 +85,38 @@ std::vector<RealAsset> RealAssetsOfType(std::uint32_t typeId, bool modern) {
             RealAsset asset{path.filename().string(),
                             Utf16ToUtf8(entry.name),
                             static_cast<std::uint32_t>(entry.pathId),
+                            {},
                             {}};
             asset.body = ReadAssetBody(doc, i).value_or(Bytes{});
+            asset.engineVersion = EngineVersion(doc);
             found.push_back(std::move(asset));
         }
         CloseAssetFile(doc);
     }
+    return found;
+}
+
+std::optional<RealAsset> RealBundleAsset(const std::string& file, const std::string& member,
+                                         std::int64_t pathId) {
+    const std::string folder = RealDataFolder();
+    if (folder.empty()) {
+        return std::nullopt;
+    }
+    TempFolder work;
+    AssetFile doc;
+    doc.workingFolder = Utf8ToUtf16(work.File("Temp"));
+    if (!bundle::LoadDocument(doc, Utf8ToUtf16(folder + "/" + file), member).ok) {
+        return std::nullopt;
+    }
+    std::optional<RealAsset> found;
+    for (std::uint32_t i = 0; i < doc.entries.size(); ++i) {
+        if (doc.entries[i].pathId == pathId) {
+            found = RealAsset{file, Utf16ToUtf8(doc.entries[i].name),
+                              static_cast<std::uint32_t>(pathId),
+                              ReadAssetBody(doc, i).value_or(Bytes{}), EngineVersion(doc)};
+        }
+    }
+    CloseAssetFile(doc);
     return found;
 }
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -64,7 +65,9 @@ struct RealAsset {
     std::string name;
     std::uint32_t pathId = 0;
     Bytes body;  // the data without the name prefix, as the host hands it over
+    std::string engineVersion;
 };
+
 
 // The folder of the real game files, or empty when KESTROVA_REALDATA does not name one.
 std::string RealDataFolder();
@@ -72,5 +75,9 @@ std::string RealDataFolder();
 // files beside each other, or (with `modern`) the later forms' samples in modern/ and its
 // sub-folders.
 std::vector<RealAsset> RealAssetsOfType(std::uint32_t typeId, bool modern = false);
+// The asset `pathId` of the serialized file `member` of the bundle `file` (a path under the real
+// files' folder); nothing when the folder or the asset is missing.
+std::optional<RealAsset> RealBundleAsset(const std::string& file, const std::string& member,
+                                         std::int64_t pathId);
 
 }  // namespace kestrova::testing

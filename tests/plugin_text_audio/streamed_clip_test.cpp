@@ -1,0 +1,234 @@
+// AudioClips of engine 5 and later in the audio session: their fields read by the engine version
+// or through a type tree, their sound bank read from the resource file through the host's reader,
+// exported as .fsb and .wav; imports refused; missing and short resource files named.
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "plugins/audio/audio_session.h"
+#include "sdk/context_type_tree.h"
+#include "tests/plugin_text_audio/plugin_test_support.h"
+#include "tests/plugin_text_audio/sound_bank_builder.h"
+
+namespace kestrova::testing {
+namespace {
+
+using audio::AudioSession;
+using audio::BankCodec;
+
+// The host's side of the context: files by name, and what the plug-in reported.
+struct FakeHost {
+    std::map<std::string, Bytes> files;
+    std::string report;
+
+    static std::int32_t Read(void* host, const char* path, std::uint64_t offset, std::uint64_t size,
+                             std::uint8_t* buffer) {
+        const auto& files = static_cast<FakeHost*>(host)->files;
+        const auto file = files.find(path);
+        if (file == files.end()) {
+            return KESTROVA_STREAM_NOT_FOUND;
+        }
+        if (offset > file->second.size() || size > file->second.size() - offset) {
+            return KESTROVA_STREAM_OUT_OF_RANGE;
+        }
+        std::copy_n(file->second.begin() + static_cast<std::ptrdiff_t>(offset), size, buffer);
+        return KESTROVA_STREAM_READ;
+    }
+    static void Report(void* host, const char* message) {
+        static_cast<FakeHost*>(host)->report = message;
+    }
+};
+
+// Loads `body` into `session` with a context of `engine`, the name prefix of `name` and, when
+// given, a type tree.
+void Load(AudioSession& session, FakeHost& host, const std::string& engine, const std::string& name,
+          const Bytes& body, const TypeTree* tree = nullptr) {
+    const Bytes prefix = NamePrefix(name);
+    FlatTypeTree flat;
+    KestrovaTypeTree view{};
+    if (tree != nullptr) {
+        flat = FlattenTypeTree(*tree);
+        view = flat.view();
+    }
+    KestrovaPluginContext context{};
+    context.size = sizeof context;
+    context.version = KESTROVA_PLUGIN_CONTEXT_VERSION;
+    context.formatVersion = 22;
+    context.engineVersion = engine.c_str();
+    context.classId = 83;
+    context.namePrefixLength = static_cast<std::uint32_t>(prefix.size());
+    context.namePrefix = prefix.data();
+    context.typeTree = tree != nullptr ? &view : nullptr;
+    context.host = &host;
+    context.readStream = &FakeHost::Read;
+    context.report = &FakeHost::Report;
+    session.SetContext(&context);
+    session.Load(body);
+}
+
+// A later clip's body after its name, field by field; `ambisonic` adds the flag of 2017.1.
+Bytes ClipBody(bool ambisonic, std::uint32_t channels, std::uint32_t rate, std::string_view source,
+               std::uint64_t offset, std::uint64_t size) {
+    Bytes body;
+    for (std::uint32_t word : {1u, channels, rate, 16u, 0x40000000u /* 2.0 s */}) {
+        PutLittle32(body, word);
+    }
+    body.push_back(0);  // tracker format
+    if (ambisonic) {
+        body.push_back(0);
+    }
+    body.resize(RoundUp4(body.size()), 0);
+    PutLittle32(body, 0);  // sub-sound
+    body.insert(body.end(), {1, 0, 0, 0});
+    const std::size_t at = body.size();
+    body.resize(at + BlockSize(source.size()), 0);
+    PutBlock(body, at, source);
+    PutLittleEndian64(body, offset);
+    PutLittleEndian64(body, size);
+    PutLittle32(body, 2);  // ADPCM
+    return body;
+}
+
+TEST(StreamedClip, RealClipReadsByItsEngineVersionAndExportsItsBank) {
+    const std::optional<RealAsset> clip =
+        RealBundleAsset("modern/gamecode8_u2020322/data.unity3d", "sharedassets0.assets", 8);
+    if (!clip) {
+        GTEST_SKIP() << "KESTROVA_REALDATA is not set";
+    }
+    EXPECT_EQ(clip->name, "The Last of Us");
+    FakeHost host;
+    AudioSession session;
+    Load(session, host, clip->engineVersion, clip->name, clip->body);
+    ASSERT_FALSE(session.damaged()) << session.error();
+    ASSERT_TRUE(session.streamed());
+    const audio::StreamedClip& fields = session.streamed()->clip;
+    EXPECT_EQ(fields.channels, 2);
+    EXPECT_EQ(fields.frequency, 44100);
+    EXPECT_EQ(fields.source, "sharedassets0.resource");
+    // The resource file is not among the real files: the panel and the exports say so.
+    EXPECT_NE(session.streamed()->bankError.find("\"sharedassets0.resource\""), std::string::npos);
+    EXPECT_FALSE(session.Export(u"fsb"));
+    EXPECT_NE(host.report.find("missing"), std::string::npos) << host.report;
+    EXPECT_EQ(session.Body(), clip->body);
+
+    // With a bank of the size the clip names there: exported as it is, its sample as WAV.
+    const std::uint64_t frames = (fields.size - 0x3C - 8) / 4;
+    const BuiltBank bank = BuildSoundBank(static_cast<std::uint32_t>(BankCodec::Pcm16),
+                                          {{44100, 2, frames, SineFrames(2, frames, 2), "", {}}});
+    ASSERT_EQ(bank.bytes.size(), fields.size);
+    host.files[fields.source] = bank.bytes;
+    Load(session, host, clip->engineVersion, clip->name, clip->body);
+    ASSERT_EQ(session.streamed()->bankError, "");
+    EXPECT_EQ(session.Export(u"fsb"), bank.bytes);
+    const std::optional<Bytes> wav = session.Export(u"wav");
+    ASSERT_TRUE(wav);
+    EXPECT_TRUE(std::equal(bank.bytes.begin() + static_cast<std::ptrdiff_t>(bank.dataStart),
+                           bank.bytes.end(), wav->begin() + 44, wav->end()));
+    EXPECT_FALSE(session.Export(u"ogg"));
+    // A bank cut short of the range the clip names.
+    host.files[fields.source].pop_back();
+    Load(session, host, clip->engineVersion, clip->name, clip->body);
+    EXPECT_NE(session.streamed()->bankError.find("lies outside"), std::string::npos);
+}
+
+TEST(StreamedClip, FieldsReadByEngineVersionOrTypeTreeAndImportsAreRefused) {
+    const BuiltBank bank = BuildSoundBank(static_cast<std::uint32_t>(BankCodec::Vorbis),
+                                          {{32000, 1, 500, Bytes(300, 7), "", {}}});
+    Bytes file(40, 0xEE);  // the bank at an offset inside its resource file
+    file.insert(file.end(), bank.bytes.begin(), bank.bytes.end());
+    // A tree that names a field the version would not have: the tree wins.
+    TypeTree tree;
+    const auto add = [&tree](std::uint8_t level, const char* type, const char* name, bool align) {
+        TypeTreeNode node;
+        node.level = level;
+        node.type = type;
+        node.name = name;
+        node.metaFlag = align ? kAlignAfterField : 0;
+        tree.nodes.push_back(node);
+    };
+    add(0, "AudioClip", "Base", false);
+    add(1, "string", "m_Name", true);
+    for (const char* name : {"m_LoadType", "m_Channels", "m_Frequency", "m_BitsPerSample"}) {
+        add(1, "int", name, false);
+    }
+    add(1, "float", "m_Length", false);
+    add(1, "bool", "m_IsTrackerFormat", false);
+    add(1, "bool", "m_Ambisonic", true);
+    add(1, "int", "m_SubsoundIndex", false);
+    add(1, "UInt32", "m_Flags", false);
+    add(1, "StreamedResource", "m_Resource", false);
+    add(2, "string", "m_Source", true);
+    add(2, "UInt64", "m_Offset", false);
+    add(2, "UInt64", "m_Size", false);
+    add(1, "int", "m_CompressionFormat", false);
+
+    struct Case {
+        const char* engine;
+        bool ambisonic;
+        const TypeTree* tree;
+    };
+    for (const Case& c : {Case{"5.6.0f3", false, nullptr}, Case{"2017.1.0f3", true, nullptr},
+                          Case{"2022.3.9f1", true, nullptr}, Case{"5.6.0f3", true, &tree}}) {
+        SCOPED_TRACE(c.engine + std::string(c.tree ? " with a tree" : ""));
+        FakeHost host;
+        host.files["archive:/CAB-1/CAB-1.resource"] = file;
+        AudioSession session;
+        const Bytes body =
+            ClipBody(c.ambisonic, 1, 32000, "archive:/CAB-1/CAB-1.resource", 40, bank.bytes.size());
+        Load(session, host, c.engine, "clip", body, c.tree);
+        ASSERT_FALSE(session.damaged()) << session.error();
+        const audio::StreamedSound& sound = *session.streamed();
+        EXPECT_EQ(sound.clip.frequency, 32000);
+        EXPECT_EQ(sound.clip.length, 2.0f);
+        EXPECT_EQ(sound.clip.compressionFormat, 2);
+        ASSERT_NE(sound.Sample(), nullptr) << sound.bankError;
+        EXPECT_EQ(sound.Sample()->frames, 500u);
+        EXPECT_EQ(session.Export(u"fsb"), bank.bytes);
+        EXPECT_FALSE(session.Export(u"wav"));
+        EXPECT_NE(host.report.find("Vorbis"), std::string::npos) << host.report;
+        EXPECT_FALSE(session.Import(PcmWav(1, 32000, 16, 4), u"wav"));
+        EXPECT_NE(host.report.find("resource file"), std::string::npos) << host.report;
+        EXPECT_EQ(session.Body(), body);
+    }
+}
+
+TEST(StreamedClip, DamagedClipsAndResourcesAreRefusedSayingWhich) {
+    const BuiltBank bank = BuildSoundBank(static_cast<std::uint32_t>(BankCodec::Pcm16),
+                                          {{44100, 1, 16, SineFrames(1, 16, 2), "", {}}});
+    struct Case {
+        const char* what;
+        Bytes body;
+        const char* said;
+        bool damaged;  // the fields themselves do not read
+    };
+    const std::uint64_t size = bank.bytes.size();
+    Bytes cut = ClipBody(true, 1, 44100, "a.resource", 0, size);
+    cut.resize(cut.size() - 3);
+    const Case cases[] = {
+        {"fields cut short", cut, "does not read through", true},
+        {"missing file", ClipBody(true, 1, 44100, "b.resource", 0, size), "\"b.resource\"", false},
+        {"range past the file", ClipBody(true, 1, 44100, "a.resource", 8, size), "lies outside",
+         false},
+        {"range beyond 64 bits", ClipBody(true, 1, 44100, "a.resource", ~0ull, size),
+         "lies outside", false},
+        {"no source", ClipBody(true, 1, 44100, "", 0, 0), "names no resource file", false},
+        {"not a bank", ClipBody(true, 1, 44100, "a.resource", 4, size - 4), "not an FSB5", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeHost host;
+        host.files["a.resource"] = bank.bytes;
+        AudioSession session;
+        Load(session, host, "2019.4.26f1", "clip", c.body);
+        EXPECT_EQ(session.damaged(), c.damaged);
+        const std::string message = c.damaged ? session.error() : session.streamed()->bankError;
+        EXPECT_NE(message.find(c.said), std::string::npos) << message;
+        EXPECT_FALSE(session.Export(u"fsb"));
+        EXPECT_EQ(host.report, message);
+        EXPECT_EQ(session.Body().has_value(), !c.damaged);
+    }
+}
+
+}  // namespace
+}  // namespace kestrova::testing
