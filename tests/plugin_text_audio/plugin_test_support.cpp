@@ -40,6 +40,39 @@ Bytes PcmWav(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits, std
     return out;
 }
 
+TestContext::TestContext(std::string engine, std::string_view name, const TypeTree* tree,
+                         void* host, KestrovaReadStreamProc read, KestrovaReportProc report)
+    : engineVersion(std::move(engine)), prefix(NamePrefix(name)) {
+    if (tree != nullptr) {
+        flat = FlattenTypeTree(*tree);
+        view = flat.view();
+    }
+    context.size = sizeof context;
+    context.version = KESTROVA_PLUGIN_CONTEXT_VERSION;
+    context.formatVersion = 22;
+    context.engineVersion = engineVersion.c_str();
+    context.namePrefixLength = static_cast<std::uint32_t>(prefix.size());
+    context.namePrefix = prefix.data();
+    context.typeTree = tree != nullptr ? &view : nullptr;
+    context.host = host;
+    context.readStream = read;
+    context.report = report;
+}
+
+TypeTree TreeOf(const std::vector<TreeNodeSpec>& nodes) {
+    TypeTree tree;
+    for (const TreeNodeSpec& spec : nodes) {
+        TypeTreeNode node;
+        node.level = spec.level;
+        node.type = spec.type;
+        node.name = spec.name;
+        node.byteSize = -1;
+        node.metaFlag = spec.align ? kAlignAfterField : 0;
+        tree.nodes.push_back(std::move(node));
+    }
+    return tree;
+}
+
 std::string RealDataFolder() {
     const char* folder = std::getenv("KESTROVA_REALDATA");
     if (folder == nullptr || !std::filesystem::is_directory(folder)) {

@@ -11,6 +11,9 @@
 #include <string_view>
 #include <vector>
 
+#include "kestrova_plugin.h"
+#include "sdk/context_type_tree.h"
+#include "sdk/type_tree.h"
 #include "tests/document/asset_file_builder.h"
 
 namespace kestrova::testing {
@@ -60,6 +63,31 @@ inline Bytes AudioBodyOf(std::uint32_t soundType, const Bytes& stream, const Byt
 // A PCM WAV file: a "fmt " chunk and a "data" chunk of `frames` frames of silence.
 Bytes PcmWav(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits, std::uint32_t frames);
 
+// A plug-in context as a host fills it, with the storage it points into: the engine version,
+// the name prefix of `name`, a type tree when given, and the host's callbacks.
+struct TestContext {
+    TestContext(std::string engine, std::string_view name, const TypeTree* tree = nullptr,
+                void* host = nullptr, KestrovaReadStreamProc read = nullptr,
+                KestrovaReportProc report = nullptr);
+    TestContext(const TestContext&) = delete;
+    TestContext& operator=(const TestContext&) = delete;
+
+    std::string engineVersion;
+    Bytes prefix;
+    FlatTypeTree flat;
+    KestrovaTypeTree view{};
+    KestrovaPluginContext context{};
+};
+
+// A tree of `nodes` (level, type, name, align after it), sizes left to the reader.
+struct TreeNodeSpec {
+    std::uint8_t level;
+    const char* type;
+    const char* name;
+    bool align = false;
+};
+TypeTree TreeOf(const std::vector<TreeNodeSpec>& nodes);
+
 struct RealAsset {
     std::string file;
     std::string name;
@@ -67,7 +95,6 @@ struct RealAsset {
     Bytes body;  // the data without the name prefix, as the host hands it over
     std::string engineVersion;
 };
-
 
 // The folder of the real game files, or empty when KESTROVA_REALDATA does not name one.
 std::string RealDataFolder();

@@ -215,10 +215,9 @@ TEST(SoundBank, CodecsWithoutAWavFormAreExportedAsTheBankOnly) {
 
 TEST(SoundBank, BanksWhoseHeadersLieAreRefusedSayingWhich) {
     const Bytes tone = SineFrames(1, 64, 2);
-    const BuiltBank good = BuildSoundBank(
-        Codec(BankCodec::Pcm16),
-        {{44100, 1, 64, tone, "name", std::make_pair(3u, 9u)},
-         {44100, 1, 64, tone, "next", std::nullopt}});
+    const BuiltBank good = BuildSoundBank(Codec(BankCodec::Pcm16),
+                                          {{44100, 1, 64, tone, "name", std::make_pair(3u, 9u)},
+                                           {44100, 1, 64, tone, "next", std::nullopt}});
     const std::size_t headers = good.sampleHeaders;
     const auto set32 = [](Bytes& bank, std::size_t at, std::uint32_t value) {
         for (int k = 0; k < 4; ++k) {

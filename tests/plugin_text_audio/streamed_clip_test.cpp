@@ -7,7 +7,6 @@
 #include <map>
 
 #include "plugins/audio/audio_session.h"
-#include "sdk/context_type_tree.h"
 #include "tests/plugin_text_audio/plugin_test_support.h"
 #include "tests/plugin_text_audio/sound_bank_builder.h"
 
@@ -44,26 +43,8 @@ struct FakeHost {
 // given, a type tree.
 void Load(AudioSession& session, FakeHost& host, const std::string& engine, const std::string& name,
           const Bytes& body, const TypeTree* tree = nullptr) {
-    const Bytes prefix = NamePrefix(name);
-    FlatTypeTree flat;
-    KestrovaTypeTree view{};
-    if (tree != nullptr) {
-        flat = FlattenTypeTree(*tree);
-        view = flat.view();
-    }
-    KestrovaPluginContext context{};
-    context.size = sizeof context;
-    context.version = KESTROVA_PLUGIN_CONTEXT_VERSION;
-    context.formatVersion = 22;
-    context.engineVersion = engine.c_str();
-    context.classId = 83;
-    context.namePrefixLength = static_cast<std::uint32_t>(prefix.size());
-    context.namePrefix = prefix.data();
-    context.typeTree = tree != nullptr ? &view : nullptr;
-    context.host = &host;
-    context.readStream = &FakeHost::Read;
-    context.report = &FakeHost::Report;
-    session.SetContext(&context);
+    const TestContext context(engine, name, tree, &host, &FakeHost::Read, &FakeHost::Report);
+    session.SetContext(&context.context);
     session.Load(body);
 }
 
@@ -138,30 +119,22 @@ TEST(StreamedClip, FieldsReadByEngineVersionOrTypeTreeAndImportsAreRefused) {
     Bytes file(40, 0xEE);  // the bank at an offset inside its resource file
     file.insert(file.end(), bank.bytes.begin(), bank.bytes.end());
     // A tree that names a field the version would not have: the tree wins.
-    TypeTree tree;
-    const auto add = [&tree](std::uint8_t level, const char* type, const char* name, bool align) {
-        TypeTreeNode node;
-        node.level = level;
-        node.type = type;
-        node.name = name;
-        node.metaFlag = align ? kAlignAfterField : 0;
-        tree.nodes.push_back(node);
-    };
-    add(0, "AudioClip", "Base", false);
-    add(1, "string", "m_Name", true);
-    for (const char* name : {"m_LoadType", "m_Channels", "m_Frequency", "m_BitsPerSample"}) {
-        add(1, "int", name, false);
-    }
-    add(1, "float", "m_Length", false);
-    add(1, "bool", "m_IsTrackerFormat", false);
-    add(1, "bool", "m_Ambisonic", true);
-    add(1, "int", "m_SubsoundIndex", false);
-    add(1, "UInt32", "m_Flags", false);
-    add(1, "StreamedResource", "m_Resource", false);
-    add(2, "string", "m_Source", true);
-    add(2, "UInt64", "m_Offset", false);
-    add(2, "UInt64", "m_Size", false);
-    add(1, "int", "m_CompressionFormat", false);
+    const TypeTree tree = TreeOf({{0, "AudioClip", "Base"},
+                                  {1, "string", "m_Name", true},
+                                  {1, "int", "m_LoadType"},
+                                  {1, "int", "m_Channels"},
+                                  {1, "int", "m_Frequency"},
+                                  {1, "int", "m_BitsPerSample"},
+                                  {1, "float", "m_Length"},
+                                  {1, "bool", "m_IsTrackerFormat"},
+                                  {1, "bool", "m_Ambisonic", true},
+                                  {1, "int", "m_SubsoundIndex"},
+                                  {1, "UInt32", "m_Flags"},
+                                  {1, "StreamedResource", "m_Resource"},
+                                  {2, "string", "m_Source", true},
+                                  {2, "UInt64", "m_Offset"},
+                                  {2, "UInt64", "m_Size"},
+                                  {1, "int", "m_CompressionFormat"}});
 
     struct Case {
         const char* engine;

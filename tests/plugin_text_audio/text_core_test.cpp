@@ -53,6 +53,60 @@ TEST(TextCore, ModernShadersAndTextAssetsRoundTripOrAreRefused) {
     EXPECT_EQ(refused, RealDataFolder().empty() ? 0u : 1u);
 }
 
+// Where the file keeps a type tree, the text is read only when the tree puts m_Script right
+// after the name and the object reads exactly through it; a new length is written back so that
+// the tree still reads it.
+TEST(TextCore, TypeTreeDecidesWhetherTheBodyIsAText) {
+    const TypeTree script = TreeOf(
+        {{0, "TextAsset", "Base"}, {1, "string", "m_Name", true}, {1, "string", "m_Script", true}});
+    const TypeTree withPath = TreeOf({{0, "TextAsset", "Base"},
+                                      {1, "string", "m_Name", true},
+                                      {1, "string", "m_Script", true},
+                                      {1, "string", "m_PathName", true}});
+    const TypeTree compiled = TreeOf({{0, "Shader", "Base"},
+                                      {1, "string", "m_Name", true},
+                                      {1, "SerializedShader", "m_ParsedForm"},
+                                      {2, "int", "m_Count"},
+                                      {2, "string", "m_Script", true}});
+    const Bytes path = TextBodyOf("Assets/a.txt");
+    struct Case {
+        const TypeTree* tree;
+        Bytes body;
+        const char* refusal;  // empty when the text reads
+    };
+    const Case cases[] = {
+        {&script, TextBodyOf("abc\0\x01"), ""},
+        {&withPath, TextBodyOf("text", path), ""},
+        {&script, TextBodyOf("text", path), "does not read through its type tree"},
+        {&withPath, TextBodyOf("text"), "does not read through its type tree"},
+        {&compiled, TextBodyOf("", TextBodyOf("source")), "keeps no text (m_Script)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.refusal);
+        const TestContext context("2021.3.18f1", "asset", c.tree);
+        TextSession session;
+        session.SetContext(&context.context);
+        session.Load(c.body);
+        if (*c.refusal != 0) {
+            EXPECT_TRUE(session.damaged());
+            EXPECT_NE(session.error().find(c.refusal), std::string::npos) << session.error();
+            EXPECT_FALSE(session.Export(u"txt"));
+            EXPECT_FALSE(session.Body());
+            continue;
+        }
+        ASSERT_FALSE(session.damaged()) << session.error();
+        EXPECT_EQ(session.Body(), c.body);
+        const Bytes longer = AsBytes("a longer text than before");
+        const std::optional<Bytes> rebuilt = session.Import(longer, u"txt");
+        ASSERT_TRUE(rebuilt);
+        TextSession again;
+        again.SetContext(&context.context);
+        again.Load(*rebuilt);
+        ASSERT_FALSE(again.damaged()) << again.error();
+        EXPECT_EQ(again.Export(u"txt"), longer);
+    }
+}
+
 TEST(TextCore, EveryRealShaderAndTextAssetRoundTripsThroughExportAndImport) {
     if (RealDataFolder().empty()) {
         GTEST_SKIP() << "KESTROVA_REALDATA is not set";
