@@ -1,0 +1,114 @@
+// Reads arbitrary bytes as an FSB5 sound bank. What reads must describe only bytes inside the
+// bank; each sample turns into a WAV file whose header and length agree with the sample, or is
+// refused with a reason. The same bytes, as the resource file of a later engine's AudioClip,
+// must export as .fsb unchanged whenever they read as a bank.
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "plugins/audio/audio_body.h"
+#include "plugins/audio/audio_session.h"
+#include "plugins/audio/bank_wav.h"
+#include "plugins/audio/sound_bank.h"
+
+namespace {
+
+using namespace kestrova;
+using plugin::Bytes;
+using plugin::ByteSpan;
+
+void Check(bool holds, const char* invariant) {
+    if (!holds) {
+        std::fprintf(stderr, "invariant broken: %s\n", invariant);
+        std::abort();
+    }
+}
+
+struct Resource {
+    ByteSpan bank;
+
+    static std::int32_t Read(void* host, const char* path, std::uint64_t offset, std::uint64_t size,
+                             std::uint8_t* buffer) {
+        const ByteSpan bank = static_cast<Resource*>(host)->bank;
+        if (std::string(path) != "bank.resource") {
+            return KESTROVA_STREAM_NOT_FOUND;
+        }
+        if (offset > bank.size() || size > bank.size() - offset) {
+            return KESTROVA_STREAM_OUT_OF_RANGE;
+        }
+        std::copy_n(bank.begin() + static_cast<std::ptrdiff_t>(offset), size, buffer);
+        return KESTROVA_STREAM_READ;
+    }
+    static void Report(void*, const char* message) { Check(*message != 0, "a report says why"); }
+};
+
+// An AudioClip of engine 2019.4 after its name, pointing at the whole resource file.
+Bytes ClipBody(std::uint64_t size) {
+    Bytes body;
+    // Load type, channels, rate, bits, length, two flags, the sub-sound, three more flags.
+    for (std::uint32_t word : {1u, 2u, 44100u, 16u, 0u, 0u, 0u, 0x01u}) {
+        PutLittleEndian32(body, word);
+    }
+    const std::string source = "bank.resource";
+    PutLittleEndian32(body, static_cast<std::uint32_t>(source.size()));
+    body.insert(body.end(), source.begin(), source.end());
+    body.resize(RoundUp4(body.size()), 0);
+    PutLittleEndian64(body, 0);
+    PutLittleEndian64(body, size);
+    PutLittleEndian32(body, 0);
+    return body;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const ByteSpan input(data, size);
+    audio::SoundBank bank;
+    std::string error;
+    const bool reads = audio::ParseSoundBank(input, bank, error);
+    Check(reads || !error.empty(), "a refused bank says why");
+    if (reads) {
+        for (std::size_t i = 0; i < bank.samples.size(); ++i) {
+            const audio::BankSample& sample = bank.samples[i];
+            Check(bank.dataStart + sample.offset + sample.size <= size, "sample inside the bank");
+            Bytes wav;
+            if (!audio::SampleToWav(bank, input, i, wav, error)) {
+                Check(!error.empty(), "a refused sample says why");
+                continue;
+            }
+            const std::optional<audio::WavInfo> info = audio::ReadWavInfo(wav);
+            Check(info && info->channels == sample.channels && info->sampleRate == sample.rate,
+                  "WAV header of the sample");
+            Check(info->dataBytes == sample.frames * sample.channels * info->bitsPerSample / 8,
+                  "WAV holds every frame");
+        }
+    }
+
+    Resource resource{input};
+    const Bytes prefix = {4, 0, 0, 0, 'c', 'l', 'i', 'p'};
+    KestrovaPluginContext context{};
+    context.size = sizeof context;
+    context.version = KESTROVA_PLUGIN_CONTEXT_VERSION;
+    context.formatVersion = 22;
+    context.engineVersion = "2019.4.26f1";
+    context.namePrefixLength = static_cast<std::uint32_t>(prefix.size());
+    context.namePrefix = prefix.data();
+    context.host = &resource;
+    context.readStream = &Resource::Read;
+    context.report = &Resource::Report;
+    audio::AudioSession session;
+    session.SetContext(&context);
+    const Bytes body = ClipBody(size);
+    session.Load(body);
+    Check(!session.damaged() && session.streamed(), "the clip's fields read");
+    const std::optional<Bytes> exported = session.Export(u"fsb");
+    Check(exported.has_value() == reads, "a bank exports exactly when it reads");
+    Check(!exported || std::equal(exported->begin(), exported->end(), input.begin(), input.end()),
+          "the bank exported as it is");
+    session.Export(u"wav");
+    Check(!session.Import(input, u"wav") && session.Body() == body, "no import, body kept");
+    return 0;
+}
