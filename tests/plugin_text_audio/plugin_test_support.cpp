@@ -6,6 +6,7 @@
 
 #include "common/text.h"
 #include "document/asset_file.h"
+#include "sdk/byte_reader.h"
 #include "document/bundle/bundle_document.h"
 
 namespace kestrova::testing {
@@ -57,6 +58,46 @@ TestContext::TestContext(std::string engine, std::string_view name, const TypeTr
     context.host = host;
     context.readStream = read;
     context.report = report;
+}
+
+std::int32_t MemoryHost::Read(void* host, const char* path, std::uint64_t offset,
+                              std::uint64_t size, std::uint8_t* buffer) {
+    const auto& files = static_cast<MemoryHost*>(host)->files;
+    const auto file = files.find(path);
+    if (file == files.end()) {
+        return KESTROVA_STREAM_NOT_FOUND;
+    }
+    if (offset > file->second.size() || size > file->second.size() - offset) {
+        return KESTROVA_STREAM_OUT_OF_RANGE;
+    }
+    std::copy_n(file->second.begin() + static_cast<std::ptrdiff_t>(offset), size, buffer);
+    return KESTROVA_STREAM_READ;
+}
+
+void MemoryHost::Report(void* host, const char* message) {
+    static_cast<MemoryHost*>(host)->report = message;
+}
+
+Bytes LaterClipBody(bool ambisonic, std::uint32_t channels, std::uint32_t rate,
+                    std::string_view source, std::uint64_t offset, std::uint64_t size) {
+    Bytes body;
+    for (std::uint32_t word : {1u, channels, rate, 16u, 0x40000000u /* 2.0 s */}) {
+        PutLittle32(body, word);
+    }
+    body.push_back(0);  // tracker format
+    if (ambisonic) {
+        body.push_back(0);
+    }
+    body.resize(RoundUp4(body.size()), 0);
+    PutLittle32(body, 0);  // sub-sound
+    body.insert(body.end(), {1, 0, 0, 0});
+    const std::size_t at = body.size();
+    body.resize(at + BlockSize(source.size()), 0);
+    PutBlock(body, at, source);
+    PutLittleEndian64(body, offset);
+    PutLittleEndian64(body, size);
+    PutLittle32(body, 2);  // ADPCM
+    return body;
 }
 
 TypeTree TreeOf(const std::vector<TreeNodeSpec>& nodes) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -87,6 +88,21 @@ struct TreeNodeSpec {
     bool align = false;
 };
 TypeTree TreeOf(const std::vector<TreeNodeSpec>& nodes);
+
+// The host's side of a context: files by name, and what the plug-in reported.
+struct MemoryHost {
+    std::map<std::string, Bytes> files;
+    std::string report;
+
+    static std::int32_t Read(void* host, const char* path, std::uint64_t offset, std::uint64_t size,
+                             std::uint8_t* buffer);
+    static void Report(void* host, const char* message);
+};
+
+// A later engine's AudioClip body after its name, field by field (load type 1, 16 bits, 2.0 s,
+// sub-sound 0, ADPCM); `ambisonic` adds the flag of 2017.1.
+Bytes LaterClipBody(bool ambisonic, std::uint32_t channels, std::uint32_t rate,
+                    std::string_view source, std::uint64_t offset, std::uint64_t size);
 
 struct RealAsset {
     std::string file;

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-
 #include "plugins/audio/audio_session.h"
 #include "tests/plugin_text_audio/plugin_test_support.h"
 #include "tests/plugin_text_audio/sound_bank_builder.h"
@@ -16,59 +14,13 @@ namespace {
 using audio::AudioSession;
 using audio::BankCodec;
 
-// The host's side of the context: files by name, and what the plug-in reported.
-struct FakeHost {
-    std::map<std::string, Bytes> files;
-    std::string report;
-
-    static std::int32_t Read(void* host, const char* path, std::uint64_t offset, std::uint64_t size,
-                             std::uint8_t* buffer) {
-        const auto& files = static_cast<FakeHost*>(host)->files;
-        const auto file = files.find(path);
-        if (file == files.end()) {
-            return KESTROVA_STREAM_NOT_FOUND;
-        }
-        if (offset > file->second.size() || size > file->second.size() - offset) {
-            return KESTROVA_STREAM_OUT_OF_RANGE;
-        }
-        std::copy_n(file->second.begin() + static_cast<std::ptrdiff_t>(offset), size, buffer);
-        return KESTROVA_STREAM_READ;
-    }
-    static void Report(void* host, const char* message) {
-        static_cast<FakeHost*>(host)->report = message;
-    }
-};
-
 // Loads `body` into `session` with a context of `engine`, the name prefix of `name` and, when
 // given, a type tree.
-void Load(AudioSession& session, FakeHost& host, const std::string& engine, const std::string& name,
-          const Bytes& body, const TypeTree* tree = nullptr) {
-    const TestContext context(engine, name, tree, &host, &FakeHost::Read, &FakeHost::Report);
+void Load(AudioSession& session, MemoryHost& host, const std::string& engine,
+          const std::string& name, const Bytes& body, const TypeTree* tree = nullptr) {
+    const TestContext context(engine, name, tree, &host, &MemoryHost::Read, &MemoryHost::Report);
     session.SetContext(&context.context);
     session.Load(body);
-}
-
-// A later clip's body after its name, field by field; `ambisonic` adds the flag of 2017.1.
-Bytes ClipBody(bool ambisonic, std::uint32_t channels, std::uint32_t rate, std::string_view source,
-               std::uint64_t offset, std::uint64_t size) {
-    Bytes body;
-    for (std::uint32_t word : {1u, channels, rate, 16u, 0x40000000u /* 2.0 s */}) {
-        PutLittle32(body, word);
-    }
-    body.push_back(0);  // tracker format
-    if (ambisonic) {
-        body.push_back(0);
-    }
-    body.resize(RoundUp4(body.size()), 0);
-    PutLittle32(body, 0);  // sub-sound
-    body.insert(body.end(), {1, 0, 0, 0});
-    const std::size_t at = body.size();
-    body.resize(at + BlockSize(source.size()), 0);
-    PutBlock(body, at, source);
-    PutLittleEndian64(body, offset);
-    PutLittleEndian64(body, size);
-    PutLittle32(body, 2);  // ADPCM
-    return body;
 }
 
 TEST(StreamedClip, RealClipReadsByItsEngineVersionAndExportsItsBank) {
@@ -78,7 +30,7 @@ TEST(StreamedClip, RealClipReadsByItsEngineVersionAndExportsItsBank) {
         GTEST_SKIP() << "KESTROVA_REALDATA is not set";
     }
     EXPECT_EQ(clip->name, "The Last of Us");
-    FakeHost host;
+    MemoryHost host;
     AudioSession session;
     Load(session, host, clip->engineVersion, clip->name, clip->body);
     ASSERT_FALSE(session.damaged()) << session.error();
@@ -144,11 +96,11 @@ TEST(StreamedClip, FieldsReadByEngineVersionOrTypeTreeAndImportsAreRefused) {
     for (const Case& c : {Case{"5.6.0f3", false, nullptr}, Case{"2017.1.0f3", true, nullptr},
                           Case{"2022.3.9f1", true, nullptr}, Case{"5.6.0f3", true, &tree}}) {
         SCOPED_TRACE(c.engine + std::string(c.tree ? " with a tree" : ""));
-        FakeHost host;
+        MemoryHost host;
         host.files["archive:/CAB-1/CAB-1.resource"] = file;
         AudioSession session;
-        const Bytes body =
-            ClipBody(c.ambisonic, 1, 32000, "archive:/CAB-1/CAB-1.resource", 40, bank.bytes.size());
+        const Bytes body = LaterClipBody(c.ambisonic, 1, 32000, "archive:/CAB-1/CAB-1.resource", 40,
+                                         bank.bytes.size());
         Load(session, host, c.engine, "clip", body, c.tree);
         ASSERT_FALSE(session.damaged()) << session.error();
         const audio::StreamedSound& sound = *session.streamed();
@@ -176,21 +128,23 @@ TEST(StreamedClip, DamagedClipsAndResourcesAreRefusedSayingWhich) {
         bool damaged;  // the fields themselves do not read
     };
     const std::uint64_t size = bank.bytes.size();
-    Bytes cut = ClipBody(true, 1, 44100, "a.resource", 0, size);
+    Bytes cut = LaterClipBody(true, 1, 44100, "a.resource", 0, size);
     cut.resize(cut.size() - 3);
     const Case cases[] = {
         {"fields cut short", cut, "does not read through", true},
-        {"missing file", ClipBody(true, 1, 44100, "b.resource", 0, size), "\"b.resource\"", false},
-        {"range past the file", ClipBody(true, 1, 44100, "a.resource", 8, size), "lies outside",
+        {"missing file", LaterClipBody(true, 1, 44100, "b.resource", 0, size), "\"b.resource\"",
          false},
-        {"range beyond 64 bits", ClipBody(true, 1, 44100, "a.resource", ~0ull, size),
+        {"range past the file", LaterClipBody(true, 1, 44100, "a.resource", 8, size),
          "lies outside", false},
-        {"no source", ClipBody(true, 1, 44100, "", 0, 0), "names no resource file", false},
-        {"not a bank", ClipBody(true, 1, 44100, "a.resource", 4, size - 4), "not an FSB5", false},
+        {"range beyond 64 bits", LaterClipBody(true, 1, 44100, "a.resource", ~0ull, size),
+         "lies outside", false},
+        {"no source", LaterClipBody(true, 1, 44100, "", 0, 0), "names no resource file", false},
+        {"not a bank", LaterClipBody(true, 1, 44100, "a.resource", 4, size - 4), "not an FSB5",
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        FakeHost host;
+        MemoryHost host;
         host.files["a.resource"] = bank.bytes;
         AudioSession session;
         Load(session, host, "2019.4.26f1", "clip", c.body);
