@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz/support/stream_host.h"
 #include "plugins/audio/audio_body.h"
 #include "plugins/audio/audio_session.h"
 #include "plugins/audio/bank_wav.h"
@@ -26,24 +27,6 @@ void Check(bool holds, const char* invariant) {
         std::abort();
     }
 }
-
-struct Resource {
-    ByteSpan bank;
-
-    static std::int32_t Read(void* host, const char* path, std::uint64_t offset, std::uint64_t size,
-                             std::uint8_t* buffer) {
-        const ByteSpan bank = static_cast<Resource*>(host)->bank;
-        if (std::string(path) != "bank.resource") {
-            return KESTROVA_STREAM_NOT_FOUND;
-        }
-        if (offset > bank.size() || size > bank.size() - offset) {
-            return KESTROVA_STREAM_OUT_OF_RANGE;
-        }
-        std::copy_n(bank.begin() + static_cast<std::ptrdiff_t>(offset), size, buffer);
-        return KESTROVA_STREAM_READ;
-    }
-    static void Report(void*, const char* message) { Check(*message != 0, "a report says why"); }
-};
 
 // An AudioClip of engine 2019.4 after its name, pointing at the whole resource file.
 Bytes ClipBody(std::uint64_t size) {
@@ -87,18 +70,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
 
-    Resource resource{input};
+    fuzz::StreamHost host{"bank.resource", input};
     const Bytes prefix = {4, 0, 0, 0, 'c', 'l', 'i', 'p'};
-    KestrovaPluginContext context{};
-    context.size = sizeof context;
-    context.version = KESTROVA_PLUGIN_CONTEXT_VERSION;
-    context.formatVersion = 22;
-    context.engineVersion = "2019.4.26f1";
-    context.namePrefixLength = static_cast<std::uint32_t>(prefix.size());
-    context.namePrefix = prefix.data();
-    context.host = &resource;
-    context.readStream = &Resource::Read;
-    context.report = &Resource::Report;
+    const KestrovaPluginContext context = host.Context("2019.4.26f1", prefix);
     audio::AudioSession session;
     session.SetContext(&context);
     const Bytes body = ClipBody(size);

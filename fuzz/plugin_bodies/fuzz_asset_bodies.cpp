@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz/support/stream_host.h"
 #include "plugins/audio/audio_body.h"
 #include "plugins/audio/audio_session.h"
 #include "plugins/text/text_body.h"
@@ -119,40 +120,6 @@ void FuzzAudio(ByteSpan input) {
     Check(!imported || Same(*imported, input), "reimported stream gives the same body");
 }
 
-// The host's side of a context: `resource` as the only file beside the asset file.
-struct Host {
-    ByteSpan resource;
-
-    static std::int32_t Read(void* host, const char* path, std::uint64_t offset, std::uint64_t size,
-                             std::uint8_t* buffer) {
-        const ByteSpan file = static_cast<Host*>(host)->resource;
-        if (std::string(path) != "a.resource") {
-            return KESTROVA_STREAM_NOT_FOUND;
-        }
-        if (offset > file.size() || size > file.size() - offset) {
-            return KESTROVA_STREAM_OUT_OF_RANGE;
-        }
-        std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(offset), size, buffer);
-        return KESTROVA_STREAM_READ;
-    }
-    static void Report(void*, const char* message) { Check(*message != 0, "a report says why"); }
-};
-
-KestrovaPluginContext LaterContext(Host& host, const Bytes& prefix, const KestrovaTypeTree* tree) {
-    KestrovaPluginContext context{};
-    context.size = sizeof context;
-    context.version = KESTROVA_PLUGIN_CONTEXT_VERSION;
-    context.formatVersion = 22;
-    context.engineVersion = "2021.3.18f1";
-    context.namePrefixLength = static_cast<std::uint32_t>(prefix.size());
-    context.namePrefix = prefix.data();
-    context.typeTree = tree;
-    context.host = &host;
-    context.readStream = &Host::Read;
-    context.report = &Host::Report;
-    return context;
-}
-
 void FuzzLaterText(ByteSpan input) {
     TypeTree tree;
     for (const char* name : {"m_Name", "m_Script", "m_PathName"}) {
@@ -169,9 +136,9 @@ void FuzzLaterText(ByteSpan input) {
     tree.nodes.insert(tree.nodes.begin(), root);
     const FlatTypeTree flat = FlattenTypeTree(tree);
     const KestrovaTypeTree view = flat.view();
-    Host host{input};
+    fuzz::StreamHost host{"a.resource", input};
     const Bytes prefix = {1, 0, 0, 0, 't', 0, 0, 0};
-    const KestrovaPluginContext context = LaterContext(host, prefix, &view);
+    const KestrovaPluginContext context = host.Context("2021.3.18f1", prefix, &view);
     text::TextSession session;
     session.SetContext(&context);
     session.Load(input);
@@ -190,9 +157,9 @@ void FuzzLaterText(ByteSpan input) {
 }
 
 void FuzzLaterAudio(ByteSpan input) {
-    Host host{input};
+    fuzz::StreamHost host{"a.resource", input};
     const Bytes prefix = {1, 0, 0, 0, 'c', 0, 0, 0};
-    const KestrovaPluginContext context = LaterContext(host, prefix, nullptr);
+    const KestrovaPluginContext context = host.Context("2021.3.18f1", prefix);
     audio::AudioSession session;
     session.SetContext(&context);
     session.Load(input);

@@ -3,6 +3,8 @@
 // are (8-bit samples turned from signed to WAV's unsigned form), IMA ADPCM decoded to 16-bit PCM.
 // Other codecs are not turned into WAV.
 
+#include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -25,5 +27,7 @@ bool SampleToWav(const SoundBank& parsed, ByteSpan bank, std::size_t index, Byte
 // codes interleaved in runs of 4 bytes, the low nibble first; 64 frames per block.
 inline constexpr std::size_t kImaBlockBytesPerChannel = 36;
 inline constexpr std::size_t kImaFramesPerBlock = 64;
+// The IMA ADPCM step sizes, by step index 0-88.
+extern const std::array<std::int32_t, 89> kImaSteps;
 
 }  // namespace kestrova::audio

@@ -6,8 +6,8 @@
 
 #include "common/text.h"
 #include "document/asset_file.h"
-#include "sdk/byte_reader.h"
 #include "document/bundle/bundle_document.h"
+#include "sdk/byte_reader.h"
 
 namespace kestrova::testing {
 namespace {
