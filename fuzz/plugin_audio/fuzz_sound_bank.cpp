@@ -70,7 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
 
-    fuzz::StreamHost host{"bank.resource", input};
+    fuzz::StreamHost host;
+    host.files["bank.resource"].assign(input.begin(), input.end());
     const Bytes prefix = {4, 0, 0, 0, 'c', 'l', 'i', 'p'};
     const KestrovaPluginContext context = host.Context("2019.4.26f1", prefix);
     audio::AudioSession session;

@@ -136,7 +136,8 @@ void FuzzLaterText(ByteSpan input) {
     tree.nodes.insert(tree.nodes.begin(), root);
     const FlatTypeTree flat = FlattenTypeTree(tree);
     const KestrovaTypeTree view = flat.view();
-    fuzz::StreamHost host{"a.resource", input};
+    fuzz::StreamHost host;
+    host.files["a.resource"].assign(input.begin(), input.end());
     const Bytes prefix = {1, 0, 0, 0, 't', 0, 0, 0};
     const KestrovaPluginContext context = host.Context("2021.3.18f1", prefix, &view);
     text::TextSession session;
@@ -157,7 +158,8 @@ void FuzzLaterText(ByteSpan input) {
 }
 
 void FuzzLaterAudio(ByteSpan input) {
-    fuzz::StreamHost host{"a.resource", input};
+    fuzz::StreamHost host;
+    host.files["a.resource"].assign(input.begin(), input.end());
     const Bytes prefix = {1, 0, 0, 0, 'c', 0, 0, 0};
     const KestrovaPluginContext context = host.Context("2021.3.18f1", prefix);
     audio::AudioSession session;

@@ -1,13 +1,13 @@
 #pragma once
-// The host's side of a plug-in context for the fuzz targets of the plug-ins: one resource file in
-// memory under one name, readStream over it with the host's range rule, and reports that must
-// say why.
+// The host's side of a plug-in context for the plug-ins' fuzz targets and tests: resource files
+// in memory by name, readStream over them with the host's range rule, and the last report, which
+// must say why.
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <span>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -16,30 +16,32 @@
 namespace kestrova::fuzz {
 
 struct StreamHost {
-    std::string name;
-    std::span<const std::uint8_t> file;
+    std::map<std::string, std::vector<std::uint8_t>> files;
+    std::string report;
 
-    static std::int32_t Read(void* host, const char* path, std::uint64_t offset, std::uint64_t size,
-                             std::uint8_t* buffer) {
-        const StreamHost& self = *static_cast<StreamHost*>(host);
-        if (self.name != path) {
+    static std::int32_t Read(void* host, const char* path, std::uint64_t offset,
+                             std::uint64_t size, std::uint8_t* buffer) {
+        const auto& files = static_cast<StreamHost*>(host)->files;
+        const auto file = files.find(path);
+        if (file == files.end()) {
             return KESTROVA_STREAM_NOT_FOUND;
         }
-        if (offset > self.file.size() || size > self.file.size() - offset) {
+        if (offset > file->second.size() || size > file->second.size() - offset) {
             return KESTROVA_STREAM_OUT_OF_RANGE;
         }
-        std::copy_n(self.file.begin() + static_cast<std::ptrdiff_t>(offset), size, buffer);
+        std::copy_n(file->second.begin() + static_cast<std::ptrdiff_t>(offset), size, buffer);
         return KESTROVA_STREAM_READ;
     }
-    static void Report(void*, const char* message) {
+    static void Report(void* host, const char* message) {
         if (message == nullptr || *message == 0) {
             std::fprintf(stderr, "invariant broken: a report says why\n");
             std::abort();
         }
+        static_cast<StreamHost*>(host)->report = message;
     }
 
     // A context of a format-22 file of `engine` with this host, the name prefix `prefix` and
-    // `tree` (or none); it points into its arguments.
+    // `tree` (or none); it points into its arguments, which must outlive it.
     KestrovaPluginContext Context(const char* engine, const std::vector<std::uint8_t>& prefix,
                                   const KestrovaTypeTree* tree = nullptr) {
         KestrovaPluginContext context{};

@@ -91,13 +91,12 @@ TEST_F(AudioPluginTest, PanelTellsWhatTheClipIsAndPlaysWithoutAnAudioDevice) {
 TEST_F(AudioPluginTest, StreamedClipShowsItsBank) {
     auto setContext = reinterpret_cast<SetPluginContextProc>(plugin.Symbol("SetPluginContext"));
     ASSERT_NE(setContext, nullptr);
-    MemoryHost memory;
+    fuzz::StreamHost memory;
     const Bytes ima(36 * 2 * 4, 0x21);
     memory.files["a.resource"] = BuildSoundBank(7, {{22050, 2, 220, ima, "", {}}}).bytes;
     memory.files["v.resource"] =
         BuildSoundBank(15, {{48000, 1, 96000, Bytes(64, 1), "", {}}}).bytes;
-    const TestContext context("2019.4.26f1", "clip", nullptr, &memory, &MemoryHost::Read,
-                              &MemoryHost::Report);
+    const TestContext context("2019.4.26f1", "clip", nullptr, &memory);
     struct Case {
         const char* source;
         QString codec;
@@ -123,7 +122,6 @@ TEST_F(AudioPluginTest, StreamedClipShowsItsBank) {
             << Field(panel, "audioMessage").toStdString();
         if (*c.message == 0) {
             EXPECT_EQ(Field(panel, "sampleCount"), QStringLiteral("220"));
-            EXPECT_EQ(Field(panel, "sampleRate"), QStringLiteral("22050 Hz"));
             auto* status = panel->findChild<QLabel*>(QStringLiteral("playStatus"));
             panel->findChild<QPushButton*>(QStringLiteral("playButton"))->click();
             EXPECT_TRUE(QTest::qWaitFor([&] { return !status->text().isEmpty(); }, 5000));

@@ -6,7 +6,6 @@
 
 #include "common/text.h"
 #include "document/asset_file.h"
-#include "document/bundle/bundle_document.h"
 #include "sdk/byte_reader.h"
 
 namespace kestrova::testing {
@@ -42,40 +41,20 @@ Bytes PcmWav(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits, std
 }
 
 TestContext::TestContext(std::string engine, std::string_view name, const TypeTree* tree,
-                         void* host, KestrovaReadStreamProc read, KestrovaReportProc report)
+                         fuzz::StreamHost* host)
     : engineVersion(std::move(engine)), prefix(NamePrefix(name)) {
     if (tree != nullptr) {
         flat = FlattenTypeTree(*tree);
         view = flat.view();
     }
-    context.size = sizeof context;
-    context.version = KESTROVA_PLUGIN_CONTEXT_VERSION;
-    context.formatVersion = 22;
-    context.engineVersion = engineVersion.c_str();
-    context.namePrefixLength = static_cast<std::uint32_t>(prefix.size());
-    context.namePrefix = prefix.data();
-    context.typeTree = tree != nullptr ? &view : nullptr;
-    context.host = host;
-    context.readStream = read;
-    context.report = report;
-}
-
-std::int32_t MemoryHost::Read(void* host, const char* path, std::uint64_t offset,
-                              std::uint64_t size, std::uint8_t* buffer) {
-    const auto& files = static_cast<MemoryHost*>(host)->files;
-    const auto file = files.find(path);
-    if (file == files.end()) {
-        return KESTROVA_STREAM_NOT_FOUND;
+    fuzz::StreamHost none;
+    context = (host != nullptr ? *host : none)
+                  .Context(engineVersion.c_str(), prefix, tree != nullptr ? &view : nullptr);
+    if (host == nullptr) {  // no files, no reports
+        context.host = nullptr;
+        context.readStream = nullptr;
+        context.report = nullptr;
     }
-    if (offset > file->second.size() || size > file->second.size() - offset) {
-        return KESTROVA_STREAM_OUT_OF_RANGE;
-    }
-    std::copy_n(file->second.begin() + static_cast<std::ptrdiff_t>(offset), size, buffer);
-    return KESTROVA_STREAM_READ;
-}
-
-void MemoryHost::Report(void* host, const char* message) {
-    static_cast<MemoryHost*>(host)->report = message;
 }
 
 Bytes LaterClipBody(bool ambisonic, std::uint32_t channels, std::uint32_t rate,
@@ -159,38 +138,12 @@ std::vector<RealAsset> RealAssetsOfType(std::uint32_t typeId, bool modern) {
             RealAsset asset{path.filename().string(),
                             Utf16ToUtf8(entry.name),
                             static_cast<std::uint32_t>(entry.pathId),
-                            {},
                             {}};
             asset.body = ReadAssetBody(doc, i).value_or(Bytes{});
-            asset.engineVersion = EngineVersion(doc);
             found.push_back(std::move(asset));
         }
         CloseAssetFile(doc);
     }
-    return found;
-}
-
-std::optional<RealAsset> RealBundleAsset(const std::string& file, const std::string& member,
-                                         std::int64_t pathId) {
-    const std::string folder = RealDataFolder();
-    if (folder.empty()) {
-        return std::nullopt;
-    }
-    TempFolder work;
-    AssetFile doc;
-    doc.workingFolder = Utf8ToUtf16(work.File("Temp"));
-    if (!bundle::LoadDocument(doc, Utf8ToUtf16(folder + "/" + file), member).ok) {
-        return std::nullopt;
-    }
-    std::optional<RealAsset> found;
-    for (std::uint32_t i = 0; i < doc.entries.size(); ++i) {
-        if (doc.entries[i].pathId == pathId) {
-            found = RealAsset{file, Utf16ToUtf8(doc.entries[i].name),
-                              static_cast<std::uint32_t>(pathId),
-                              ReadAssetBody(doc, i).value_or(Bytes{}), EngineVersion(doc)};
-        }
-    }
-    CloseAssetFile(doc);
     return found;
 }
 

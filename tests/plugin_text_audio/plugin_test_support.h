@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "fuzz/support/stream_host.h"
 #include "kestrova_plugin.h"
 #include "sdk/context_type_tree.h"
 #include "sdk/type_tree.h"
@@ -65,11 +65,10 @@ inline Bytes AudioBodyOf(std::uint32_t soundType, const Bytes& stream, const Byt
 Bytes PcmWav(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits, std::uint32_t frames);
 
 // A plug-in context as a host fills it, with the storage it points into: the engine version,
-// the name prefix of `name`, a type tree when given, and the host's callbacks.
+// the name prefix of `name`, a type tree when given, and `host`'s files and reports.
 struct TestContext {
     TestContext(std::string engine, std::string_view name, const TypeTree* tree = nullptr,
-                void* host = nullptr, KestrovaReadStreamProc read = nullptr,
-                KestrovaReportProc report = nullptr);
+                fuzz::StreamHost* host = nullptr);
     TestContext(const TestContext&) = delete;
     TestContext& operator=(const TestContext&) = delete;
 
@@ -89,16 +88,6 @@ struct TreeNodeSpec {
 };
 TypeTree TreeOf(const std::vector<TreeNodeSpec>& nodes);
 
-// The host's side of a context: files by name, and what the plug-in reported.
-struct MemoryHost {
-    std::map<std::string, Bytes> files;
-    std::string report;
-
-    static std::int32_t Read(void* host, const char* path, std::uint64_t offset, std::uint64_t size,
-                             std::uint8_t* buffer);
-    static void Report(void* host, const char* message);
-};
-
 // A later engine's AudioClip body after its name, field by field (load type 1, 16 bits, 2.0 s,
 // sub-sound 0, ADPCM); `ambisonic` adds the flag of 2017.1.
 Bytes LaterClipBody(bool ambisonic, std::uint32_t channels, std::uint32_t rate,
@@ -109,7 +98,6 @@ struct RealAsset {
     std::string name;
     std::uint32_t pathId = 0;
     Bytes body;  // the data without the name prefix, as the host hands it over
-    std::string engineVersion;
 };
 
 // The folder of the real game files, or empty when KESTROVA_REALDATA does not name one.
@@ -118,9 +106,5 @@ std::string RealDataFolder();
 // files beside each other, or (with `modern`) the later forms' samples in modern/ and its
 // sub-folders.
 std::vector<RealAsset> RealAssetsOfType(std::uint32_t typeId, bool modern = false);
-// The asset `pathId` of the serialized file `member` of the bundle `file` (a path under the real
-// files' folder); nothing when the folder or the asset is missing.
-std::optional<RealAsset> RealBundleAsset(const std::string& file, const std::string& member,
-                                         std::int64_t pathId);
 
 }  // namespace kestrova::testing

@@ -1,7 +1,7 @@
 #pragma once
-// FSB5 sound banks built for the tests: samples of any codec's bytes with their rate, channels,
-// frame count, name and loop, written as the engine's sound tools lay a bank out (rates and
-// channel counts of no code as chunks, each sample's data at a multiple of 32).
+// FSB5 sound banks built for the tests, laid out as the engine's sound tools write them: rates
+// and channel counts of no code as chunks, a loop as a chunk, each sample's data at a multiple of
+// 32, a name table when a sample has a name.
 
 #include <cstdint>
 #include <optional>
@@ -33,8 +33,8 @@ struct BuiltBank {
 BuiltBank BuildSoundBank(std::uint32_t codec, const std::vector<SampleSpec>& samples,
                          std::uint32_t version = 1);
 
-// `frames` frames of a sine of a different pitch in each channel, interleaved, as signed
-// integers of `bytesPerSample` bytes (1 to 4) or, with `asFloat`, 32-bit floats; little-endian.
+// `frames` frames of a sine of another pitch in each channel, interleaved little-endian signed
+// integers of `bytesPerSample` bytes or, with `asFloat`, floats.
 Bytes SineFrames(std::uint32_t channels, std::uint64_t frames, unsigned bytesPerSample,
                  bool asFloat = false);
 
