@@ -41,20 +41,13 @@ Bytes PcmWav(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits, std
 }
 
 TestContext::TestContext(std::string engine, std::string_view name, const TypeTree* tree,
-                         fuzz::StreamHost* host)
+                         fuzz::StreamHost& host)
     : engineVersion(std::move(engine)), prefix(NamePrefix(name)) {
     if (tree != nullptr) {
         flat = FlattenTypeTree(*tree);
         view = flat.view();
     }
-    fuzz::StreamHost none;
-    context = (host != nullptr ? *host : none)
-                  .Context(engineVersion.c_str(), prefix, tree != nullptr ? &view : nullptr);
-    if (host == nullptr) {  // no files, no reports
-        context.host = nullptr;
-        context.readStream = nullptr;
-        context.report = nullptr;
-    }
+    context = host.Context(engineVersion.c_str(), prefix, tree != nullptr ? &view : nullptr);
 }
 
 Bytes LaterClipBody(bool ambisonic, std::uint32_t channels, std::uint32_t rate,
@@ -77,20 +70,6 @@ Bytes LaterClipBody(bool ambisonic, std::uint32_t channels, std::uint32_t rate,
     PutLittleEndian64(body, size);
     PutLittle32(body, 2);  // ADPCM
     return body;
-}
-
-TypeTree TreeOf(const std::vector<TreeNodeSpec>& nodes) {
-    TypeTree tree;
-    for (const TreeNodeSpec& spec : nodes) {
-        TypeTreeNode node;
-        node.level = spec.level;
-        node.type = spec.type;
-        node.name = spec.name;
-        node.byteSize = -1;
-        node.metaFlag = spec.align ? kAlignAfterField : 0;
-        tree.nodes.push_back(std::move(node));
-    }
-    return tree;
 }
 
 std::string RealDataFolder() {

@@ -65,10 +65,10 @@ inline Bytes AudioBodyOf(std::uint32_t soundType, const Bytes& stream, const Byt
 Bytes PcmWav(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits, std::uint32_t frames);
 
 // A plug-in context as a host fills it, with the storage it points into: the engine version,
-// the name prefix of `name`, a type tree when given, and `host`'s files and reports.
+// the name prefix of `name`, a type tree or none, and `host`'s files and reports.
 struct TestContext {
-    TestContext(std::string engine, std::string_view name, const TypeTree* tree = nullptr,
-                fuzz::StreamHost* host = nullptr);
+    TestContext(std::string engine, std::string_view name, const TypeTree* tree,
+                fuzz::StreamHost& host);
     TestContext(const TestContext&) = delete;
     TestContext& operator=(const TestContext&) = delete;
 
@@ -78,15 +78,6 @@ struct TestContext {
     KestrovaTypeTree view{};
     KestrovaPluginContext context{};
 };
-
-// A tree of `nodes` (level, type, name, align after it), sizes left to the reader.
-struct TreeNodeSpec {
-    std::uint8_t level;
-    const char* type;
-    const char* name;
-    bool align = false;
-};
-TypeTree TreeOf(const std::vector<TreeNodeSpec>& nodes);
 
 // A later engine's AudioClip body after its name, field by field (load type 1, 16 bits, 2.0 s,
 // sub-sound 0, ADPCM); `ambisonic` adds the flag of 2017.1.

@@ -58,9 +58,7 @@ BuiltBank BuildSoundBank(std::uint32_t codec, const std::vector<SampleSpec>& sam
         texts.insert(texts.end(), sample.name.begin(), sample.name.end() + 1);
     }
     names.insert(names.end(), texts.begin(), texts.end());
-    if (std::all_of(samples.begin(), samples.end(), [](auto& s) { return s.name.empty(); })) {
-        names.clear();
-    }
+    names.resize(texts.size() > samples.size() ? names.size() : 0);  // no table without names
     BuiltBank bank;
     bank.bytes = {'F', 'S', 'B', '5'};
     for (std::uint64_t word :

@@ -1,7 +1,6 @@
 #pragma once
-// FSB5 sound banks built for the tests, laid out as the engine's sound tools write them: rates
-// and channel counts of no code as chunks, a loop as a chunk, each sample's data at a multiple of
-// 32, a name table when a sample has a name.
+// FSB5 sound banks built for the tests: rates and channel counts of no code and loops as chunks,
+// each sample's data at a multiple of 32, a name table when a sample has a name.
 
 #include <cstdint>
 #include <optional>

@@ -56,15 +56,26 @@ TEST(TextCore, ModernShadersAndTextAssetsRoundTripOrAreRefused) {
 // Where the file keeps a type tree, the text is read only when the tree puts m_Script right
 // after the name and the object reads exactly through it; a new length still reads by the tree.
 TEST(TextCore, TypeTreeDecidesWhetherTheBodyIsAText) {
-    const TypeTree script = TreeOf(
-        {{0, "TextAsset", "Base"}, {1, "string", "m_Name", true}, {1, "string", "m_Script", true}});
+    // Nodes of a level, a type and a name; strings align after them.
+    const auto TreeOf = [](std::vector<std::tuple<std::uint8_t, const char*, const char*>> nodes) {
+        TypeTree tree;
+        for (const auto& [level, type, name] : nodes) {
+            tree.nodes.emplace_back().level = level;
+            tree.nodes.back().type = type;
+            tree.nodes.back().name = name;
+            tree.nodes.back().metaFlag = std::string(type) == "string" ? kAlignAfterField : 0;
+        }
+        return tree;
+    };
+    const TypeTree script =
+        TreeOf({{0, "TextAsset", "Base"}, {1, "string", "m_Name"}, {1, "string", "m_Script"}});
     TypeTree withPath = script;
-    withPath.nodes.push_back(TreeOf({{1, "string", "m_PathName", true}}).nodes[0]);
+    withPath.nodes.push_back(TreeOf({{1, "string", "m_PathName"}}).nodes[0]);
     const TypeTree compiled = TreeOf({{0, "Shader", "Base"},
-                                      {1, "string", "m_Name", true},
+                                      {1, "string", "m_Name"},
                                       {1, "SerializedShader", "m_ParsedForm"},
                                       {2, "int", "m_Count"},
-                                      {2, "string", "m_Script", true}});
+                                      {2, "string", "m_Script"}});
     const Bytes path = TextBodyOf("Assets/a.txt");
     for (const auto& [tree, body, refusal] :
          {std::tuple(&script, TextBodyOf("abc"), ""),
@@ -73,7 +84,8 @@ TEST(TextCore, TypeTreeDecidesWhetherTheBodyIsAText) {
           {&withPath, TextBodyOf("text"), "does not read through its type tree"},
           {&compiled, TextBodyOf("", TextBodyOf("source")), "keeps no text (m_Script)"}}) {
         SCOPED_TRACE(refusal);
-        const TestContext context("2021.3.18f1", "asset", tree);
+        fuzz::StreamHost host;
+        const TestContext context("2021.3.18f1", "asset", tree, host);
         TextSession session;
         session.SetContext(&context.context);
         session.Load(body);
