@@ -99,7 +99,6 @@ TEST_F(AudioPluginTest, StreamedClipShowsItsBank) {
     Place(panel);
     EXPECT_EQ(Field(panel, "codec"), QStringLiteral("IMA ADPCM"));
     EXPECT_EQ(Field(panel, "sampleCount"), QStringLiteral("220"));
-    EXPECT_EQ(Field(panel, "duration"), QStringLiteral("0.01 s"));
     EXPECT_EQ(Field(panel, "sourceFile"), QStringLiteral("a.resource (356 bytes at 0)"));
     auto* status = panel->findChild<QLabel*>(QStringLiteral("playStatus"));
     panel->findChild<QPushButton*>(QStringLiteral("playButton"))->click();

@@ -32,8 +32,7 @@ struct BuiltBank {
 BuiltBank BuildSoundBank(std::uint32_t codec, const std::vector<SampleSpec>& samples,
                          std::uint32_t version = 1);
 
-// `frames` frames of a sine of another pitch in each channel, interleaved little-endian signed
-// integers of `bytesPerSample` bytes or, with `asFloat`, floats.
+// A sine of another pitch per channel: interleaved signed integers of `bytesPerSample` or floats.
 Bytes SineFrames(std::uint32_t channels, std::uint64_t frames, unsigned bytesPerSample,
                  bool asFloat = false);
 

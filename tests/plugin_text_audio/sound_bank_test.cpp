@@ -33,33 +33,28 @@ Bytes WavSamples(const Bytes& bank, std::size_t index, std::uint16_t formatTag, 
 }
 
 TEST(SoundBank, PcmSamplesBecomeWavFilesHoldingTheSamplesWritten) {
-    struct Case {
-        BankCodec codec;
-        unsigned bytes;
-        std::uint32_t channels;
-        std::uint32_t rate;  // 12345 and 3 channels have no code: written as chunks
-        std::uint32_t version;
-    };
-    for (const Case& c : {Case{BankCodec::Pcm8, 1, 1, 22050, 1},
-                          {BankCodec::Pcm16, 2, 3, 12345, 0},
-                          {BankCodec::Pcm24, 3, 6, 48000, 1},
-                          {BankCodec::Pcm32, 4, 2, 8000, 0},
-                          {BankCodec::PcmFloat, 4, 8, 96000, 1}}) {
-        SCOPED_TRACE(audio::BankCodecName(static_cast<std::uint32_t>(c.codec)));
-        const bool isFloat = c.codec == BankCodec::PcmFloat;
-        const std::uint64_t frames = 1000 + c.channels;  // not a multiple of 32 bytes
-        const Bytes samples = SineFrames(c.channels, frames, c.bytes, isFloat);
+    // Codec, bytes per sample, channels, rate, version; 3 channels and 12345 Hz have no code.
+    for (const auto& [codec, bytes, channels, rate, version] :
+         {std::tuple(BankCodec::Pcm8, 1u, 1u, 22050u, 1u),
+          {BankCodec::Pcm16, 2u, 3u, 12345u, 0u},
+          {BankCodec::Pcm24, 3u, 6u, 48000u, 1u},
+          {BankCodec::Pcm32, 4u, 2u, 8000u, 0u},
+          {BankCodec::PcmFloat, 4u, 8u, 96000u, 1u}}) {
+        SCOPED_TRACE(audio::BankCodecName(static_cast<std::uint32_t>(codec)));
+        const bool isFloat = codec == BankCodec::PcmFloat;
+        const std::uint64_t frames = 1000 + channels;  // not a multiple of 32 bytes
+        const Bytes samples = SineFrames(channels, frames, bytes, isFloat);
         // A second sample first, so that the one converted starts inside the data.
-        const Bytes bank = BuildSoundBank(static_cast<std::uint32_t>(c.codec),
-                                          {{8000, 1, 3, Bytes(3 * c.bytes, 9), "a", {{1, 2}}},
-                                           {c.rate, c.channels, frames, samples, "b", {}}},
-                                          c.version)
+        const Bytes bank = BuildSoundBank(static_cast<std::uint32_t>(codec),
+                                          {{8000, 1, 3, Bytes(3 * bytes, 9), "a", {{1, 2}}},
+                                           {rate, channels, frames, samples, "b", {}}},
+                                          version)
                                .bytes;
         Bytes expected = samples;
         for (std::uint8_t& b : expected) {
-            b = c.codec == BankCodec::Pcm8 ? static_cast<std::uint8_t>(b + 128) : b;  // unsigned
+            b = codec == BankCodec::Pcm8 ? static_cast<std::uint8_t>(b + 128) : b;  // unsigned
         }
-        EXPECT_EQ(WavSamples(bank, 1, isFloat ? 3 : 1, 8 * c.bytes), expected);
+        EXPECT_EQ(WavSamples(bank, 1, isFloat ? 3 : 1, 8 * bytes), expected);
     }
 }
 
@@ -143,8 +138,6 @@ TEST(SoundBank, BanksWhoseHeadersLieAreRefusedSayingWhich) {
     audio::SoundBank parsed;
     std::string error;
     ASSERT_TRUE(audio::ParseSoundBank(good.bytes, parsed, error)) << error;
-    EXPECT_EQ(parsed.samples[0].loop, std::make_pair(3u, 9u));
-    EXPECT_EQ(parsed.samples[1].name, "next");
     const std::size_t headers = good.sampleHeaders;  // sample 0: word, loop chunk; sample 1 at +20
     const auto set32 = [](Bytes& b, std::size_t at, std::uint32_t value) {
         for (int k = 0; k < 4; ++k) {

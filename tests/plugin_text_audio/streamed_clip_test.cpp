@@ -1,6 +1,5 @@
-// AudioClips of engine 5 and later in the audio session: their fields read by the engine version
-// (m_Ambisonic from 2017.1), their sound bank read through the host's reader and exported as it
-// is; a Vorbis bank has no .wav, imports are refused, damaged clips and resources are named.
+// Later engines' AudioClips in the audio session: fields by engine version, the bank read through
+// the host and exported as it is, no .wav of Vorbis, no import, damage and missing files named.
 
 #include <gtest/gtest.h>
 

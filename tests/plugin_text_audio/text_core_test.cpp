@@ -73,7 +73,7 @@ TEST(TextCore, TypeTreeDecidesWhetherTheBodyIsAText) {
     withPath.nodes.push_back(TreeOf({{1, "string", "m_PathName"}}).nodes[0]);
     const TypeTree compiled = TreeOf({{0, "Shader", "Base"},
                                       {1, "string", "m_Name"},
-                                      {1, "SerializedShader", "m_ParsedForm"},
+                                      {1, "Parsed", "m_ParsedForm"},
                                       {2, "int", "m_Count"},
                                       {2, "string", "m_Script"}});
     const Bytes path = TextBodyOf("Assets/a.txt");
