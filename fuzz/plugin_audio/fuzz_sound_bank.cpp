@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz/support/fuzz_support.h"
 #include "fuzz/support/stream_host.h"
 #include "plugins/audio/audio_body.h"
 #include "plugins/audio/audio_session.h"
@@ -20,13 +21,6 @@ namespace {
 using namespace kestrova;
 using plugin::Bytes;
 using plugin::ByteSpan;
-
-void Check(bool holds, const char* invariant) {
-    if (!holds) {
-        std::fprintf(stderr, "invariant broken: %s\n", invariant);
-        std::abort();
-    }
-}
 
 // An AudioClip of engine 2019.4 after its name, pointing at the whole resource file.
 Bytes ClipBody(std::uint64_t size) {
@@ -52,21 +46,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     audio::SoundBank bank;
     std::string error;
     const bool reads = audio::ParseSoundBank(input, bank, error);
-    Check(reads || !error.empty(), "a refused bank says why");
+    CHECK(reads || !error.empty());  // a refused bank says why
     if (reads) {
         for (std::size_t i = 0; i < bank.samples.size(); ++i) {
             const audio::BankSample& sample = bank.samples[i];
-            Check(bank.dataStart + sample.offset + sample.size <= size, "sample inside the bank");
+            CHECK(bank.dataStart + sample.offset + sample.size <= size);  // sample inside the bank
             Bytes wav;
             if (!audio::SampleToWav(bank, input, i, wav, error)) {
-                Check(!error.empty(), "a refused sample says why");
+                CHECK(!error.empty());  // a refused sample says why
                 continue;
             }
             const std::optional<audio::WavInfo> info = audio::ReadWavInfo(wav);
-            Check(info && info->channels == sample.channels && info->sampleRate == sample.rate,
-                  "WAV header of the sample");
-            Check(info->dataBytes == sample.frames * sample.channels * info->bitsPerSample / 8,
-                  "WAV holds every frame");
+            CHECK(info && info->channels == sample.channels &&
+                  info->sampleRate == sample.rate);  // WAV header of the sample
+            CHECK(info->dataBytes == sample.frames * sample.channels * info->bitsPerSample /
+                                         8);  // WAV holds every frame
         }
     }
 
@@ -78,12 +72,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     session.SetContext(&context);
     const Bytes body = ClipBody(size);
     session.Load(body);
-    Check(!session.damaged() && session.streamed(), "the clip's fields read");
+    CHECK(!session.damaged() && session.streamed());  // the clip's fields read
     const std::optional<Bytes> exported = session.Export(u"fsb");
-    Check(exported.has_value() == reads, "a bank exports exactly when it reads");
-    Check(!exported || std::equal(exported->begin(), exported->end(), input.begin(), input.end()),
-          "the bank exported as it is");
+    CHECK(exported.has_value() == reads);  // a bank exports exactly when it reads
+    CHECK(!exported || std::equal(exported->begin(), exported->end(), input.begin(),
+                                  input.end()));  // the bank exported as it is
     session.Export(u"wav");
-    Check(!session.Import(input, u"wav") && session.Body() == body, "no import, body kept");
+    CHECK(!session.Import(input, u"wav") && session.Body() == body);  // no import, body kept
     return 0;
 }
