@@ -19,8 +19,8 @@ struct StreamHost {
     std::map<std::string, std::vector<std::uint8_t>> files;
     std::string report;
 
-    static std::int32_t Read(void* host, const char* path, std::uint64_t offset,
-                             std::uint64_t size, std::uint8_t* buffer) {
+    static std::int32_t Read(void* host, const char* path, std::uint64_t offset, std::uint64_t size,
+                             std::uint8_t* buffer) {
         const auto& files = static_cast<StreamHost*>(host)->files;
         const auto file = files.find(path);
         if (file == files.end()) {
