@@ -1,7 +1,10 @@
-// Reads arbitrary bytes as a text body (TextAsset, Shader) and as an AudioClip body. Whatever
-// reads must write back to the same bytes while unchanged, and a body rebuilt with other content
-// must read again as that content with the bytes after it kept; the text's editor view must give
-// editable texts back unchanged, and an exported stream must import back to the same body.
+// Reads arbitrary bytes as a text body (TextAsset, Shader) and as an AudioClip body, each in the
+// engine 3.x-4.x form and in the later forms (a TextAsset read through its type tree, an AudioClip
+// of 2021.3 whose sound bank lies in a resource file). Whatever reads must write back to the same
+// bytes while unchanged, and a body rebuilt with other content must read again as that content
+// with the bytes after it kept; the text's editor view must give editable texts back unchanged,
+// and an exported stream must import back to the same body. A later clip never takes an import,
+// and every refusal is reported with a reason.
 
 #include <algorithm>
 #include <cstdint>
@@ -9,10 +12,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz/support/stream_host.h"
 #include "plugins/audio/audio_body.h"
 #include "plugins/audio/audio_session.h"
 #include "plugins/text/text_body.h"
 #include "plugins/text/text_encoding.h"
+#include "plugins/text/text_session.h"
+#include "sdk/context_type_tree.h"
 
 namespace {
 
@@ -114,11 +120,70 @@ void FuzzAudio(ByteSpan input) {
     Check(!imported || Same(*imported, input), "reimported stream gives the same body");
 }
 
+void FuzzLaterText(ByteSpan input) {
+    TypeTree tree;
+    for (const char* name : {"m_Name", "m_Script", "m_PathName"}) {
+        TypeTreeNode node;
+        node.level = 1;
+        node.type = "string";
+        node.name = name;
+        node.metaFlag = kAlignAfterField;
+        tree.nodes.push_back(node);
+    }
+    TypeTreeNode root;
+    root.type = "TextAsset";
+    root.name = "Base";
+    tree.nodes.insert(tree.nodes.begin(), root);
+    const FlatTypeTree flat = FlattenTypeTree(tree);
+    const KestrovaTypeTree view = flat.view();
+    fuzz::StreamHost host;
+    host.files["a.resource"].assign(input.begin(), input.end());
+    const Bytes prefix = {1, 0, 0, 0, 't', 0, 0, 0};
+    const KestrovaPluginContext context = host.Context("2021.3.18f1", prefix, &view);
+    text::TextSession session;
+    session.SetContext(&context);
+    session.Load(input);
+    if (session.damaged()) {
+        Check(!session.error().empty() && !session.Body(), "a refused text says why");
+        return;
+    }
+    Check(session.Body() && Same(*session.Body(), input), "unchanged text body");
+    const Bytes other = Other(*session.Export(u"txt"));
+    const std::optional<Bytes> rebuilt = session.Import(other, u"txt");
+    Check(rebuilt.has_value(), "a text imports");
+    text::TextSession again;
+    again.SetContext(&context);
+    again.Load(*rebuilt);
+    Check(!again.damaged() && Same(*again.Export(u"txt"), other), "rebuilt text reads by its tree");
+}
+
+void FuzzLaterAudio(ByteSpan input) {
+    fuzz::StreamHost host;
+    host.files["a.resource"].assign(input.begin(), input.end());
+    const Bytes prefix = {1, 0, 0, 0, 'c', 0, 0, 0};
+    const KestrovaPluginContext context = host.Context("2021.3.18f1", prefix);
+    audio::AudioSession session;
+    session.SetContext(&context);
+    session.Load(input);
+    if (session.damaged()) {
+        Check(!session.error().empty() && !session.Body(), "a refused clip says why");
+        return;
+    }
+    Check(session.streamed() && Same(*session.Body(), input), "unchanged clip body");
+    const audio::StreamedSound& sound = *session.streamed();
+    Check(sound.bankError.empty() == (sound.Sample() != nullptr), "a bank or a reason");
+    session.Export(u"fsb");
+    session.Export(u"wav");
+    Check(!session.Import(input, u"wav") && Same(*session.Body(), input), "no import");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const ByteSpan input(data, size);
     FuzzText(input);
     FuzzAudio(input);
+    FuzzLaterText(input);
+    FuzzLaterAudio(input);
     return 0;
 }

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "plugins/audio/bank_wav.h"
 #include "plugins/audio/clip_player.h"
 
 namespace kestrova::audio {
@@ -52,8 +53,21 @@ AudioPanel::AudioPanel(AudioSession& session, QWidget* parent)
     layout->addStretch();
 
     connect(play, &QPushButton::clicked, this, [this] {
-        if (player_) {
+        if (!player_) {
+            return;
+        }
+        const StreamedSound* sound = session_.streamed();
+        if (sound == nullptr) {
             player_->Play(session_.body().stream.bytes, session_.kind());
+            return;
+        }
+        std::string why = sound->bankError;
+        if (why.empty() &&
+            SampleToWav(*sound->parsed, sound->bank,
+                        static_cast<std::size_t>(sound->clip.subsoundIndex), playedWav_, why)) {
+            player_->Play(playedWav_, AudioKind::Wav);
+        } else {
+            status_->setText(QString::fromStdString(why));
         }
     });
     connect(stop, &QPushButton::clicked, this, [this] {
@@ -87,6 +101,10 @@ void AudioPanel::Reload() {
         details_->removeRow(0);
     }
 
+    if (const StreamedSound* sound = session_.streamed()) {
+        ShowStreamed(*sound);
+        return;
+    }
     const AudioBody& body = session_.body();
     AddRow(tr("Sound type:"), SoundTypeText(body.soundType), "soundType");
     AddRow(tr("Stream length:"), tr("%1 bytes").arg(body.stream.bytes.size()), "streamLength");
@@ -111,6 +129,44 @@ void AudioPanel::Reload() {
                "wavFormat");
     }
     AddRow(tr("Duration:"), tr("%1 s").arg(wav->seconds, 0, 'f', 2), "duration");
+}
+
+void AudioPanel::ShowStreamed(const StreamedSound& sound) {
+    const StreamedClip& clip = sound.clip;
+    AddRow(tr("Source file:"),
+           tr("%1 (%2 bytes at %3)")
+               .arg(QString::fromStdString(clip.source))
+               .arg(clip.size)
+               .arg(clip.offset),
+           "sourceFile");
+    AddRow(tr("Compression:"),
+           QString::fromStdString(CompressionFormatName(clip.compressionFormat)), "compression");
+    const BankSample* sample = sound.Sample();
+    if (sample == nullptr) {
+        // The clip's own numbers, and why the bank's are missing.
+        AddRow(tr("Channels:"), QString::number(clip.channels), "channels");
+        AddRow(tr("Sample rate:"), tr("%1 Hz").arg(clip.frequency), "sampleRate");
+        AddRow(tr("Length:"), tr("%1 s").arg(static_cast<double>(clip.length), 0, 'f', 2),
+               "duration");
+        message_->setText(QString::fromStdString(sound.bankError));
+        return;
+    }
+    AddRow(tr("Codec:"), QString::fromStdString(BankCodecName(sound.parsed->codec)), "codec");
+    AddRow(tr("Channels:"), QString::number(sample->channels), "channels");
+    AddRow(tr("Sample rate:"), tr("%1 Hz").arg(sample->rate), "sampleRate");
+    const double seconds = static_cast<double>(sample->frames) / sample->rate;
+    AddRow(tr("Length:"), tr("%1 s").arg(seconds, 0, 'f', 2), "duration");
+    AddRow(tr("Sample count:"), QString::number(sample->frames), "sampleCount");
+    if (sound.parsed->samples.size() > 1) {
+        AddRow(tr("Bank:"),
+               tr("%1 samples; the clip plays number %2")
+                   .arg(sound.parsed->samples.size())
+                   .arg(clip.subsoundIndex),
+               "bankSamples");
+    }
+    if (const std::optional<std::string> why = WavRefusal(sound.parsed->codec)) {
+        message_->setText(QString::fromStdString(*why));
+    }
 }
 
 void AudioPanel::Refused(const std::string& why) {

@@ -1,6 +1,8 @@
 #pragma once
 // The audio plug-in's panel: what the clip is (sound type, stream length, format word, and the
-// numbers of a WAV file) with Play and Stop. A damaged body shows its message instead.
+// numbers of a WAV file; for a later engine's clip the codec, channels, rate, length, sample
+// count and resource file of its sound bank) with Play and Stop. A damaged body shows its
+// message instead.
 
 #include <string>
 
@@ -26,12 +28,14 @@ public:
 
 private:
     void AddRow(const QString& label, const QString& value, const char* name);
+    void ShowStreamed(const StreamedSound& sound);
 
     AudioSession& session_;
     QPointer<QFormLayout> details_;
     QPointer<QLabel> status_;
     QPointer<QLabel> message_;
     QPointer<ClipPlayer> player_;
+    Bytes playedWav_;  // the later form's sample as WAV, while it plays
 };
 
 }  // namespace kestrova::audio

@@ -3,40 +3,20 @@
 #include <algorithm>
 
 #include "plugins/support/entry_point_support.h"
-#include "sdk/context_type_tree.h"
 #include "sdk/field_values.h"
 #include "sdk/type_tree_json.h"
 
 namespace kestrova::fields {
 
 void FieldsSession::SetContext(const KestrovaPluginContext* context) {
-    next_.reset();
-    if (context == nullptr || !KESTROVA_CONTEXT_HAS(context, report)) {
-        return;
-    }
-    Context copy;
-    copy.order = context->byteOrder == 1 ? ByteOrder::Big : ByteOrder::Little;
-    copy.host = context->host;
-    copy.report = context->report;
-    if (context->namePrefixLength > 0) {
-        if (context->namePrefix == nullptr) {
-            copy.prefixMissing = true;
-        } else {
-            copy.namePrefix.assign(context->namePrefix,
-                                   context->namePrefix + context->namePrefixLength);
-        }
-    }
-    if (context->typeTree != nullptr) {
-        copy.tree = TypeTreeFromContext(*context->typeTree, copy.treeError);
-    }
-    next_ = std::move(copy);
+    next_ = plugin::HeldContext::From(context);
 }
 
 void FieldsSession::Load(ByteSpan body) {
     reader_.reset();
     layout_.reset();
-    context_ = next_ ? std::move(*next_) : Context{};
-    next_.reset();
+    context_ = std::move(next_);
+    next_ = {};
     ++generation_;
     ++loads_;
     // The object as the file stores it: the name prefix the host keeps apart, then the body.
@@ -140,7 +120,7 @@ std::optional<Bytes> FieldsSession::Export(const char16_t* extension) const {
         return std::nullopt;
     }
     if (state_ != State::Ready) {
-        Report(message_);
+        context_.Report(message_);
         return std::nullopt;
     }
     const std::string json = FieldsToJson(*reader_);
@@ -153,7 +133,7 @@ std::optional<Bytes> FieldsSession::Import(ByteSpan file, const char16_t* extens
         return std::nullopt;
     }
     if (state_ != State::Ready) {
-        Report(message_);
+        context_.Report(message_);
         return std::nullopt;
     }
     std::string error;
@@ -161,13 +141,13 @@ std::optional<Bytes> FieldsSession::Import(ByteSpan file, const char16_t* extens
         *layout_, context_.order,
         std::string_view(reinterpret_cast<const char*>(file.data()), file.size()), error);
     if (!object) {
-        Report(error);
+        context_.Report(error);
         return std::nullopt;
     }
     const Bytes& prefix = context_.namePrefix;
     if (object->size() < prefix.size() ||
         !std::equal(prefix.begin(), prefix.end(), object->begin())) {
-        Report("m_Name: the asset's name cannot change through an import.");
+        context_.Report("m_Name: the asset's name cannot change through an import.");
         return std::nullopt;
     }
     Use(std::move(*object));
@@ -181,12 +161,6 @@ std::optional<Bytes> FieldsSession::Import(ByteSpan file, const char16_t* extens
 void FieldsSession::Detach(const FieldsView* view) {
     if (view_ == view) {
         view_ = nullptr;
-    }
-}
-
-void FieldsSession::Report(const std::string& message) const {
-    if (context_.report != nullptr) {
-        context_.report(context_.host, message.c_str());
     }
 }
 

@@ -10,6 +10,7 @@
 
 #include "kestrova_plugin.h"
 #include "plugins/support/body_bytes.h"
+#include "plugins/support/held_context.h"
 #include "sdk/type_tree.h"
 #include "sdk/type_tree_fields.h"
 
@@ -71,22 +72,10 @@ public:
     void Detach(const FieldsView* view);
 
 private:
-    struct Context {
-        std::optional<TypeTree> tree;
-        std::string treeError;
-        ByteOrder order = ByteOrder::Little;
-        Bytes namePrefix;
-        bool prefixMissing = false;
-        void* host = nullptr;
-        KestrovaReportProc report = nullptr;
-    };
-
-    // Tells the host why a call refuses, when it takes such reports.
-    void Report(const std::string& message) const;
     void Use(Bytes object);
 
-    std::optional<Context> next_;  // given for the coming Load
-    Context context_;              // of the object held
+    plugin::HeldContext next_;     // given for the coming Load
+    plugin::HeldContext context_;  // of the object held
     std::optional<FieldLayout> layout_;
     Bytes object_;
     bool edited_ = false;  // some value differs from what was handed over

@@ -33,6 +33,36 @@ bool ParseTextBody(ByteSpan body, TextBody& out, std::string& error) {
     return true;
 }
 
+std::optional<std::string> CheckTextFieldByTree(ByteSpan object, std::size_t prefixLength,
+                                                const TypeTree& tree, ByteOrder order) {
+    std::string error;
+    const std::optional<FieldLayout> layout = FieldLayout::Compile(tree, error);
+    if (!layout) {
+        return "The asset's type tree cannot be read: " + error;
+    }
+    const FieldReader reader(*layout, object, order);
+    if (std::optional<FieldError> wrong = reader.Check()) {
+        return "The asset does not read through its type tree: " + wrong->Text();
+    }
+    const FieldAt root = reader.Root();
+    if (reader.Node(root).kind == FieldKind::Struct) {
+        for (const FieldAt field : reader.Members(root)) {
+            if (field.offset < prefixLength) {
+                continue;  // the name
+            }
+            const FieldNode& node = reader.Node(field);
+            if (field.offset == prefixLength && node.name == "m_Script" &&
+                (node.kind == FieldKind::String || node.kind == FieldKind::Bytes)) {
+                return std::nullopt;
+            }
+            break;
+        }
+    }
+    return "By its type tree this asset keeps no text (m_Script) after its name: in this engine "
+           "version it holds " +
+           std::to_string(object.size()) + " bytes of a form this plug-in does not read.";
+}
+
 Bytes BuildTextBody(const TextBody& stored, ByteSpan text) {
     Bytes body;
     body.reserve(4 + text.size() + 3 + stored.rest.size());

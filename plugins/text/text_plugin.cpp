@@ -6,3 +6,4 @@
 #include "plugins/text/text_session.h"
 
 KESTROVA_SESSION_PLUGIN(kestrova::text::TextSession, kestrova::text::TextPanel)
+KESTROVA_SESSION_PLUGIN_CONTEXT(kestrova::text::TextSession, kestrova::text::TextPanel)

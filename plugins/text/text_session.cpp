@@ -6,10 +6,29 @@
 
 namespace kestrova::text {
 
+void TextSession::SetContext(const KestrovaPluginContext* context) {
+    next_ = plugin::HeldContext::From(context);
+}
+
 void TextSession::Load(ByteSpan body) {
+    context_ = std::move(next_);
+    next_ = {};
     held_.Load(body);
     view_ = nullptr;
     leftText_.reset();
+    treeError_.clear();
+    if (!context_.tree || held_.damaged()) {
+        return;
+    }
+    if (context_.prefixMissing) {
+        treeError_ = "The host gave the length of the asset's name without its bytes.";
+        return;
+    }
+    Bytes object = context_.namePrefix;
+    object.insert(object.end(), body.begin(), body.end());
+    treeError_ =
+        CheckTextFieldByTree(object, context_.namePrefix.size(), *context_.tree, context_.order)
+            .value_or(std::string());
 }
 
 void TextSession::Detach(const TextView* view) {
@@ -50,7 +69,11 @@ std::optional<Bytes> TextSession::Body() const {
 }
 
 std::optional<Bytes> TextSession::Export(const char16_t* extension) const {
-    if (damaged() || !plugin::ExtensionIs(extension, kTextExtension)) {
+    if (!plugin::ExtensionIs(extension, kTextExtension)) {
+        return std::nullopt;
+    }
+    if (damaged()) {
+        context_.Report(error());
         return std::nullopt;
     }
     return CurrentText();

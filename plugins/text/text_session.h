@@ -6,7 +6,9 @@
 #include <optional>
 #include <string>
 
+#include "kestrova_plugin.h"
 #include "plugins/support/held_body.h"
+#include "plugins/support/held_context.h"
 #include "plugins/text/text_body.h"
 
 namespace kestrova::text {
@@ -26,12 +28,15 @@ public:
 
 class TextSession {
 public:
+    // The context of the next hand-over (copied); null forgets it. Where it gives the class's
+    // type tree, the body is read only when the tree places the text right after the name.
+    void SetContext(const KestrovaPluginContext* context);
     // Takes a copy of the body the host handed over and reads it; whatever was held before,
     // edits and panel included, is forgotten.
     void Load(ByteSpan body);
 
-    bool damaged() const { return held_.damaged(); }
-    const std::string& error() const { return held_.error(); }
+    bool damaged() const { return held_.damaged() || !treeError_.empty(); }
+    const std::string& error() const { return treeError_.empty() ? held_.error() : treeError_; }
     ByteSpan storedText() const { return held_.body().text.bytes; }
 
     void Attach(TextView* view) { view_ = view; }
@@ -55,7 +60,10 @@ public:
     std::optional<Bytes> Import(ByteSpan file, const char16_t* extension);
 
 private:
+    plugin::HeldContext next_;
+    plugin::HeldContext context_;
     plugin::HeldBody<TextBody> held_{ParseTextBody};
+    std::string treeError_;  // why the type tree refuses the body
     TextView* view_ = nullptr;
     std::optional<Bytes> leftText_;
 };

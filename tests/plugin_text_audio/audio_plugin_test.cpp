@@ -9,6 +9,7 @@
 
 #include "tests/plugin_text_audio/panel_test_support.h"
 #include "tests/plugin_text_audio/plugin_test_support.h"
+#include "tests/plugin_text_audio/sound_bank_builder.h"
 #include "tests/plugins/plugin_library.h"
 
 namespace kestrova::testing {
@@ -82,6 +83,32 @@ TEST_F(AudioPluginTest, PanelTellsWhatTheClipIsAndPlaysWithoutAnAudioDevice) {
     play->click();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !status->text().isEmpty(); }, 5000));
     stop->click();
+}
+
+// A later engine's clip: the panel tells its bank's codec, channels, rate, length, sample count
+// and resource file and plays its sample; a missing resource file is named.
+TEST_F(AudioPluginTest, StreamedClipShowsItsBank) {
+    auto setContext = reinterpret_cast<SetPluginContextProc>(plugin.Symbol("SetPluginContext"));
+    ASSERT_NE(setContext, nullptr);
+    fuzz::StreamHost files;
+    files.files["a.resource"] =
+        BuildSoundBank(7, {{22050, 2, 220, Bytes(288, 0x21), "", {}}}).bytes;
+    const TestContext context("2019.4.26f1", "clip", nullptr, files);
+    setContext(&context.context);
+    QWidget* panel = plugin.Open(host.get(), LaterClipBody(true, 2, 22050, "a.resource", 0, 356));
+    Place(panel);
+    EXPECT_EQ(Field(panel, "codec"), QStringLiteral("IMA ADPCM"));
+    EXPECT_EQ(Field(panel, "sampleCount"), QStringLiteral("220"));
+    EXPECT_EQ(Field(panel, "sourceFile"), QStringLiteral("a.resource (356 bytes at 0)"));
+    auto* status = panel->findChild<QLabel*>(QStringLiteral("playStatus"));
+    panel->findChild<QPushButton*>(QStringLiteral("playButton"))->click();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !status->text().isEmpty(); }, 5000));
+    SaveScreenshot(panel, "plugin_audio_streamed_panel");
+    panel->findChild<QPushButton*>(QStringLiteral("stopButton"))->click();
+
+    setContext(&context.context);
+    panel = plugin.Open(host.get(), LaterClipBody(true, 2, 22050, "gone.resource", 0, 356));
+    EXPECT_TRUE(Field(panel, "audioMessage").contains(QStringLiteral("\"gone.resource\"")));
 }
 
 TEST_F(AudioPluginTest, DamagedBodyShowsItsMessageAndRefusesConversions) {

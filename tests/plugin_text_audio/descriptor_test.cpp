@@ -34,7 +34,8 @@ TEST(PluginDescriptors, EachNamesItsLibraryTypeAndDataTypes) {
          u"53",
          {{u"wav", u"WAV Audio (*.wav)"},
           {u"ogg", u"Ogg Vorbis Audio (*.ogg)"},
-          {u"mp3", u"MP3 Audio (*.mp3)"}}},
+          {u"mp3", u"MP3 Audio (*.mp3)"},
+          {u"fsb", u"FSB5 Sound Bank (*.fsb)"}}},
     };
     for (const Expected& e : expected) {
         SCOPED_TRACE(e.path);

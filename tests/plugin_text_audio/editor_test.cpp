@@ -9,6 +9,7 @@
 
 #include "tests/document/program_run.h"
 #include "tests/plugin_text_audio/plugin_test_support.h"
+#include "tests/plugin_text_audio/sound_bank_builder.h"
 #include "tests/shell_gui/gui_test_support.h"
 
 namespace kestrova::testing {
@@ -120,6 +121,53 @@ TEST_F(EditorPluginTest, CommandLineExportsAndImportsBackTheSameFile) {
                      Path("refused.assets") + plugins + " 2>&1");
     EXPECT_NE(run.status, 0);
     EXPECT_FALSE(std::filesystem::exists(Path("refused.assets")));
+}
+
+// Every TextAsset and AudioClip of the later engines' real files, converted by kestrova-cli: the
+// texts exactly and back; the clip, whose resource file is not among the real files, once a
+// bank of the size it names lies beside its bundle.
+TEST_F(EditorPluginTest, CommandLineConvertsTheLaterEnginesTextsAndClips) {
+    const std::string cli = std::string(KESTROVA_CLI) + " ";
+    const std::string plugins = " --plugins '" + std::string(KESTROVA_RUN_PLUGINS) + "'";
+    const std::string texts = Real("modern/pong_u2021318/resources.assets");
+    for (int pathId : {6, 7}) {
+        SCOPED_TRACE(pathId);
+        const std::string asset = " --path-id " + std::to_string(pathId);
+        ProgramRun run = RunProgram(cli + "export '" + texts + "'" + asset + " --as txt -o " +
+                                    Path("text.txt") + plugins);
+        ASSERT_EQ(run.status, 0);
+        // The text imported back gives the file as it was, byte for byte: it was exported whole.
+        run = RunProgram(cli + "import '" + texts + "'" + asset + " --as txt --data " +
+                         Path("text.txt") + " -o " + Path("written.assets") + plugins);
+        ASSERT_EQ(run.status, 0);
+        EXPECT_EQ(ReadBytes(Path("written.assets")), ReadBytes(texts));
+    }
+
+    const std::string clipAsset = " --member sharedassets0.assets --path-id 8";
+    const std::string original = Real("modern/gamecode8_u2020322/data.unity3d");
+    // The clip names 4526212 bytes at 0: a PCM bank of that size beside a copy of the bundle.
+    std::filesystem::create_directories(Path("game"));
+    const std::string bundle = Path("game/data.unity3d");
+    std::filesystem::copy_file(original, bundle);
+    const std::uint64_t frames = (4526212 - 0x3C - 8) / 4;
+    const BuiltBank bank =
+        BuildSoundBank(2, {{44100, 2, frames, SineFrames(2, frames, 2), "", {}}});
+    WriteBytes(Path("game/sharedassets0.resource"), bank.bytes);
+    ProgramRun run = RunProgram(cli + "export '" + bundle + "'" + clipAsset + " --as fsb -o " +
+                                Path("clip.fsb") + plugins);
+    ASSERT_EQ(run.status, 0);
+    EXPECT_EQ(ReadBytes(Path("clip.fsb")), bank.bytes);
+    run = RunProgram(cli + "export '" + bundle + "'" + clipAsset + " --as wav -o " +
+                     Path("clip.wav") + plugins);
+    ASSERT_EQ(run.status, 0);
+    const Bytes wav = ReadBytes(Path("clip.wav"));
+    ASSERT_EQ(wav.size(), 44 + frames * 4);
+    EXPECT_TRUE(std::equal(wav.begin() + 44, wav.end(), bank.bytes.begin() + 0x44));
+    run = RunProgram(cli + "import '" + bundle + "'" + clipAsset + " --as wav --data " +
+                     Path("clip.wav") + " -o " + Path("refused.unity3d") + plugins + " 2>&1");
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.out.find("streamed clips take no import"), std::string::npos) << run.out;
+    EXPECT_FALSE(std::filesystem::exists(Path("refused.unity3d")));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "common/text.h"
 #include "document/asset_file.h"
+#include "sdk/byte_reader.h"
 
 namespace kestrova::testing {
 namespace {
@@ -37,6 +38,38 @@ Bytes PcmWav(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits, std
     std::copy(data.begin(), data.end(), out.begin() + 36);
     SetLittle(out, 40, dataBytes, 4);
     return out;
+}
+
+TestContext::TestContext(std::string engine, std::string_view name, const TypeTree* tree,
+                         fuzz::StreamHost& host)
+    : engineVersion(std::move(engine)), prefix(NamePrefix(name)) {
+    if (tree != nullptr) {
+        flat = FlattenTypeTree(*tree);
+        view = flat.view();
+    }
+    context = host.Context(engineVersion.c_str(), prefix, tree != nullptr ? &view : nullptr);
+}
+
+Bytes LaterClipBody(bool ambisonic, std::uint32_t channels, std::uint32_t rate,
+                    std::string_view source, std::uint64_t offset, std::uint64_t size) {
+    Bytes body;
+    for (std::uint32_t word : {1u, channels, rate, 16u, 0x40000000u /* 2.0 s */}) {
+        PutLittle32(body, word);
+    }
+    body.push_back(0);  // tracker format
+    if (ambisonic) {
+        body.push_back(0);
+    }
+    body.resize(RoundUp4(body.size()), 0);
+    PutLittle32(body, 0);  // sub-sound
+    body.insert(body.end(), {1, 0, 0, 0});
+    const std::size_t at = body.size();
+    body.resize(at + BlockSize(source.size()), 0);
+    PutBlock(body, at, source);
+    PutLittleEndian64(body, offset);
+    PutLittleEndian64(body, size);
+    PutLittle32(body, 2);  // ADPCM
+    return body;
 }
 
 std::string RealDataFolder() {

@@ -6,10 +6,15 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "fuzz/support/stream_host.h"
+#include "kestrova_plugin.h"
+#include "sdk/context_type_tree.h"
+#include "sdk/type_tree.h"
 #include "tests/document/asset_file_builder.h"
 
 namespace kestrova::testing {
@@ -58,6 +63,26 @@ inline Bytes AudioBodyOf(std::uint32_t soundType, const Bytes& stream, const Byt
 
 // A PCM WAV file: a "fmt " chunk and a "data" chunk of `frames` frames of silence.
 Bytes PcmWav(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits, std::uint32_t frames);
+
+// A plug-in context as a host fills it, with the storage it points into: the engine version,
+// the name prefix of `name`, a type tree or none, and `host`'s files and reports.
+struct TestContext {
+    TestContext(std::string engine, std::string_view name, const TypeTree* tree,
+                fuzz::StreamHost& host);
+    TestContext(const TestContext&) = delete;
+    TestContext& operator=(const TestContext&) = delete;
+
+    std::string engineVersion;
+    Bytes prefix;
+    FlatTypeTree flat;
+    KestrovaTypeTree view{};
+    KestrovaPluginContext context{};
+};
+
+// A later engine's AudioClip body after its name, field by field (load type 1, 16 bits, 2.0 s,
+// sub-sound 0, ADPCM); `ambisonic` adds the flag of 2017.1.
+Bytes LaterClipBody(bool ambisonic, std::uint32_t channels, std::uint32_t rate,
+                    std::string_view source, std::uint64_t offset, std::uint64_t size);
 
 struct RealAsset {
     std::string file;

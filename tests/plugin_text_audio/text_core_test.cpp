@@ -53,6 +53,55 @@ TEST(TextCore, ModernShadersAndTextAssetsRoundTripOrAreRefused) {
     EXPECT_EQ(refused, RealDataFolder().empty() ? 0u : 1u);
 }
 
+// Where the file keeps a type tree, the text is read only when the tree puts m_Script right
+// after the name and the object reads exactly through it; a new length still reads by the tree.
+TEST(TextCore, TypeTreeDecidesWhetherTheBodyIsAText) {
+    // Nodes of a level, a type and a name; strings align after them.
+    const auto TreeOf = [](std::vector<std::tuple<std::uint8_t, const char*, const char*>> nodes) {
+        TypeTree tree;
+        for (const auto& [level, type, name] : nodes) {
+            tree.nodes.emplace_back().level = level;
+            tree.nodes.back().type = type;
+            tree.nodes.back().name = name;
+            tree.nodes.back().metaFlag = std::string(type) == "string" ? kAlignAfterField : 0;
+        }
+        return tree;
+    };
+    const TypeTree script =
+        TreeOf({{0, "TextAsset", "Base"}, {1, "string", "m_Name"}, {1, "string", "m_Script"}});
+    TypeTree withPath = script;
+    withPath.nodes.push_back(TreeOf({{1, "string", "m_PathName"}}).nodes[0]);
+    const TypeTree compiled = TreeOf({{0, "Shader", "Base"},
+                                      {1, "string", "m_Name"},
+                                      {1, "Parsed", "m_ParsedForm"},
+                                      {2, "int", "m_Count"},
+                                      {2, "string", "m_Script"}});
+    const Bytes path = TextBodyOf("Assets/a.txt");
+    for (const auto& [tree, body, refusal] :
+         {std::tuple(&script, TextBodyOf("abc"), ""),
+          {&withPath, TextBodyOf("text", path), ""},
+          {&script, TextBodyOf("text", path), "does not read through its type tree"},
+          {&withPath, TextBodyOf("text"), "does not read through its type tree"},
+          {&compiled, TextBodyOf("", TextBodyOf("source")), "keeps no text (m_Script)"}}) {
+        SCOPED_TRACE(refusal);
+        fuzz::StreamHost host;
+        const TestContext context("2021.3.18f1", "asset", tree, host);
+        TextSession session;
+        session.SetContext(&context.context);
+        session.Load(body);
+        EXPECT_EQ(session.damaged(), *refusal != 0);
+        EXPECT_NE(session.error().find(refusal), std::string::npos) << session.error();
+        const std::optional<Bytes> rebuilt = session.Import(AsBytes("a longer text"), u"txt");
+        if (session.damaged() || !rebuilt) {
+            EXPECT_FALSE(rebuilt || session.Body());
+            continue;
+        }
+        session.SetContext(&context.context);
+        session.Load(*rebuilt);
+        EXPECT_EQ(session.Export(u"txt"), AsBytes("a longer text")) << session.error();
+    }
+}
+
 TEST(TextCore, EveryRealShaderAndTextAssetRoundTripsThroughExportAndImport) {
     if (RealDataFolder().empty()) {
         GTEST_SKIP() << "KESTROVA_REALDATA is not set";
