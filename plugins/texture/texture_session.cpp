@@ -1,21 +1,64 @@
 #include "plugins/texture/texture_session.h"
 
+#include <utility>
+
 #include "plugins/support/entry_point_support.h"
+#include "plugins/texture/texture_codec.h"
 #include "plugins/texture/texture_png.h"
+#include "sdk/context_type_tree.h"
 
 namespace kestrova::texture {
 
 namespace {
 
 constexpr char kPng[] = "png";
+constexpr std::uint32_t kRgba32 = 4;
 
 }  // namespace
+
+void TextureSession::SetContext(const KestrovaPluginContext* context) {
+    next_ = {};
+    nextImportFlags_ = 0;
+    nextReport_ = nullptr;
+    if (context == nullptr || !KESTROVA_CONTEXT_HAS(context, report)) {
+        return;
+    }
+    next_.engineVersion = context->engineVersion != nullptr ? context->engineVersion : "";
+    next_.order = context->byteOrder == 1 ? ByteOrder::Big : ByteOrder::Little;
+    if (context->namePrefix != nullptr) {
+        next_.namePrefix.assign(context->namePrefix,
+                                context->namePrefix + context->namePrefixLength);
+    } else if (context->namePrefixLength > 0) {
+        next_.treeError = "the host gave the length of the asset's name without its bytes.";
+    }
+    if (context->typeTree != nullptr && next_.treeError.empty()) {
+        next_.tree = TypeTreeFromContext(*context->typeTree, next_.treeError);
+    }
+    if (context->readStream != nullptr) {
+        next_.readStream = [host = context->host, read = context->readStream](
+                               const std::string& path, std::uint64_t offset,
+                               std::span<std::uint8_t> out) {
+            return read(host, path.c_str(), offset, out.size(), out.data());
+        };
+    }
+    if (context->report != nullptr) {
+        nextReport_ = [host = context->host, report = context->report](const std::string& text) {
+            report(host, text.c_str());
+        };
+    }
+    if (KESTROVA_CONTEXT_HAS(context, importFlags)) {
+        nextImportFlags_ = context->importFlags;
+    }
+}
 
 void TextureSession::Load(ByteSpan body) {
     // Copied first: when the copy fails, what was held stays.
     Bytes copy(body.begin(), body.end());
     body_ = std::move(copy);
     view_ = nullptr;
+    context_ = std::exchange(next_, {});
+    importFlags_ = std::exchange(nextImportFlags_, 0);
+    report_ = std::exchange(nextReport_, nullptr);
 }
 
 void TextureSession::Detach(const TextureMessages* view) {
@@ -31,12 +74,22 @@ std::optional<ByteSpan> TextureSession::Body() const {
     return ByteSpan(*body_);
 }
 
+void TextureSession::Refuse(const std::string& why) const {
+    if (view_ != nullptr) {
+        view_->Refused(why);
+    }
+    if (report_) {
+        report_(why);
+    }
+}
+
 std::optional<Bytes> TextureSession::Export(const char16_t* extension) const {
     if (!plugin::ExtensionIs(extension, kPng)) {
         return std::nullopt;
     }
-    Conversion png = ExportPng(body());
+    Conversion png = ExportPng(Parse());
     if (!png.ok()) {
+        Refuse(png.problem);
         return std::nullopt;
     }
     return std::move(png.bytes);
@@ -46,12 +99,38 @@ std::optional<Bytes> TextureSession::Import(ByteSpan file, const char16_t* exten
     if (!plugin::ExtensionIs(extension, kPng)) {
         return std::nullopt;
     }
-    Conversion imported = ImportPng(body(), file);
-    if (!imported.ok()) {
-        if (view_ != nullptr) {
-            view_->Refused(imported.problem);
+    const TextureParse parsed = Parse();
+    const FormatInfo* as = nullptr;
+    if (parsed.usable() && !CanEncode(*parsed.texture.format)) {
+        const std::string format = parsed.texture.format->name;
+        const std::string question = "Images cannot be encoded into " + format +
+                                     " here. Store the texture as RGBA32 (uncompressed, " +
+                                     "larger) to take the new image?";
+        const bool allowed = (importFlags_ & KESTROVA_IMPORT_MAY_CONVERT_FORMAT) != 0 ||
+                             (view_ != nullptr && view_->AllowConversion(question));
+        if (!allowed) {
+            Refuse("Images cannot be encoded into " + format +
+                   " here; the texture can take a new image stored as RGBA32 instead "
+                   "(kestrova-cli: import with --convert-format).");
+            return std::nullopt;
         }
+        as = FindFormat(kRgba32);
+    }
+    Conversion imported = ImportPng(parsed, file, as);
+    if (!imported.ok()) {
+        Refuse(imported.problem);
         return std::nullopt;
+    }
+    if (view_ != nullptr) {
+        std::string note = "The new image is stored inline in the asset";
+        if (parsed.texture.isStreamed()) {
+            note += "; once saved, the file no longer needs " + parsed.texture.stream.path;
+        }
+        if (as != nullptr) {
+            note += std::string("; the texture is now RGBA32 (it was ") +
+                    parsed.texture.format->name + ")";
+        }
+        view_->Imported(note + ".");
     }
     return std::move(imported.bytes);
 }
