@@ -102,6 +102,9 @@ std::string ReadStreamed(const TextureContext& context, const StreamReference& s
         return "The texture's pixels are streamed from " + s.path +
                ", and the host reads no resource files.";
     }
+    if (s.path.find('\0') != std::string::npos) {
+        return "The texture's stream path holds a zero byte, so it names no file.";
+    }
     if (s.offset > std::numeric_limits<std::uint64_t>::max() - s.size) {
         return StatusText(KESTROVA_STREAM_OUT_OF_RANGE, s);
     }
