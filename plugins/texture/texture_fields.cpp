@@ -7,8 +7,8 @@
 #include <string_view>
 #include <utility>
 
-#include "kestrova_plugin.h"
 #include "plugins/texture/texture_version_layout.h"
+#include "sdk/context_type_tree.h"
 
 namespace kestrova::texture {
 
@@ -127,6 +127,28 @@ std::string Refusal(const std::string& source, const std::string& why) {
 }
 
 }  // namespace
+
+TextureContext TextureContextOf(const KestrovaPluginContext& context) {
+    TextureContext copy;
+    copy.engineVersion = context.engineVersion != nullptr ? context.engineVersion : "";
+    copy.order = context.byteOrder == 1 ? ByteOrder::Big : ByteOrder::Little;
+    if (context.namePrefix != nullptr) {
+        copy.namePrefix.assign(context.namePrefix, context.namePrefix + context.namePrefixLength);
+    } else if (context.namePrefixLength > 0) {
+        copy.treeError = "the host gave the length of the asset's name without its bytes.";
+    }
+    if (context.typeTree != nullptr && copy.treeError.empty()) {
+        copy.tree = TypeTreeFromContext(*context.typeTree, copy.treeError);
+    }
+    if (context.readStream != nullptr) {
+        copy.readStream = [host = context.host, read = context.readStream](
+                              const std::string& path, std::uint64_t offset,
+                              std::span<std::uint8_t> out) {
+            return read(host, path.c_str(), offset, out.size(), out.data());
+        };
+    }
+    return copy;
+}
 
 bool UsesFieldLayout(const TextureContext& context) {
     if (context.tree || !context.treeError.empty()) {

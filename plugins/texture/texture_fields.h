@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "kestrova_plugin.h"
 #include "plugins/texture/texture_body.h"
 #include "sdk/type_tree_fields.h"
 
@@ -21,6 +22,10 @@ struct FieldTexture {
     std::size_t prefixLength = 0;
     ByteOrder order = ByteOrder::Little;
 };
+
+// What the host's plug-in context says of the asset, copied: its tree checked, its name prefix,
+// and its readStream bound to the host (valid until the host's next context).
+TextureContext TextureContextOf(const KestrovaPluginContext& context);
 
 // Whether `context` calls for the field reader: the file keeps a tree for the class (or one the
 // host could not give), or the engine version is 5.2 or later.

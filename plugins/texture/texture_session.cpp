@@ -4,8 +4,8 @@
 
 #include "plugins/support/entry_point_support.h"
 #include "plugins/texture/texture_codec.h"
+#include "plugins/texture/texture_fields.h"
 #include "plugins/texture/texture_png.h"
-#include "sdk/context_type_tree.h"
 
 namespace kestrova::texture {
 
@@ -23,24 +23,7 @@ void TextureSession::SetContext(const KestrovaPluginContext* context) {
     if (context == nullptr || !KESTROVA_CONTEXT_HAS(context, report)) {
         return;
     }
-    next_.engineVersion = context->engineVersion != nullptr ? context->engineVersion : "";
-    next_.order = context->byteOrder == 1 ? ByteOrder::Big : ByteOrder::Little;
-    if (context->namePrefix != nullptr) {
-        next_.namePrefix.assign(context->namePrefix,
-                                context->namePrefix + context->namePrefixLength);
-    } else if (context->namePrefixLength > 0) {
-        next_.treeError = "the host gave the length of the asset's name without its bytes.";
-    }
-    if (context->typeTree != nullptr && next_.treeError.empty()) {
-        next_.tree = TypeTreeFromContext(*context->typeTree, next_.treeError);
-    }
-    if (context->readStream != nullptr) {
-        next_.readStream = [host = context->host, read = context->readStream](
-                               const std::string& path, std::uint64_t offset,
-                               std::span<std::uint8_t> out) {
-            return read(host, path.c_str(), offset, out.size(), out.data());
-        };
-    }
+    next_ = TextureContextOf(*context);
     if (context->report != nullptr) {
         nextReport_ = [host = context->host, report = context->report](const std::string& text) {
             report(host, text.c_str());
