@@ -10,45 +10,16 @@
 #include <set>
 #include <string>
 
-#include "document/bundle/bundle_document.h"
-#include "editor/plugins/asset_context.h"
 #include "plugins/texture/texture_fields.h"
 #include "plugins/texture/texture_version_layout.h"
 #include "tests/common/temp_folder.h"
+#include "tests/plugin_texture/handed_over_texture.h"
 #include "tests/plugin_texture/texture_test_support.h"
 
 namespace kestrova::testing {
 namespace {
 
 using namespace kestrova::texture;
-
-// An asset of a real file as the host hands it to the plug-in: its body and its context.
-struct HandedOver {
-    AssetFile doc;
-    PluginContextHolder host;
-    Bytes body;
-    bool ok = false;
-
-    HandedOver(const std::string& path, const std::string& member, const std::string& name,
-               const std::u16string& working) {
-        doc.workingFolder = working;
-        const std::optional<std::string> chosen =
-            member.empty() ? std::nullopt : std::optional<std::string>(member);
-        if (!bundle::LoadDocument(doc, Utf8ToUtf16(path), chosen)) {
-            return;
-        }
-        for (std::uint32_t i = 0; i < doc.entries.size(); ++i) {
-            if (doc.entries[i].typeId == 0x1C && Utf16ToUtf8(doc.entries[i].name) == name) {
-                const std::u16string file = Utf8ToUtf16(path);
-                host.Set(AssetContextOf(doc, i, file.substr(0, FileNameStart(file) - 1)));
-                host.SetArchiveReader(ArchiveReaderOf(doc));
-                body = ReadAssetBody(doc, i).value_or(Bytes{});
-                ok = true;
-            }
-        }
-    }
-    ~HandedOver() { CloseAssetFile(doc); }
-};
 
 TEST(TextureFieldsTest, VersionLayoutIsTheTreeARealBundleKeeps) {
     const std::string real = RealDataFolder();

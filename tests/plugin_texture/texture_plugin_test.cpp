@@ -9,14 +9,17 @@
 #include <QColor>
 #include <QImage>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPointer>
 #include <QScrollArea>
+#include <QTimer>
 #include <QToolButton>
 
 #include <cmath>
 #include <cstring>
 #include <optional>
 
+#include "tests/plugin_texture/handed_over_texture.h"
 #include "tests/plugin_texture/real_texture_test.h"
 #include "tests/plugins/plugin_library.h"
 #include "tests/shell_gui/gui_test_support.h"
@@ -295,6 +298,74 @@ TEST_F(TexturePluginTest, PanelShowsTheImageItsFieldsAndProblems) {
                     .startsWith("The texture is stored in format 6,"));
     EXPECT_FALSE(next->findChild<QToolButton*>("zoomInButton")->isEnabled());
     delete next.data();
+}
+
+// The PNG of `body` handed over with `texture`'s context.
+Bytes ExportPngWith(const PluginLibrary& plugin, SetPluginContextProc setContext,
+                    const HandedOver& texture, const Bytes& body) {
+    setContext(texture.host.context());
+    plugin.Open(nullptr, body);
+    return plugin.Export(u"png").value_or(Bytes{});
+}
+
+// Answers the question the panel is about to ask with `button`.
+void AnswerNextQuestion(QMessageBox::StandardButton button) {
+    QTimer::singleShot(0, [button] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            box->button(button)->click();
+        }
+    });
+}
+
+// A streamed texture of a 2021.3 player file, handed over with the context the host builds.
+TEST_F(TexturePluginTest, PanelOfAStreamedTextureNamesItsFileAndAsksBeforeAFormatChange) {
+    const PluginLibrary& plugin = Library();
+    const auto setContext =
+        reinterpret_cast<SetPluginContextProc>(plugin.Symbol(KESTROVA_SET_PLUGIN_CONTEXT_NAME));
+    ASSERT_NE(setContext, nullptr);
+    TempFolder work;
+    HandedOver pong(RealDataFolder() + "/modern/pong_u2021318/resources.assets", "", "EmojiOne",
+                    Utf8ToUtf16(work.File("")));
+    ASSERT_TRUE(pong.ok);
+    QWidget window;
+    window.resize(900, 420);
+    const Bytes png = WritePicture(Picture(24, 16));
+
+    setContext(pong.host.context());
+    QPointer<QWidget> panel = plugin.Open(&window, pong.body);
+    ASSERT_FALSE(panel.isNull());
+    EXPECT_EQ(panel->findChild<QLabel*>("textureInfo")->text(),
+              QString::fromUtf8("Width: 512 · Height: 512 · Format: DXT5 · Mip levels: 10 · "
+                                "Pixels: streamed from resources.assets.resS (349552 bytes at 0)"));
+    const std::optional<Bytes> imported = plugin.Import(png, u"png");
+    ASSERT_TRUE(imported.has_value());
+    EXPECT_NE(panel->findChild<QLabel*>("textureMessage")
+                  ->text()
+                  .indexOf("the file no longer needs resources.assets.resS"),
+              -1);
+
+    // Read as BC7, which has no encoder here, the texture changes format only when the user
+    // agrees.
+    Bytes bc7 = pong.body;
+    PutLittleEndian32(bc7, 24, 25);
+    for (const auto answer : {QMessageBox::No, QMessageBox::Yes}) {
+        setContext(pong.host.context());
+        panel = plugin.Open(&window, bc7);
+        AnswerNextQuestion(answer);
+        const std::optional<Bytes> result = plugin.Import(png, u"png");
+        const QString message = panel->findChild<QLabel*>("textureMessage")->text();
+        if (answer == QMessageBox::No) {
+            EXPECT_FALSE(result.has_value());
+            EXPECT_TRUE(message.startsWith("Images cannot be encoded into BC7"))
+                << message.toStdString();
+        } else {
+            ASSERT_TRUE(result.has_value());
+            EXPECT_NE(message.indexOf("now RGBA32 (it was BC7)"), -1) << message.toStdString();
+            EXPECT_EQ(ReadPicture(ExportPngWith(plugin, setContext, pong, *result)),
+                      Picture(24, 16).convertToFormat(QImage::Format_RGBA8888));
+        }
+    }
+    delete panel.data();
 }
 
 }  // namespace
