@@ -9,11 +9,10 @@
 
 #include <array>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <span>
 #include <string>
 
+#include "fuzz/support/fuzz_support.h"
 #include "kestrova_plugin.h"
 #include "plugins/texture/texture_codec.h"
 #include "plugins/texture/texture_fields.h"
@@ -22,14 +21,6 @@
 namespace {
 
 using namespace kestrova::texture;
-
-void Require(bool holds, int line) {
-    if (!holds) {
-        std::fprintf(stderr, "texture invariant broken at line %d\n", line);
-        std::abort();
-    }
-}
-#define CHECK(condition) Require(condition, __LINE__)
 
 constexpr std::array<const char*, 12> kVersions = {
     "5.2.0f1",    "5.5.0f1",    "2017.1.0f1",  "2017.3.1p1",  "2018.2.0f1", "2018.4.35f1",
@@ -45,7 +36,7 @@ void Exercise(std::span<const std::uint8_t> input) {
     const std::int32_t status = (flags >> 1) % 3 == 0   ? KESTROVA_STREAM_READ
                                 : (flags >> 1) % 3 == 1 ? KESTROVA_STREAM_NOT_FOUND
                                                         : KESTROVA_STREAM_FAILED;
-    const std::uint64_t resourceLength = std::uint64_t{flags >> 3} << 15;
+    const std::uint64_t resourceLength = static_cast<std::uint64_t>(flags >> 3) << 15;
     std::uint64_t asked = 0;
 
     TextureContext context;
