@@ -176,13 +176,19 @@ TextureParse ParseFieldTexture(std::span<const std::uint8_t> body, const Texture
     std::optional<FieldLayout> layout;
     if (context.tree) {
         layout = FieldLayout::Compile(*context.tree, error);
-    } else {
-        const EngineVersion version = *ParseEngineVersion(context.engineVersion);
+    } else if (const std::optional<EngineVersion> version =
+                   ParseEngineVersion(context.engineVersion)) {
         source = "the Texture2D layout of engine version " + context.engineVersion;
-        if (version > kLastKnownVersion) {
+        if (*version > kLastKnownVersion) {
             source += " (newer than the versions this plug-in knows)";
         }
-        layout = FieldLayout::Compile(Texture2DTree(version), error);
+        layout = FieldLayout::Compile(Texture2DTree(*version), error);
+    } else {
+        result.problem =
+            "The file keeps no type tree for the texture and names no engine "
+            "version (\"" +
+            context.engineVersion + "\") to read it by.";
+        return result;
     }
     if (!layout) {
         result.problem = Refusal(source, error);
