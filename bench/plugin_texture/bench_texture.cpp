@@ -392,11 +392,8 @@ void ImportTimes(const RgbaImage& picture) {
     RgbaImage read;
     bool hasAlpha = false;
     const Timing reading = Measure([&] { ReadPng(png, read, hasAlpha); });
-    std::printf(
-        "  %-18s %8.2f s wall %8.2f s processor  (%zu bytes of PNG)
-        ", " reading the PNG ",
-        reading.wall,
-        reading.processor, png.size());
+    std::printf("  %-18s %8.2f s wall %8.2f s processor  (%zu bytes of PNG)\n", "reading the PNG",
+                reading.wall, reading.processor, png.size());
     for (const FormatInfo* format : AllFormats()) {
         if (!CanEncode(*format)) {
             std::printf("  %-18s no encoder\n", format->name);
