@@ -190,7 +190,7 @@ TexturePanel::TexturePanel(TextureSession& session, QWidget* parent)
     } else if (!hasImage) {
         ShowMessage("The texture holds no image.");
     } else {
-        ShowMessage({});
+        ShowMessage(session_.ImportNote());
     }
     RefreshZoomText();
     session_.Attach(this);

@@ -1,5 +1,7 @@
 #include "plugins/texture/texture_session.h"
 
+#include <functional>
+#include <string_view>
 #include <utility>
 
 #include "plugins/support/entry_point_support.h"
@@ -42,6 +44,14 @@ void TextureSession::Load(ByteSpan body) {
     context_ = std::exchange(next_, {});
     importFlags_ = std::exchange(nextImportFlags_, 0);
     report_ = std::exchange(nextReport_, nullptr);
+    const bool imported = !lastImportNote_.empty() && body_->size() == lastImportLength_ &&
+                          Hash(*body_) == lastImportHash_;
+    importNote_ = imported ? lastImportNote_ : std::string();
+}
+
+std::size_t TextureSession::Hash(ByteSpan bytes) {
+    return std::hash<std::string_view>{}(
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 void TextureSession::Detach(const TextureMessages* view) {
@@ -78,7 +88,7 @@ std::optional<Bytes> TextureSession::Export(const char16_t* extension) const {
     return std::move(png.bytes);
 }
 
-std::optional<Bytes> TextureSession::Import(ByteSpan file, const char16_t* extension) const {
+std::optional<Bytes> TextureSession::Import(ByteSpan file, const char16_t* extension) {
     if (!plugin::ExtensionIs(extension, kPng)) {
         return std::nullopt;
     }
@@ -104,16 +114,23 @@ std::optional<Bytes> TextureSession::Import(ByteSpan file, const char16_t* exten
         Refuse(imported.problem);
         return std::nullopt;
     }
-    if (view_ != nullptr) {
-        std::string note = "The new image is stored inline in the asset";
-        if (parsed.texture.isStreamed()) {
-            note += "; once saved, the file no longer needs " + parsed.texture.stream.path;
-        }
-        if (as != nullptr) {
-            note += std::string("; the texture is now RGBA32 (it was ") +
-                    parsed.texture.format->name + ")";
-        }
-        view_->Imported(note + ".");
+    // Worth saying when the texture no longer streams or changed its format.
+    std::string note;
+    if (parsed.texture.isStreamed()) {
+        note =
+            "The new image is stored inline in the asset; once saved, the file no longer "
+            "needs " +
+            parsed.texture.stream.path + ".";
+    }
+    if (as != nullptr) {
+        note += (note.empty() ? "" : " ") + std::string("The texture is now RGBA32 (it was ") +
+                parsed.texture.format->name + ").";
+    }
+    lastImportNote_ = note;
+    lastImportLength_ = imported.bytes.size();
+    lastImportHash_ = Hash(imported.bytes);
+    if (view_ != nullptr && !note.empty()) {
+        view_->Imported(note);
     }
     return std::move(imported.bytes);
 }

@@ -55,9 +55,14 @@ public:
     // byte of `file` is read: in the "Mod" panel mode the host passes other things than files.
     // A texture in a format without an encoder becomes RGBA32 only when the host's import flags
     // allow it or the panel's user agrees; otherwise the import is refused with the reason.
-    std::optional<Bytes> Import(ByteSpan file, const char16_t* extension) const;
+    std::optional<Bytes> Import(ByteSpan file, const char16_t* extension);
+    // What the user should know of the held body when it is the one the last import gave (the
+    // host hands it over again to show it): that it is stored inline now, and why. Else empty.
+    const std::string& ImportNote() const { return importNote_; }
 
 private:
+    static std::size_t Hash(ByteSpan bytes);
+
     std::optional<Bytes> body_;
     TextureContext context_;
     TextureContext next_;
@@ -65,6 +70,11 @@ private:
     std::uint32_t nextImportFlags_ = 0;
     std::function<void(const std::string&)> report_;
     std::function<void(const std::string&)> nextReport_;
+    // The body the last import gave, known by its length and hash, and what to say of it.
+    std::size_t lastImportLength_ = 0;
+    std::size_t lastImportHash_ = 0;
+    std::string lastImportNote_;
+    std::string importNote_;
 
     // Tells the panel and the host why a conversion was refused.
     void Refuse(const std::string& why) const;

@@ -343,6 +343,14 @@ TEST_F(TexturePluginTest, PanelOfAStreamedTextureNamesItsFileAndAsksBeforeAForma
                   ->text()
                   .indexOf("the file no longer needs resources.assets.resS"),
               -1);
+    // The host shows the imported body in a new panel, which still says so.
+    setContext(pong.host.context());
+    panel = plugin.Open(&window, *imported);
+    EXPECT_NE(panel->findChild<QLabel*>("textureInfo")->text().indexOf("Pixels: inline"), -1);
+    EXPECT_NE(panel->findChild<QLabel*>("textureMessage")
+                  ->text()
+                  .indexOf("the file no longer needs resources.assets.resS"),
+              -1);
 
     // Read as BC7, which has no encoder here, the texture changes format only when the user
     // agrees.
@@ -360,7 +368,7 @@ TEST_F(TexturePluginTest, PanelOfAStreamedTextureNamesItsFileAndAsksBeforeAForma
                 << message.toStdString();
         } else {
             ASSERT_TRUE(result.has_value());
-            EXPECT_NE(message.indexOf("now RGBA32 (it was BC7)"), -1) << message.toStdString();
+            EXPECT_NE(message.indexOf("now RGBA32 (it was BC7)."), -1) << message.toStdString();
             EXPECT_EQ(ReadPicture(ExportPngWith(plugin, setContext, pong, *result)),
                       Picture(24, 16).convertToFormat(QImage::Format_RGBA8888));
         }
