@@ -139,7 +139,7 @@ typedef uint8_t* (*ImportDataProc)(const void* input, int32_t* length, const cha
  * metaFlag has 0x4000, align to 4 bytes from the object's start. The plug-in SDK
  * (plugin-interface/sdk/) does all of this.
  */
-#define KESTROVA_PLUGIN_CONTEXT_VERSION 1
+#define KESTROVA_PLUGIN_CONTEXT_VERSION 2
 
 typedef struct KestrovaTypeTreeNode {
     uint16_t version;
@@ -177,6 +177,12 @@ typedef int32_t (*KestrovaReadStreamProc)(void* host, const char* path, uint64_t
  * (zero-terminated UTF-8, copied). The host shows it in place of its own general message. */
 typedef void (*KestrovaReportProc)(void* host, const char* message);
 
+/* importFlags: an import may store the asset in another format where its own cannot take the
+ * imported data (a texture format without an encoder becomes RGBA32); the command-line tool's
+ * --convert-format. Without it a plug-in refuses such an import, or asks the user when it shows
+ * a panel; it never converts silently. */
+#define KESTROVA_IMPORT_MAY_CONVERT_FORMAT 1u
+
 typedef struct KestrovaPluginContext {
     uint32_t size;             /* sizeof the struct as the host filled it */
     uint32_t version;          /* KESTROVA_PLUGIN_CONTEXT_VERSION */
@@ -194,6 +200,8 @@ typedef struct KestrovaPluginContext {
     void* host;                       /* passed back to the callbacks */
     KestrovaReadStreamProc readStream;
     KestrovaReportProc report;
+    /* From version 2. */
+    uint32_t importFlags; /* KESTROVA_IMPORT_... */
 } KestrovaPluginContext;
 
 #define KESTROVA_CONTEXT_HAS(context, field)                                                  \

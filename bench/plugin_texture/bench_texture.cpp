@@ -382,6 +382,18 @@ void ImportTimes(const RgbaImage& picture) {
     std::printf("importing the %ux%u picture with its mip chain, every core, one run each:\n",
                 picture.width, picture.height);
     const double megapixels = Megapixels(Chain(picture));
+    // Every import of a PNG file begins by reading it; the encoding below follows.
+    RgbaImage stored = picture;
+    FlipRows(stored);
+    const std::vector<std::uint8_t> png =
+        ExportPng(
+            kestrova::testing::MakeBody(picture.width, picture.height, 4, false, stored.pixels))
+            .bytes;
+    RgbaImage read;
+    bool hasAlpha = false;
+    const Timing reading = Measure([&] { ReadPng(png, read, hasAlpha); });
+    std::printf("  %-18s %8.2f s wall %8.2f s processor  (%zu bytes of PNG)\n", "reading the PNG",
+                reading.wall, reading.processor, png.size());
     for (const FormatInfo* format : AllFormats()) {
         if (!CanEncode(*format)) {
             std::printf("  %-18s no encoder\n", format->name);

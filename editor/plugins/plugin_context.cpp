@@ -37,6 +37,7 @@ void PluginContextHolder::Set(AssetContext asset) {
     context_.host = this;
     context_.readStream = &ReadStreamCall;
     context_.report = &ReportCall;
+    context_.importFlags = asset_.importFlags;
 }
 
 std::string PluginContextHolder::TakeReport() {

@@ -32,6 +32,8 @@ struct AssetContext {
     // The folder of the asset file, where the files that objects stream from lie; empty when
     // unknown (such files are then not found).
     std::u16string folder;
+    // KESTROVA_IMPORT_... flags: what an import may change beyond the asset's data.
+    std::uint32_t importFlags = 0;
 };
 
 // Reads `out.size()` bytes at `offset` of a file inside the open bundle, named by an

@@ -2,44 +2,14 @@
 
 #include <utility>
 
+#include "plugins/texture/texture_fields.h"
+#include "sdk/byte_reader.h"
+
 namespace kestrova::texture {
-
-bool BodyReader::ReadByte(std::uint8_t& value) {
-    if (remaining() < 1) {
-        return false;
-    }
-    value = bytes_[position_++];
-    return true;
-}
-
-bool BodyReader::ReadLittleEndian32(std::uint32_t& value) {
-    if (remaining() < 4) {
-        return false;
-    }
-    const std::uint8_t* p = bytes_.data() + position_;
-    value = std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-            (std::uint32_t{p[3]} << 24);
-    position_ += 4;
-    return true;
-}
-
-bool BodyReader::ReadView(std::uint64_t count, std::span<const std::uint8_t>& view) {
-    if (count > remaining()) {
-        view = {};
-        return false;
-    }
-    view = bytes_.subspan(position_, count);
-    position_ += count;
-    return true;
-}
 
 namespace {
 
-std::uint32_t PaddingAfter(std::uint64_t length) {
-    return static_cast<std::uint32_t>((4 - length % 4) % 4);
-}
-
-bool ReadHeader(BodyReader& reader, TextureHeader& h) {
+bool ReadHeader(ByteReader& reader, TextureHeader& h) {
     return reader.ReadLittleEndian32(h.width) && reader.ReadLittleEndian32(h.height) &&
            reader.ReadLittleEndian32(h.completeImageSize) && reader.ReadLittleEndian32(h.format) &&
            reader.ReadByte(h.mipMaps) && reader.ReadByte(h.readable) &&
@@ -54,8 +24,9 @@ std::string Sides(const TextureHeader& h) {
     return std::to_string(h.width) + " × " + std::to_string(h.height);
 }
 
-// Why the fields do not describe the data, or empty when they do. Sets the format and levels.
-std::string CheckLayout(Texture& t) {
+}  // namespace
+
+std::string CheckLayout(Texture& t, std::uint64_t dataLength) {
     const TextureHeader& h = t.header;
     if (h.width > kMaxSide || h.height > kMaxSide) {
         return "The texture claims to be " + Sides(h) + " pixels; sides above " +
@@ -70,7 +41,14 @@ std::string CheckLayout(Texture& t) {
         return "The texture is stored in " + FormatName(h.format) +
                ", which this plug-in does not know; it knows " + KnownFormatNames() + ".";
     }
-    std::vector<MipLevel> levels = MipChain(*format, h.width, h.height, h.mipMaps != 0);
+    std::vector<MipLevel> levels = MipChain(*format, h.width, h.height, h.mipCount > 1);
+    if (!levels.empty() && (h.mipCount == 0 || h.mipCount > levels.size())) {
+        return "The texture claims " + std::to_string(h.mipCount) + " mip levels; a " + Sides(h) +
+               " texture has 1 to " + std::to_string(levels.size()) + ".";
+    }
+    if (!levels.empty()) {
+        levels.resize(h.mipCount);
+    }
     const std::uint64_t chain = levels.empty() ? 0 : levels.back().offset + levels.back().size;
     if (h.completeImageSize != chain) {
         return "The complete image size (" + std::to_string(h.completeImageSize) +
@@ -78,8 +56,8 @@ std::string CheckLayout(Texture& t) {
                std::to_string(levels.size()) + " mip levels (" + std::to_string(chain) + " bytes).";
     }
     const std::uint64_t expected = chain * h.imageCount;
-    if (t.imageData.size() != expected) {
-        return "The image data holds " + std::to_string(t.imageData.size()) + " bytes, but " +
+    if (dataLength != expected) {
+        return "The image data holds " + std::to_string(dataLength) + " bytes, but " +
                std::to_string(h.imageCount) + " images of " + std::to_string(chain) +
                " bytes need " + std::to_string(expected) + ".";
     }
@@ -88,18 +66,10 @@ std::string CheckLayout(Texture& t) {
     return {};
 }
 
-void PutLittleEndian32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    for (int shift = 0; shift < 32; shift += 8) {
-        out.push_back(static_cast<std::uint8_t>(v >> shift));
-    }
-}
-
-}  // namespace
-
 TextureParse ParseTexture(std::span<const std::uint8_t> body) {
     TextureParse result;
     Texture& t = result.texture;
-    BodyReader reader(body);
+    ByteReader reader(body);
     std::uint32_t dataLength = 0;
     if (!ReadHeader(reader, t.header) || !reader.ReadLittleEndian32(dataLength)) {
         result.problem = "The texture's fields are cut short: they take " +
@@ -108,20 +78,18 @@ TextureParse ParseTexture(std::span<const std::uint8_t> body) {
         return result;
     }
     result.headerRead = true;
+    t.header.mipCount = MipLevelCount(t.header.width, t.header.height, t.header.mipMaps != 0);
     const std::uint64_t available = reader.remaining();
-    if (!reader.ReadView(dataLength, t.imageData)) {
+    if (!reader.Take(dataLength, t.imageData)) {
         result.problem = "The image data is said to hold " + std::to_string(dataLength) +
                          " bytes, but only " + std::to_string(available) +
                          " follow the texture's fields.";
         return result;
     }
     // Padding that a damaged or foreign writer left out is not required.
-    std::span<const std::uint8_t> padding;
-    const std::uint64_t paddingLength = PaddingAfter(dataLength);
-    reader.ReadView(paddingLength < reader.remaining() ? paddingLength : reader.remaining(),
-                    padding);
-    reader.ReadView(reader.remaining(), t.trailing);
-    result.problem = CheckLayout(t);
+    reader.TakeAtMost(PaddingFor(dataLength));
+    t.trailing = reader.TakeRest();
+    result.problem = CheckLayout(t, t.imageData.size());
     // Later engine versions lay a Texture2D out differently: a body whose dimension is not a 2D
     // texture's, or whose sizes do not fit its own known format, is not one this plug-in reads,
     // and its words are not shown as the fields they are not.
@@ -148,7 +116,7 @@ std::vector<std::uint8_t> WriteTexture(const TextureHeader& h,
                                        std::span<const std::uint8_t> imageData,
                                        std::span<const std::uint8_t> trailing) {
     std::vector<std::uint8_t> out;
-    const std::uint32_t padding = PaddingAfter(imageData.size());
+    const std::size_t padding = PaddingFor(imageData.size());
     out.reserve(kHeaderSize + imageData.size() + padding + trailing.size());
     for (std::uint32_t v : {h.width, h.height, h.completeImageSize, h.format}) {
         PutLittleEndian32(out, v);
@@ -165,10 +133,29 @@ std::vector<std::uint8_t> WriteTexture(const TextureHeader& h,
     return out;
 }
 
-std::string DescribeTexture(const TextureHeader& h) {
-    return "Width: " + std::to_string(h.width) + " · Height: " + std::to_string(h.height) +
-           " · Format: " + FormatName(h.format) +
-           " · Mip levels: " + std::to_string(MipLevelCount(h.width, h.height, h.mipMaps != 0));
+TextureParse ParseTexture(std::span<const std::uint8_t> body, const TextureContext& context) {
+    if (UsesFieldLayout(context)) {
+        return ParseFieldTexture(body, context);
+    }
+    return ParseTexture(body);
+}
+
+std::string DescribeTexture(const Texture& t) {
+    const TextureHeader& h = t.header;
+    std::string text =
+        "Width: " + std::to_string(h.width) + " · Height: " + std::to_string(h.height) +
+        " · Format: " + FormatName(h.format) + " · Mip levels: " + std::to_string(h.mipCount);
+    if (t.fields != nullptr) {
+        text += t.stream.used() ? " · Pixels: streamed from " + t.stream.path + " (" +
+                                      std::to_string(t.stream.size) + " bytes at " +
+                                      std::to_string(t.stream.offset) + ")"
+                                : " · Pixels: inline";
+    }
+    const FormatInfo* format = FindFormat(h.format);
+    if (format != nullptr && format->highRange) {
+        text += " · High-range colour, shown tone-mapped to 8 bits";
+    }
+    return text;
 }
 
 }  // namespace kestrova::texture

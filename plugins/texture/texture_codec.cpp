@@ -10,6 +10,7 @@
 #include "plugins/texture/texture_blocks.h"
 #include "plugins/texture/texture_bptc.h"
 #include "plugins/texture/texture_etc.h"
+#include "plugins/texture/texture_fields.h"
 #include "plugins/texture/texture_pixel_formats.h"
 
 namespace kestrova::texture {
@@ -249,7 +250,9 @@ Conversion ReplaceImage(const TextureParse& parsed, const RgbaImage& upright,
     }
     const bool mipMaps = texture.header.mipMaps != 0;
     const std::uint64_t chain = ChainSize(format, upright.width, upright.height, mipMaps);
-    const std::uint64_t bodyLength = kHeaderSize + chain + 3 + texture.trailing.size();
+    const std::uint64_t fieldsLength =
+        texture.fields != nullptr ? texture.fields->object.size() : kHeaderSize;
+    const std::uint64_t bodyLength = fieldsLength + chain + 3 + texture.trailing.size();
     if (bodyLength > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
         return {{}, "The texture would grow beyond 2 GiB."};
     }
@@ -259,9 +262,13 @@ Conversion ReplaceImage(const TextureParse& parsed, const RgbaImage& upright,
     header.completeImageSize = static_cast<std::uint32_t>(chain);
     header.imageCount = 1;
     header.format = format.id;
+    header.mipCount = MipLevelCount(upright.width, upright.height, mipMaps);
     const std::vector<std::uint8_t> data = EncodeImageData(format, upright, mipMaps);
     if (data.size() != chain) {
         return {{}, std::string("The image could not be encoded into ") + format.name + "."};
+    }
+    if (texture.fields != nullptr) {
+        return {WriteFieldTexture(*texture.fields, header, data), {}};
     }
     return {WriteTexture(header, data, texture.trailing), {}};
 }

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
 #include <QScrollArea>
@@ -120,7 +121,7 @@ QToolButton* AddButton(QHBoxLayout* row, QWidget* owner, const char* text, const
 TexturePanel::TexturePanel(TextureSession& session, QWidget* parent)
     : QWidget(parent), session_(session) {
     setObjectName("texturePanel");
-    const TextureParse parsed = ParseTexture(session_.body());
+    const TextureParse parsed = session_.Parse();
     QImage image;
     if (parsed.usable()) {
         image = ToQImage(DecodeTopLevel(parsed.texture));
@@ -130,7 +131,7 @@ TexturePanel::TexturePanel(TextureSession& session, QWidget* parent)
     info->setObjectName("textureInfo");
     info->setTextInteractionFlags(Qt::TextSelectableByMouse);
     info->setWordWrap(true);
-    info->setText(QString::fromStdString(DescribeTexture(parsed.texture.header)));
+    info->setText(QString::fromStdString(DescribeTexture(parsed.texture)));
     info->setVisible(parsed.headerRead);
 
     auto* tools = new QHBoxLayout;
@@ -189,7 +190,7 @@ TexturePanel::TexturePanel(TextureSession& session, QWidget* parent)
     } else if (!hasImage) {
         ShowMessage("The texture holds no image.");
     } else {
-        ShowMessage({});
+        ShowMessage(session_.ImportNote());
     }
     RefreshZoomText();
     session_.Attach(this);
@@ -202,6 +203,12 @@ TexturePanel::~TexturePanel() {
 void TexturePanel::ShowMessage(const std::string& text) {
     message_->setText(QString::fromStdString(text));
     message_->setVisible(!text.empty());
+}
+
+bool TexturePanel::AllowConversion(const std::string& question) {
+    return QMessageBox::question(this, QStringLiteral("Import"), QString::fromStdString(question),
+                                 QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
 }
 
 void TexturePanel::SetFit(bool fit) {

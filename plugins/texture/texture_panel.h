@@ -1,5 +1,6 @@
 #pragma once
-// The texture plug-in's panel: the texture's fields in one line, the image (fit to the view or
+// The texture plug-in's panel: the texture's fields in one line (with where its pixels are
+// stored and whether high-range colour is tone-mapped), the image (fit to the view or
 // at a fixed zoom, over a checkerboard that shows its transparency or over the plain
 // background) and a line for what went wrong. The panel only shows; it never edits the asset. It
 // decodes its own copy of the image when it is made, and hears of refused imports from the
@@ -29,6 +30,9 @@ public:
     // Shows `text` in the message line (a refused import, say); empty hides the line.
     void ShowMessage(const std::string& text);
     void Refused(const std::string& why) override { ShowMessage(why); }
+    // Asks the user; the answer is No unless they choose Yes.
+    bool AllowConversion(const std::string& question) override;
+    void Imported(const std::string& note) override { ShowMessage(note); }
 
 private:
     void SetFit(bool fit);

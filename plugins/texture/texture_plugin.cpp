@@ -1,4 +1,5 @@
-// The texture plug-in's five entry points, over its session and panel. The plug-in never changes
+// The texture plug-in's six entry points, over its session and panel; the context tells it the
+// engine version, the type tree and where streamed pixels are read. The plug-in never changes
 // the asset itself, so it always answers AssetChanged with 0; Export and Import convert the copy
 // of the asset it was last handed.
 
@@ -8,3 +9,5 @@
 
 KESTROVA_SESSION_PLUGIN(kestrova::texture::TextureSession, kestrova::texture::TexturePanel,
                         kestrova::plugin::LeftPanel::Delete)
+KESTROVA_SESSION_PLUGIN_CONTEXT(kestrova::texture::TextureSession, kestrova::texture::TexturePanel,
+                                kestrova::plugin::LeftPanel::Delete)

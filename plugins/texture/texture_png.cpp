@@ -21,7 +21,10 @@ Conversion Refused(std::string why) {
 }  // namespace
 
 Conversion ExportPng(std::span<const std::uint8_t> body) {
-    const TextureParse parsed = ParseTexture(body);
+    return ExportPng(ParseTexture(body));
+}
+
+Conversion ExportPng(const TextureParse& parsed) {
     if (!parsed.usable()) {
         return Refused(parsed.problem);
     }
@@ -86,7 +89,11 @@ Conversion ReadPng(std::span<const std::uint8_t> png, RgbaImage& image, bool& ha
 }
 
 Conversion ImportPng(std::span<const std::uint8_t> body, std::span<const std::uint8_t> png) {
-    const TextureParse parsed = ParseTexture(body);
+    return ImportPng(ParseTexture(body), png);
+}
+
+Conversion ImportPng(const TextureParse& parsed, std::span<const std::uint8_t> png,
+                     const FormatInfo* as) {
     if (!parsed.usable()) {
         return ReplaceImage(parsed, {});
     }
@@ -96,10 +103,11 @@ Conversion ImportPng(std::span<const std::uint8_t> body, std::span<const std::ui
     if (!read.ok()) {
         return read;
     }
-    if (!hasAlpha && parsed.texture.format->layout == PixelLayout::Alpha8) {
+    const FormatInfo& target = as != nullptr ? *as : *parsed.texture.format;
+    if (!hasAlpha && target.layout == PixelLayout::Alpha8) {
         AlphaFromGrey(image);
     }
-    return ReplaceImage(parsed, image);
+    return ReplaceImage(parsed, image, as);
 }
 
 }  // namespace kestrova::texture

@@ -8,13 +8,16 @@
 
 namespace kestrova::texture {
 
-// The top level of the first image of the texture in `body`, upright, as a PNG file: RGBA, or
-// RGB for a format without alpha.
+// The top level of the first image of the texture, upright, as a PNG file: RGBA, or RGB for a
+// format without alpha.
+Conversion ExportPng(const TextureParse& parsed);
 Conversion ExportPng(std::span<const std::uint8_t> body);
 
-// The texture in `body` with the image of the PNG file `png` (any size) in its own format; see
-// ReplaceImage. A picture without alpha imported into an alpha-only texture gives its grey
-// level as the alpha.
+// The texture with the image of the PNG file `png` (any size) in its own format or, given `as`,
+// in that one; see ReplaceImage. A picture without alpha imported into an alpha-only texture
+// gives its grey level as the alpha.
+Conversion ImportPng(const TextureParse& parsed, std::span<const std::uint8_t> png,
+                     const FormatInfo* as = nullptr);
 Conversion ImportPng(std::span<const std::uint8_t> body, std::span<const std::uint8_t> png);
 
 // The PNG's pixels as straight RGBA, rows top to bottom; `hasAlpha` tells whether the file has

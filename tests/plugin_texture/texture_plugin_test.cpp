@@ -9,14 +9,17 @@
 #include <QColor>
 #include <QImage>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPointer>
 #include <QScrollArea>
+#include <QTimer>
 #include <QToolButton>
 
 #include <cmath>
 #include <cstring>
 #include <optional>
 
+#include "editor/plugins/plugin_context.h"
 #include "tests/plugin_texture/real_texture_test.h"
 #include "tests/plugins/plugin_library.h"
 #include "tests/shell_gui/gui_test_support.h"
@@ -295,6 +298,68 @@ TEST_F(TexturePluginTest, PanelShowsTheImageItsFieldsAndProblems) {
                     .startsWith("The texture is stored in format 6,"));
     EXPECT_FALSE(next->findChild<QToolButton*>("zoomInButton")->isEnabled());
     delete next.data();
+}
+
+// Answers the question the panel is about to ask with `button`.
+void AnswerNextQuestion(QMessageBox::StandardButton button) {
+    QTimer::singleShot(0, [button] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            box->button(button)->click();
+        }
+    });
+}
+
+// A streamed texture of a 2021.3 player file, handed over with a context as the host makes it.
+TEST(TexturePanelContextTest, StreamedTextureNamesItsFileAndAsksBeforeAFormatChange) {
+    TempFolder work;
+    const std::vector<RealTexture> textures =
+        LoadModernTextures(RealDataFolder(), Utf8ToUtf16(work.File("T")));
+    const RealTexture* emoji = FindTexture(textures, "EmojiOne");
+    if (emoji == nullptr) {
+        GTEST_SKIP() << "KESTROVA_REALDATA names no folder";
+    }
+    const PluginLibrary& plugin = Library();
+    const auto setContext =
+        reinterpret_cast<SetPluginContextProc>(plugin.Symbol(KESTROVA_SET_PLUGIN_CONTEXT_NAME));
+    ASSERT_NE(setContext, nullptr);
+    PluginContextHolder host;
+    AssetContext asset;
+    asset.engineVersion = "2021.3.18f1";
+    asset.namePrefix = {8, 0, 0, 0, 'E', 'm', 'o', 'j', 'i', 'O', 'n', 'e'};
+    asset.folder = Utf8ToUtf16(RealDataFolder() + "/modern/pong_u2021318");
+    host.Set(asset);
+    QWidget window;
+    const auto open = [&](const Bytes& body) {
+        setContext(host.context());
+        return QPointer<QWidget>(plugin.Open(&window, body));
+    };
+    const auto message = [](QWidget* panel) {
+        return panel->findChild<QLabel*>("textureMessage")->text().toStdString();
+    };
+    const Bytes png = WritePicture(Picture(24, 16));
+
+    QPointer<QWidget> panel = open(emoji->body);
+    EXPECT_EQ(panel->findChild<QLabel*>("textureInfo")->text(),
+              QString::fromUtf8("Width: 512 · Height: 512 · Format: DXT5 · Mip levels: 10 · "
+                                "Pixels: streamed from resources.assets.resS (349552 bytes at 0)"));
+    const std::optional<Bytes> imported = plugin.Import(png, u"png");
+    ASSERT_TRUE(imported.has_value());
+    // The host shows the imported body in a new panel, which says what changed.
+    panel = open(*imported);
+    EXPECT_NE(panel->findChild<QLabel*>("textureInfo")->text().indexOf("Pixels: inline"), -1);
+    EXPECT_NE(message(panel).find("no longer needs resources.assets.resS"), std::string::npos);
+
+    // Read as BC7, which has no encoder here, it changes format only when the user agrees.
+    Bytes bc7 = emoji->body;
+    PutLittleEndian32(bc7, 24, 25);
+    panel = open(bc7);
+    AnswerNextQuestion(QMessageBox::No);
+    EXPECT_FALSE(plugin.Import(png, u"png").has_value());
+    EXPECT_EQ(message(panel).rfind("Images cannot be encoded into BC7", 0), 0u) << message(panel);
+    AnswerNextQuestion(QMessageBox::Yes);
+    EXPECT_TRUE(plugin.Import(png, u"png").has_value());
+    EXPECT_NE(message(panel).find("now RGBA32 (it was BC7)."), std::string::npos);
+    delete panel.data();
 }
 
 }  // namespace

@@ -333,7 +333,7 @@ TEST_F(PluginHostTest, TheContextComesBeforeEachHandOverWithTheAssetsFileAndStre
     Open();
     ASSERT_TRUE(shell.SelectAsset(0));
     EXPECT_EQ(plugin.Lines(),
-              (Lines{"context size 80 version 1 format 9 order 0 engine 3.5.5f3 class 28 path 11 "
+              (Lines{"context size 88 version 2 format 9 order 0 engine 3.5.5f3 class 28 path 11 "
                      "prefix 0400000042657461",
                      "stream 0 323334", "create parent 010203"}));
 
@@ -412,7 +412,7 @@ TEST(PluginContextHolder, LaysTheTypeTreeOutForPlugInsAndReadsOnlyBesideTheFile)
     CallSetPluginContext(table.plugins.at(0), holder.context());
     EXPECT_EQ(
         plugin.Lines(),
-        (Lines{"context size 80 version 1 format 22 order 1 engine 2021.3.18f1 class 114 "
+        (Lines{"context size 88 version 2 format 22 order 1 engine 2021.3.18f1 class 114 "
                "path -2 prefix ",
                "node 0 MonoBehaviour Base -1 0 0 0 0 5", "node 1 string m_Name -1 0 16384 0 0 5",
                "node 1 PPtr<MonoScript> m_Script -1 0 16384 0 0 5"}));

@@ -158,6 +158,9 @@ void AddDocumentCommands(CLI::App& app, CliContext& context) {
     importCommand->add_option("-o", o.out, "the file to write")->required();
     AddCompressionOption(*importCommand, context);
     AddConversionOptions(*importCommand, o.conversion);
+    importCommand->add_flag("--convert-format", o.conversion.convertFormat,
+                            "with --as: let the plug-in store the asset in another format where "
+                            "its own has no encoder (a texture becomes RGBA32)");
     importCommand->callback([&context, options] {
         OpenInput(context, options->file);
         std::uint32_t index = PickAsset(context.doc, options->asset);

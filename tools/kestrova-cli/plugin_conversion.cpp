@@ -1,5 +1,7 @@
 #include "tools/kestrova-cli/plugin_conversion.h"
 
+#include <utility>
+
 #include "common/platform.h"
 #include "common/text.h"
 #include "editor/plugins/asset_context.h"
@@ -51,9 +53,11 @@ const PluginRecord* CliPlugins::Converter(const AssetFile& doc, std::uint32_t in
     return FindConverter(table_, doc.entries[index].typeId, HasTypeTree(doc, index), extension);
 }
 
-void CliPlugins::SetContext(const AssetFile& doc, std::uint32_t index,
-                            const std::u16string& folder) {
-    context_.Set(AssetContextOf(doc, index, folder));
+void CliPlugins::SetContext(const AssetFile& doc, std::uint32_t index, const std::u16string& folder,
+                            std::uint32_t importFlags) {
+    AssetContext asset = AssetContextOf(doc, index, folder);
+    asset.importFlags = importFlags;
+    context_.Set(std::move(asset));
     context_.SetArchiveReader(ArchiveReaderOf(doc));
 }
 
@@ -108,7 +112,8 @@ void ConvertImport(const AssetFile& doc, std::uint32_t index, const std::u16stri
     if (!body) {
         Fail(kInputError, "cannot read asset " + std::to_string(index));
     }
-    plugins.SetContext(doc, index, folder);
+    plugins.SetContext(doc, index, folder,
+                       choice.convertFormat ? KESTROVA_IMPORT_MAY_CONVERT_FORMAT : 0);
     if (Outcome converted =
             ImportThrough(plugin, plugins.context(), *body, Utf8ToUtf16(choice.extension), bytes);
         !converted) {

@@ -41,8 +41,10 @@ public:
     // The plug-in that converts asset `index` to or from `extension` (FindConverter), or null.
     const PluginRecord* Converter(const AssetFile& doc, std::uint32_t index,
                                   std::u16string_view extension) const;
-    // Describes asset `index` of the file in `folder` for the next conversion.
-    void SetContext(const AssetFile& doc, std::uint32_t index, const std::u16string& folder);
+    // Describes asset `index` of the file in `folder` for the next conversion; `importFlags` are
+    // KESTROVA_IMPORT_... flags.
+    void SetContext(const AssetFile& doc, std::uint32_t index, const std::u16string& folder,
+                    std::uint32_t importFlags = 0);
 
 private:
     WarningList sink_;
@@ -62,8 +64,9 @@ Outcome ImportThrough(const PluginRecord& plugin, PluginContextHolder& context,
 
 // --as EXT and --plugins DIR of the export and import commands (list takes --plugins DIR).
 struct ConversionChoice {
-    std::string extension;  // empty: raw data
-    std::string folder;     // empty: the folder beside the program
+    std::string extension;       // empty: raw data
+    std::string folder;          // empty: the folder beside the program
+    bool convertFormat = false;  // import: the asset may change its format (--convert-format)
 };
 void AddConversionOptions(CLI::App& command, ConversionChoice& choice);
 void AddPluginsFolderOption(CLI::App& command, ConversionChoice& choice);
