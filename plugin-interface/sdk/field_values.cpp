@@ -292,7 +292,9 @@ std::string_view Trimmed(std::string_view text) {
     return text;
 }
 
-int HexValue(char c) {
+}  // namespace
+
+int HexDigitValue(char c) {
     if (c >= '0' && c <= '9') {
         return c - '0';
     }
@@ -304,8 +306,6 @@ int HexValue(char c) {
     }
     return -1;
 }
-
-}  // namespace
 
 std::size_t ScalarChars(char* text, FieldKind kind, std::uint64_t bits) {
     switch (kind) {
@@ -479,8 +479,8 @@ bool ParseHex(std::string_view text, std::vector<std::uint8_t>& out) {
     out.clear();
     out.reserve(text.size() / 2);
     for (std::size_t i = 0; i < text.size(); i += 2) {
-        const int high = HexValue(text[i]);
-        const int low = HexValue(text[i + 1]);
+        const int high = HexDigitValue(text[i]);
+        const int low = HexDigitValue(text[i + 1]);
         if (high < 0 || low < 0) {
             return false;
         }
