@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 #include <nlohmann/json.hpp>
 
@@ -77,18 +78,19 @@ void AppendQuoted(std::string& out, std::span<const std::uint8_t> utf8) {
     out += '"';
 }
 
-// The JSON text being written: characters go straight into a buffer that grows by halves, so that
-// the many short pieces of a large array cost no call each.
+// The JSON text being written: characters go straight into one buffer, so that the many short
+// pieces of a large array cost no call each. The buffer is taken uninitialised and generously
+// (pages never written are never touched), and doubles in the rare case that is not enough.
 class JsonText {
 public:
-    explicit JsonText(std::size_t expected) : text_(expected, '\0') {}
+    explicit JsonText(std::size_t expected) : text_(new char[expected]), capacity_(expected) {}
 
-    // Room for `count` more characters at Cursor().
+    // Room for `count` more characters at the end.
     char* Room(std::size_t count) {
-        if (text_.size() - used_ < count) {
-            text_.resize(std::max(text_.size() + text_.size() / 2, used_ + count));
+        if (capacity_ - used_ < count) {
+            Grow(count);
         }
-        return text_.data() + used_;
+        return text_.get() + used_;
     }
     void Advance(std::size_t count) { used_ += count; }
     void Put(char c) {
@@ -100,21 +102,23 @@ public:
         std::memcpy(Room(N - 1), literal, N - 1);
         used_ += N - 1;
     }
-    // Keys and short texts: copied by hand, a library call for each would cost more.
     void Put(std::string_view text) {
-        char* to = Room(text.size());
-        for (char c : text) {
-            *to++ = c;
-        }
+        std::memcpy(Room(text.size()), text.data(), text.size());
         used_ += text.size();
     }
-    std::string Take() {
-        text_.resize(used_);
-        return std::move(text_);
-    }
+    std::string Take() const { return std::string(text_.get(), used_); }
 
 private:
-    std::string text_;
+    void Grow(std::size_t count) {
+        const std::size_t capacity = std::max(2 * capacity_, used_ + count);
+        std::unique_ptr<char[]> larger(new char[capacity]);
+        std::memcpy(larger.get(), text_.get(), used_);
+        text_ = std::move(larger);
+        capacity_ = capacity;
+    }
+
+    std::unique_ptr<char[]> text_;
+    std::size_t capacity_;
     std::size_t used_ = 0;
 };
 
@@ -543,7 +547,9 @@ private:
 }  // namespace
 
 std::string FieldsToJson(const FieldReader& reader) {
-    JsonText out(static_cast<std::size_t>(reader.object().size()) * 3 + 64);
+    // A float takes up to 15 characters and its separator and indentation a few more: eight per
+    // byte of the object holds the common objects without growing.
+    JsonText out(static_cast<std::size_t>(reader.object().size()) * 8 + 256);
     JsonWriter writer(reader.layout(), out);
     reader.Visit(reader.Root(), writer);
     out.Put('\n');

@@ -6,21 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <map>
-#include <memory>
 
-#include "common/text.h"
-#include "document/bundle/bundle_archive.h"
-#include "document/bundle/bundle_document.h"
-#include "document/range_writer.h"
 #include "sdk/type_tree_json.h"
 #include "tests/common/temp_folder.h"
+#include "tests/plugin_fields/real_objects.h"
 
 namespace kestrova::testing {
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
 
 // The objects with a tree in each file ("file" or "bundle / member"), as the samples' trees give
 // them; a file missing from here, or a count that differs, means objects went unchecked.
@@ -40,119 +33,38 @@ const std::map<std::string, std::size_t> kObjectsWithTrees = {
     {"modern/snowtime_u2019426/LightingData.asset", 2},
 };
 
-std::string Text(const Outcome& o) {
-    return Utf16ToUtf8(o.message);
+// Reads `object` through its tree, writes it back unchanged and through JSON.
+void RoundTrip(const RealObject& object) {
+    std::string error;
+    const std::optional<FieldLayout> layout = FieldLayout::Compile(*object.tree, error);
+    ASSERT_TRUE(layout) << error;
+    const FieldReader reader(*layout, object.bytes, object.order);
+    const std::optional<FieldError> problem = reader.Check();
+    ASSERT_FALSE(problem) << problem->Text();
+    EXPECT_TRUE(ReplacePayload(reader, {~0u, ~0ull}, {}) == object.bytes) << "written back";
+    const std::optional<std::vector<std::uint8_t>> imported =
+        FieldsFromJson(*layout, object.order, FieldsToJson(reader), error);
+    ASSERT_TRUE(imported) << error;
+    EXPECT_TRUE(*imported == object.bytes) << "through JSON";
 }
 
-// The real files a document may open: bundles by their signature, serialized files by the
-// format word of their header (9 to 22), resource streams and notes left out.
-struct RealFile {
-    std::string path;
-    std::string name;  // relative to the samples' folder
-    bool bundle = false;
-};
-
-std::vector<RealFile> RealFiles(const std::string& root) {
-    std::vector<RealFile> found;
-    for (const auto& item : std::filesystem::recursive_directory_iterator(root)) {
-        std::uint8_t head[20] = {};
-        if (!item.is_regular_file() || item.file_size() < sizeof head) {
-            continue;
-        }
-        std::ifstream(item.path(), std::ios::binary).read(reinterpret_cast<char*>(head), 20);
-        const std::uint32_t format =
-            static_cast<std::uint32_t>(head[8]) << 24 | head[9] << 16 | head[10] << 8 | head[11];
-        const bool bundle = bundle::LooksLikeBundle(head);
-        if (bundle || (head[0] != 'U' && format >= 9 && format <= 22)) {
-            found.push_back({item.path().string(),
-                             std::filesystem::relative(item.path(), root).generic_string(),
-                             bundle});
-        }
+TEST(FieldsCorpusTest, EveryObjectWithATreeReadsWritesAndGoesThroughJsonUnchanged) {
+    const char* real = std::getenv("KESTROVA_REALDATA");
+    if (real == nullptr || !std::filesystem::is_directory(real)) {
+        GTEST_SKIP() << "KESTROVA_REALDATA is not there";
     }
-    std::sort(found.begin(), found.end(),
-              [](const RealFile& a, const RealFile& b) { return a.name < b.name; });
-    return found;
-}
-
-class FieldsCorpusTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        const char* real = std::getenv("KESTROVA_REALDATA");
-        if (real == nullptr || !std::filesystem::is_directory(real)) {
-            GTEST_SKIP() << "KESTROVA_REALDATA is not there";
-        }
-        root = real;
-        doc.workingFolder = folder.Wide();
-    }
-    void TearDown() override { CloseAssetFile(doc); }
-
-    // Round-trips every object with a tree in the open document, counting them in `checked`.
-    void CheckObjects(const std::string& name, std::size_t& checked) {
-        std::map<const TypeTree*, std::unique_ptr<FieldLayout>> layouts;
-        const ByteOrder order =
-            doc.metadata && doc.metadata->bigEndian ? ByteOrder::Big : ByteOrder::Little;
-        FileDescriptor in = FileDescriptor::OpenForReading(doc.WorkingCopyPath());
-        for (std::uint32_t i = 0; i < doc.entries.size(); ++i) {
-            const TypeTree* tree = ObjectTypeTree(doc, i);
-            if (tree == nullptr) {
-                continue;
-            }
-            ++checked;
-            const AssetEntry& entry = doc.entries[i];
-            SCOPED_TRACE(name + ", object " + std::to_string(entry.pathId) + " (" +
-                         Utf16ToUtf8(ClassName(doc, i)) + ")");
-            std::unique_ptr<FieldLayout>& layout = layouts[tree];
-            if (!layout) {
-                std::string error;
-                std::optional<FieldLayout> compiled = FieldLayout::Compile(*tree, error);
-                ASSERT_TRUE(compiled) << error;
-                layout = std::make_unique<FieldLayout>(std::move(*compiled));
-            }
-            Bytes object(entry.size);
-            ASSERT_TRUE(ReadAt(in.get(), doc.DataBase() + entry.offset, object));
-            const FieldReader reader(*layout, object, order);
-            const std::optional<FieldError> error = reader.Check();
-            ASSERT_FALSE(error) << error->Text();
-            EXPECT_TRUE(ReplacePayload(reader, {~0u, ~0ull}, {}) == object) << "written back";
-            std::string why;
-            const std::optional<Bytes> imported =
-                FieldsFromJson(*layout, order, FieldsToJson(reader), why);
-            ASSERT_TRUE(imported) << why;
-            EXPECT_TRUE(*imported == object) << "through JSON";
-        }
-    }
-
-    std::string root;
     TempFolder folder;
     AssetFile doc;
-};
-
-TEST_F(FieldsCorpusTest, EveryObjectWithATreeReadsWritesAndGoesThroughJsonUnchanged) {
+    doc.workingFolder = folder.Wide();
     std::map<std::string, std::size_t> found;
-    for (const RealFile& file : RealFiles(root)) {
-        std::vector<std::string> members;
-        if (file.bundle) {
-            std::vector<BundleNode> nodes;
-            const Outcome o = bundle::ReadBundleMembers(Utf8ToUtf16(file.path), nodes);
-            ASSERT_TRUE(o.ok) << file.name << ": " << Text(o);
-            for (const BundleNode& node : nodes) {
-                members.push_back(node.path);
-            }
-        } else {
-            members.emplace_back();
-        }
-        for (const std::string& member : members) {
-            const std::string name = member.empty() ? file.name : file.name + " / " + member;
-            const Outcome o = bundle::LoadDocument(
-                doc, Utf8ToUtf16(file.path), member.empty() ? std::nullopt : std::optional(member));
-            ASSERT_TRUE(o.ok) << name << ": " << Text(o);
-            std::size_t objects = 0;
-            CheckObjects(name, objects);
-            if (objects > 0) {
-                found[name] = objects;
-            }
-        }
-    }
+    const std::string refused = ForEachRealObject(real, doc, [&](const RealObject& object) {
+        SCOPED_TRACE(object.file + ", object " + std::to_string(object.pathId) + " (" +
+                     object.className + ")");
+        ++found[object.file];
+        RoundTrip(object);
+    });
+    CloseAssetFile(doc);
+    EXPECT_EQ(refused, "");
     EXPECT_EQ(found, kObjectsWithTrees);
 }
 
