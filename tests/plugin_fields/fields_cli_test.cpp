@@ -1,0 +1,110 @@
+// kestrova-cli and the Fields plug-in on real files with type trees (a plain serialized file and a
+// bundle's member): an object exported as JSON, one value edited, imported back; the file written
+// differs from the original in that object alone, which exports as the edited JSON.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include <nlohmann/json.hpp>
+
+#include "tests/common/temp_folder.h"
+#include "tests/document/asset_file_builder.h"
+#include "tests/document/program_run.h"
+#include "tests/plugin_fields/real_objects.h"
+
+namespace kestrova::testing {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+class FieldsCliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* real = std::getenv("KESTROVA_REALDATA");
+        if (real == nullptr || !std::filesystem::is_directory(std::string(real) + "/modern")) {
+            GTEST_SKIP() << "KESTROVA_REALDATA/modern is not there";
+        }
+        root = std::string(real) + "/modern/";
+    }
+
+    // kestrova-cli with the Fields plug-in of this build; standard error into "err".
+    ProgramRun Cli(const std::string& args) {
+        const std::string plugins =
+            std::filesystem::path(KESTROVA_FIELDS_PLUGIN).parent_path().string();
+        return RunProgram(std::string(KESTROVA_CLI) + " " + args + " --plugins '" + plugins +
+                          "' 2>'" + folder.File("err") + "'");
+    }
+    std::string Err() const { return folder.Read("err"); }
+
+    // The bodies of every object of `path` (its `member` when a bundle's), in table order.
+    std::vector<Bytes> Bodies(const std::string& path, const std::string& member,
+                              const std::string& working) {
+        AssetFile doc;
+        folder.MakeFolder(working);
+        doc.workingFolder = folder.Wide(working);
+        std::vector<Bytes> bodies;
+        const Outcome o = bundle::LoadDocument(
+            doc, Utf8ToUtf16(path), member.empty() ? std::nullopt : std::optional(member));
+        EXPECT_TRUE(o.ok) << Utf16ToUtf8(o.message);
+        for (std::uint32_t i = 0; o.ok && i < doc.entries.size(); ++i) {
+            bodies.push_back(*ReadAssetBody(doc, i));
+        }
+        CloseAssetFile(doc);
+        return bodies;
+    }
+
+    std::string root;
+    TempFolder folder;
+};
+
+TEST_F(FieldsCliTest, AnEditedValueInTheJsonChangesOnlyItsObject) {
+    struct Case {
+        const char* file;
+        const char* member;  // empty for a plain serialized file
+        std::size_t asset;
+        std::function<void(Json&)> edit;
+    };
+    const Case cases[] = {
+        // A longer text: the object grows and the later ones move.
+        {"ab5test_u513/1.unity", "", 5, [](Json& j) { j["m_TagString"] = "EditorOnly Camera"; }},
+        // One more element in an array of references, inside a bundle.
+        {"abtest_u201839/cube.ab", "CAB-12810e3a71231c275a95a047ceb1c2cd", 4,
+         [](Json& j) {
+             j["m_Materials"].push_back({{"m_FileID", 0}, {"m_PathID", 7}});
+         }},
+        // A float of the same size.
+        {"abtest_u201839/cube.ab", "CAB-12810e3a71231c275a95a047ceb1c2cd", 0,
+         [](Json& j) { j["m_Size"]["x"] = 2.5; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " " + c.member + " asset " + std::to_string(c.asset));
+        const std::string input = root + c.file;
+        const std::string member =
+            *c.member == '\0' ? std::string() : " --member " + std::string(c.member);
+        const std::string asset = " --asset " + std::to_string(c.asset);
+        ProgramRun run = Cli("export '" + input + "'" + member + asset + " --as json -o '" +
+                             folder.File("object.json") + "'");
+        ASSERT_EQ(run.status, 0) << Err();
+        Json json = Json::parse(folder.Read("object.json"));
+        c.edit(json);
+        folder.Write("edited.json", json.dump(1));
+        run = Cli("import '" + input + "'" + member + asset + " --data '" +
+                  folder.File("edited.json") + "' --as json -o '" + folder.File("saved") + "'");
+        ASSERT_EQ(run.status, 0) << Err();
+
+        const std::vector<Bytes> before = Bodies(input, c.member, "before");
+        const std::vector<Bytes> after = Bodies(folder.File("saved"), c.member, "after");
+        ASSERT_EQ(after.size(), before.size());
+        for (std::size_t i = 0; i < before.size(); ++i) {
+            EXPECT_EQ(after[i] == before[i], i != c.asset) << "object " << i;
+        }
+        run = Cli("export '" + folder.File("saved") + "'" + member + asset + " --as json -o '" +
+                  folder.File("again.json") + "'");
+        ASSERT_EQ(run.status, 0) << Err();
+        EXPECT_EQ(Json::parse(folder.Read("again.json")), json);
+    }
+}
+
+}  // namespace
+}  // namespace kestrova::testing
