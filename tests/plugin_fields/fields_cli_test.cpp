@@ -37,23 +37,6 @@ protected:
     }
     std::string Err() const { return folder.Read("err"); }
 
-    // The bodies of every object of `path` (its `member` when a bundle's), in table order.
-    std::vector<Bytes> Bodies(const std::string& path, const std::string& member,
-                              const std::string& working) {
-        AssetFile doc;
-        folder.MakeFolder(working);
-        doc.workingFolder = folder.Wide(working);
-        std::vector<Bytes> bodies;
-        const Outcome o = bundle::LoadDocument(
-            doc, Utf8ToUtf16(path), member.empty() ? std::nullopt : std::optional(member));
-        EXPECT_TRUE(o.ok) << Utf16ToUtf8(o.message);
-        for (std::uint32_t i = 0; o.ok && i < doc.entries.size(); ++i) {
-            bodies.push_back(*ReadAssetBody(doc, i));
-        }
-        CloseAssetFile(doc);
-        return bodies;
-    }
-
     std::string root;
     TempFolder folder;
 };
@@ -93,8 +76,10 @@ TEST_F(FieldsCliTest, AnEditedValueInTheJsonChangesOnlyItsObject) {
                   folder.File("edited.json") + "' --as json -o '" + folder.File("saved") + "'");
         ASSERT_EQ(run.status, 0) << Err();
 
-        const std::vector<Bytes> before = Bodies(input, c.member, "before");
-        const std::vector<Bytes> after = Bodies(folder.File("saved"), c.member, "after");
+        const std::vector<Bytes> before = ObjectBodies(input, c.member, folder.Wide());
+        const std::vector<Bytes> after =
+            ObjectBodies(folder.File("saved"), c.member, folder.Wide());
+        ASSERT_FALSE(before.empty());
         ASSERT_EQ(after.size(), before.size());
         for (std::size_t i = 0; i < before.size(); ++i) {
             EXPECT_EQ(after[i] == before[i], i != c.asset) << "object " << i;

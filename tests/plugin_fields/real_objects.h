@@ -108,4 +108,23 @@ inline std::string ForEachRealObject(const std::string& root, AssetFile& doc,
     return {};
 }
 
+// The bodies of every object of the file at `path` (of its serialized member `member` when it is a
+// compressed bundle), in table order, opened with `working` as the working folder; nothing when it
+// does not open.
+inline std::vector<std::vector<std::uint8_t>> ObjectBodies(const std::string& path,
+                                                           const std::string& member,
+                                                           const std::u16string& working) {
+    AssetFile doc;
+    doc.workingFolder = working;
+    std::vector<std::vector<std::uint8_t>> bodies;
+    if (bundle::LoadDocument(doc, Utf8ToUtf16(path),
+                             member.empty() ? std::nullopt : std::optional(member))) {
+        for (std::uint32_t i = 0; i < doc.entries.size(); ++i) {
+            bodies.push_back(ReadAssetBody(doc, i).value_or(std::vector<std::uint8_t>{}));
+        }
+    }
+    CloseAssetFile(doc);
+    return bodies;
+}
+
 }  // namespace kestrova::testing
