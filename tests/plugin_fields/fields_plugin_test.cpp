@@ -159,9 +159,9 @@ TEST_F(FieldsInEditorTest, TakesClassesWithoutAPlugInOfTheirOwnAndOffersJson) {
 }
 
 // A real file with type trees: the GameObject's fields exported as JSON, a longer tag typed into
-// it and imported; the asset takes the new size, and Save As writes a file that differs in that
-// object alone.
-TEST_F(FieldsInEditorTest, AnEditedJsonGoesBackIntoARealObjectAndIntoTheSavedFile) {
+// it and imported, then a shorter one typed into the view; the asset takes each new size, and Save
+// As writes a file that differs in that object alone.
+TEST_F(FieldsInEditorTest, EditsThroughJsonAndTheViewGoBackIntoARealObjectAndTheSavedFile) {
     const char* real = std::getenv("KESTROVA_REALDATA");
     const std::string original =
         std::string(real != nullptr ? real : "/nonexistent") + "/modern/ab5test_u513/1.unity";
@@ -175,8 +175,7 @@ TEST_F(FieldsInEditorTest, AnEditedJsonGoesBackIntoARealObjectAndIntoTheSavedFil
     ClickRow(*window, camera);
     ASSERT_NE(window->pluginPanel(), nullptr);
     EXPECT_EQ(window->pluginPanel()->objectName(), QStringLiteral("fieldsPanel"));
-    const AssetEntry& entry = window->shell().document.entries.at(5);  // the camera's table entry
-    EXPECT_EQ(entry.size, 185u);
+    EXPECT_EQ(window->shell().document.entries.at(5).size, 185u);  // the camera's table entry
 
     Trigger(*window, "exportAction", "camera.json");
     EXPECT_EQ(chooser.requests.back().filters.at(0).description, u"JSON (*.json)");
@@ -186,6 +185,23 @@ TEST_F(FieldsInEditorTest, AnEditedJsonGoesBackIntoARealObjectAndIntoTheSavedFil
     std::ofstream(Path("edited.json")) << json.dump(2);
     Trigger(*window, "importAction", "edited.json");
     EXPECT_EQ(window->shell().document.entries.at(5).size, 193u);  // 8 more characters
+
+    // Typed into the view: a number outside its type is refused, a shorter tag is taken and
+    // goes back into the asset when another one is selected.
+    auto* view = window->pluginPanel()->findChild<QTreeView*>(QStringLiteral("fieldsView"));
+    ASSERT_NE(view, nullptr);
+    QAbstractItemModel* model = view->model();
+    const auto valueOf = [model](const char* name) {
+        const QModelIndexList found = model->match(model->index(0, 0), Qt::DisplayRole,
+                                                   QString::fromUtf8(name), 1, Qt::MatchExactly);
+        return found.isEmpty() ? QModelIndex() : found[0].siblingAtColumn(2);
+    };
+    EXPECT_EQ(valueOf("m_TagString").data().toString(), QStringLiteral("MainCamera, edited"));
+    EXPECT_FALSE(model->setData(valueOf("m_Layer"), QStringLiteral("70000000000")));
+    EXPECT_TRUE(model->setData(valueOf("m_TagString"), QStringLiteral("Untagged")));
+    ClickRow(*window, camera + 1);
+    ClickRow(*window, camera);
+    EXPECT_EQ(window->shell().document.entries.at(5).size, 181u);
     SaveScreenshot(window.get(), "plugin_fields_real_object");
     SaveAs(*window, Path("saved.unity"));
     Stop(window);
