@@ -91,5 +91,23 @@ TEST_F(FieldsCliTest, AnEditedValueInTheJsonChangesOnlyItsObject) {
     }
 }
 
+// export --all --as json: every object of a file with trees as JSON, each of which imports back.
+TEST_F(FieldsCliTest, ExportAllWritesEveryObjectWithATreeAsJson) {
+    const std::string input = root + "ab5test_u513/1.unity";
+    ProgramRun run = Cli("export '" + input + "' --all --as json -d '" + folder.File("all") + "'");
+    ASSERT_EQ(run.status, 0) << Err();
+    EXPECT_NE(run.out.find("16 converted to .json, 0 raw, 0 skipped"), std::string::npos)
+        << run.out;
+    std::size_t files = 0;
+    for (const auto& item : std::filesystem::directory_iterator(folder.path() / "all")) {
+        files += item.path().extension() == ".json" ? 1 : 0;
+    }
+    EXPECT_EQ(files, 16u);
+    run = Cli("import '" + input + "' --asset 15 --data '" + folder.File("all") +
+              "/unnamed asset (2142983319).json' --as json -o '" + folder.File("same") + "'");
+    ASSERT_EQ(run.status, 0) << Err();
+    EXPECT_TRUE(ReadBytes(folder.File("same")) == ReadBytes(input)) << "an unchanged import";
+}
+
 }  // namespace
 }  // namespace kestrova::testing
