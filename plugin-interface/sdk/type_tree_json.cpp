@@ -150,13 +150,14 @@ public:
         } else {
             NewLine(open_.size());
         }
-        std::string& key = keys_[layout_.IndexOf(member)];
-        if (key.empty()) {
-            const std::string name = KeyText(member.name);
-            AppendQuoted(key, AsBytes(name));
-            key += ": ";
+        Key& key = keys_[layout_.IndexOf(member)];
+        if (key.length == 0) {
+            key.offset = static_cast<std::uint32_t>(keyText_.size());
+            AppendQuoted(keyText_, AsBytes(KeyText(member.name)));
+            keyText_ += ": ";
+            key.length = static_cast<std::uint32_t>(keyText_.size() - key.offset);
         }
-        out_.Put(key);
+        out_.Put(std::string_view(keyText_).substr(key.offset, key.length));
     }
     void EndStruct(const FieldNode&) { Close('}'); }
 
@@ -257,7 +258,14 @@ private:
 
     const FieldLayout& layout_;
     JsonText& out_;
-    std::vector<std::string> keys_;  // each field's quoted name and ": ", made once
+    // Each field's quoted name and ": ", made when first written, in one text: a small object of
+    // a large type costs no string per node.
+    struct Key {
+        std::uint32_t offset = 0;
+        std::uint32_t length = 0;  // 0 until made
+    };
+    std::vector<Key> keys_;
+    std::string keyText_;
     std::vector<std::int8_t> flat_;
     std::vector<Open> open_;
 };
