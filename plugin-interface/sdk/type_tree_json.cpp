@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <memory>
 
 #include <nlohmann/json.hpp>
 
@@ -78,19 +77,19 @@ void AppendQuoted(std::string& out, std::span<const std::uint8_t> utf8) {
     out += '"';
 }
 
-// The JSON text being written: characters go straight into one buffer, so that the many short
-// pieces of a large array cost no call each. The buffer is taken uninitialised and generously
-// (pages never written are never touched), and doubles in the rare case that is not enough.
+// The JSON text being written: characters go straight into the string that is returned, sized
+// up front for the object so that it seldom grows (and doubles when it must), so that the many
+// short pieces of a large array cost no call each and the text is never copied whole.
 class JsonText {
 public:
-    explicit JsonText(std::size_t expected) : text_(new char[expected]), capacity_(expected) {}
+    explicit JsonText(std::size_t expected) : text_(expected, '\0') {}
 
     // Room for `count` more characters at the end.
     char* Room(std::size_t count) {
-        if (capacity_ - used_ < count) {
-            Grow(count);
+        if (text_.size() - used_ < count) {
+            text_.resize(std::max(2 * text_.size(), used_ + count));
         }
-        return text_.get() + used_;
+        return text_.data() + used_;
     }
     void Advance(std::size_t count) { used_ += count; }
     void Put(char c) {
@@ -106,19 +105,13 @@ public:
         std::memcpy(Room(text.size()), text.data(), text.size());
         used_ += text.size();
     }
-    std::string Take() const { return std::string(text_.get(), used_); }
-
-private:
-    void Grow(std::size_t count) {
-        const std::size_t capacity = std::max(2 * capacity_, used_ + count);
-        std::unique_ptr<char[]> larger(new char[capacity]);
-        std::memcpy(larger.get(), text_.get(), used_);
-        text_ = std::move(larger);
-        capacity_ = capacity;
+    std::string Take() {
+        text_.resize(used_);
+        return std::move(text_);
     }
 
-    std::unique_ptr<char[]> text_;
-    std::size_t capacity_;
+private:
+    std::string text_;
     std::size_t used_ = 0;
 };
 
@@ -555,9 +548,9 @@ private:
 }  // namespace
 
 std::string FieldsToJson(const FieldReader& reader) {
-    // A float takes up to 15 characters and its separator and indentation a few more: eight per
-    // byte of the object holds the common objects without growing.
-    JsonText out(static_cast<std::size_t>(reader.object().size()) * 8 + 256);
+    // Arrays of three-float vectors, the largest common objects, take under five characters per
+    // byte of the object.
+    JsonText out(static_cast<std::size_t>(reader.object().size()) * 5 + 256);
     JsonWriter writer(reader.layout(), out);
     reader.Visit(reader.Root(), writer);
     out.Put('\n');
