@@ -545,12 +545,32 @@ private:
     std::string error_;
 };
 
+// The bytes of the byte runs of `field` that lie outside arrays, found without visiting every
+// value.
+std::uint64_t ByteRunsOutsideArrays(const FieldReader& reader, FieldAt field) {
+    const FieldNode& node = reader.Node(field);
+    if (node.kind == FieldKind::Bytes) {
+        return reader.Count(field);
+    }
+    std::uint64_t runs = 0;
+    if (node.kind == FieldKind::Struct) {
+        for (const FieldAt& member : reader.Members(field)) {
+            runs += ByteRunsOutsideArrays(reader, member);
+        }
+    }
+    return runs;
+}
+
 }  // namespace
 
 std::string FieldsToJson(const FieldReader& reader) {
-    // Arrays of three-float vectors, the largest common objects, take under five characters per
-    // byte of the object.
-    JsonText out(static_cast<std::size_t>(reader.object().size()) * 5 + 256);
+    // Byte runs outside arrays (a texture's image, a mesh's vertices) take two characters per
+    // byte; numbers, even in arrays of three-float vectors, under five. Small objects are not
+    // worth the look.
+    constexpr std::size_t kLookedAt = 1 << 16;
+    const std::uint64_t runs =
+        reader.object().size() < kLookedAt ? 0 : ByteRunsOutsideArrays(reader, reader.Root());
+    JsonText out(static_cast<std::size_t>(5 * (reader.object().size() - runs) + 2 * runs + 256));
     JsonWriter writer(reader.layout(), out);
     reader.Visit(reader.Root(), writer);
     out.Put('\n');
