@@ -1,7 +1,8 @@
-// Times the type-tree field reader, writer and JSON on generated objects with ten-million-element
-// arrays (floats, and three-float vectors), and the Fields plug-in's panel showing such an array,
-// through its built library as the editor calls it. A plain copy of the object's bytes is the
-// reference. Runs offscreen unless a platform is chosen.
+// Times the type-tree field reader, writer and JSON over every object with a tree in the real
+// files (KESTROVA_REALDATA, or ../shared/realdata beside the checkout) and on generated objects
+// with ten-million-element arrays (floats, and three-float vectors), and the Fields plug-in's
+// panel showing such an array, through its built library as the editor calls it. A plain copy of
+// the object's bytes is the reference. Runs offscreen unless a platform is chosen.
 
 #include <sys/resource.h>
 
@@ -15,26 +16,26 @@
 #include <QApplication>
 #include <QTreeView>
 
+#include "bench/support/bench_measure.h"
 #include "editor/plugins/plugin_context.h"
 #include "sdk/field_values.h"
 #include "sdk/type_tree_fields.h"
 #include "sdk/type_tree_json.h"
+#include "tests/common/temp_folder.h"
+#include "tests/plugin_fields/real_objects.h"
 #include "tests/plugin_sdk/field_test_support.h"
 #include "tests/plugins/plugin_library.h"
 
 namespace {
 
 using namespace kestrova;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::Seconds;
 using testing::Bytes;
 using testing::ObjectBuilder;
 using testing::TreeBuilder;
 
 constexpr std::uint32_t kElements = 10'000'000;
-
-double Seconds(Clock::time_point since) {
-    return std::chrono::duration<double>(Clock::now() - since).count();
-}
 
 // The process's processor time: on a machine shared with other work it tells what the code costs
 // where the wall clock also counts the waits.
@@ -120,6 +121,76 @@ double Row(const char* what, const Timer& timer, std::size_t bytes) {
     return cpu;
 }
 
+// Every real object with a tree, compiled once; then the reader, the unchanged write-back and the
+// JSON export over all of them, `rounds` times so that the figures are not a few microseconds.
+void RealObjects(const std::string& root) {
+    struct Compiled {
+        testing::RealObject object;
+        FieldLayout layout;
+    };
+    std::vector<Compiled> objects;
+    testing::TempFolder folder;
+    AssetFile doc;
+    doc.workingFolder = folder.Wide();
+    const std::string refused =
+        testing::ForEachRealObject(root, doc, [&](const testing::RealObject& object) {
+            std::string error;
+            if (std::optional<FieldLayout> layout = FieldLayout::Compile(*object.tree, error)) {
+                objects.push_back({object, std::move(*layout)});
+            }
+        });
+    CloseAssetFile(doc);
+    std::size_t bytes = 0;
+    for (const Compiled& c : objects) {
+        bytes += c.object.bytes.size();
+    }
+    std::printf("Real objects with a type tree under %s: %zu, %.1f kB%s%s\n", root.c_str(),
+                objects.size(), static_cast<double>(bytes) / 1e3, refused.empty() ? "" : "; ",
+                refused.c_str());
+    if (objects.empty()) {
+        return;
+    }
+    constexpr int rounds = 2000;
+    const std::size_t total = bytes * rounds;
+    std::vector<std::uint8_t> copy(bytes, 1);
+    copySeconds = 0;
+    Timer timer;
+    for (int round = 0; round < rounds; ++round) {
+        std::size_t at = 0;
+        for (const Compiled& c : objects) {
+            std::memcpy(copy.data() + at, c.object.bytes.data(), c.object.bytes.size());
+            at += c.object.bytes.size();
+        }
+    }
+    copySeconds = Row("copy (reference)", timer, total);
+    // Every object read (and checked) `rounds` times, each handed to `work`; the row timed.
+    auto timed = [&](auto work) {
+        timer = {};
+        for (int round = 0; round < rounds; ++round) {
+            for (const Compiled& c : objects) {
+                const FieldReader reader(c.layout, c.object.bytes, c.object.order);
+                work(c, reader, reader.Check());
+            }
+        }
+    };
+    std::size_t failed = 0;
+    timed([&](const Compiled&, const FieldReader&, const std::optional<FieldError>& error) {
+        failed += error ? 1 : 0;
+    });
+    Row(failed == 0 ? "check, every object (x2000)" : "check FAILED", timer, total);
+    std::size_t differ = 0;
+    timed([&](const Compiled& c, const FieldReader& reader, const std::optional<FieldError>&) {
+        differ += ReplacePayload(reader, {~0u, ~0ull}, {}) == c.object.bytes ? 0 : 1;
+    });
+    Row(differ == 0 ? "read and write back (same bytes)" : "write back DIFFERS", timer, total);
+    std::size_t text = 0;
+    timed([&](const Compiled&, const FieldReader& reader, const std::optional<FieldError>&) {
+        text += FieldsToJson(reader).size();
+    });
+    Row(("JSON export (" + std::to_string(text / rounds / 1000) + " kB of text)").c_str(), timer,
+        total);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -133,6 +204,13 @@ int main(int argc, char** argv) {
     if (!plugin.complete() || setContext == nullptr) {
         std::fprintf(stderr, "cannot load %s: %s\n", KESTROVA_FIELDS_PLUGIN, plugin.error.c_str());
         return 1;
+    }
+    const char* real = std::getenv("KESTROVA_REALDATA");
+    const std::string root = real != nullptr ? real : KESTROVA_REALDATA_DEFAULT;
+    if (std::filesystem::is_directory(root)) {
+        RealObjects(root);
+    } else {
+        std::printf("Real objects: %s is not there\n", root.c_str());
     }
     for (bool vectors : {false, true}) {
         Generated g = Make(vectors);

@@ -10,6 +10,8 @@
 
 #include <locale.h>
 
+#include "sdk/field_values.h"
+
 namespace kestrova {
 
 namespace {
@@ -20,20 +22,6 @@ bool IsCSpace(char c) {
 
 bool IsAsciiLetter(std::uint8_t c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-// The value of a hexadecimal digit of either case, or -1.
-int HexDigitValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
 }
 
 // Skips white space and reads the sign and the magnitude of a decimal number. The magnitude

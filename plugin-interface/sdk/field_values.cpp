@@ -5,7 +5,6 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
-#include <type_traits>
 
 namespace kestrova {
 
@@ -82,172 +81,6 @@ std::optional<std::uint64_t> ParseFloat(std::string_view text, Bits quietNan, st
     return std::bit_cast<Bits>(value);
 }
 
-__extension__ typedef unsigned __int128 Wide;
-
-// x × 5^j × 2^shift rounded down, and whether that dropped nothing.
-Wide Scaled(std::uint64_t x, std::uint64_t pow5, int shift, bool& exact) {
-    const Wide product = static_cast<Wide>(x) * pow5;
-    if (shift >= 0) {
-        exact = true;
-        return product << shift;
-    }
-    if (-shift >= 128) {
-        exact = product == 0;
-        return 0;
-    }
-    exact = (product & ((Wide{1} << -shift) - 1)) == 0;
-    return product >> -shift;
-}
-
-constexpr std::uint64_t kPowersOf5[] = {
-    1,
-    5,
-    25,
-    125,
-    625,
-    3125,
-    15625,
-    78125,
-    390625,
-    1953125,
-    9765625,
-    48828125,
-    244140625,
-    1220703125,
-    6103515625,
-    30517578125,
-    152587890625,
-    762939453125,
-    3814697265625,
-    19073486328125,
-    95367431640625,
-    476837158203125,
-    2384185791015625,
-    11920928955078125,
-    59604644775390625,
-    298023223876953125,
-    1490116119384765625,
-    7450580596923828125,
-};
-constexpr int kMostPlaces = 27;
-
-// The integers n that a float's rounding interval holds as n × 10^-places.
-struct Candidates {
-    Wide lowest = 1;
-    Wide highest = 0;
-    bool any() const { return lowest <= highest; }
-};
-
-// In quarters of 2^e the float is 4m and its interval's ends are `low` and 4m + 2; an even m
-// takes its ends, as round-half-even gives them to it.
-Candidates CandidatesAt(int places, std::uint64_t m, std::uint64_t low, int e) {
-    Candidates found;
-    const int shift = places + e - 2;
-    if (shift <= -128) {
-        return found;  // the interval lies below 1 in these units
-    }
-    const bool even = m % 2 == 0;
-    bool exact = false;
-    const Wide highEnd = Scaled(4 * m + 2, kPowersOf5[places], shift, exact);
-    found.highest = even || !exact ? highEnd : highEnd - 1;
-    const Wide lowEnd = Scaled(low, kPowersOf5[places], shift, exact);
-    found.lowest = even && exact ? lowEnd : lowEnd + 1;
-    return found;
-}
-
-// Writes the shortest decimal that reads back as a float that is not a whole number, the
-// closest of them (ties to an even last digit), for magnitudes from about 1e-18 up, into `text`
-// (48 bytes) and returns its length: the decimals n × 10^-j that round to the float are those
-// between the ends of its rounding interval, which are tested as exact integers. 0 where it does
-// not apply; the caller then uses std::to_chars, which is slower.
-std::size_t ShortestFloatChars(char* text, float value) {
-    const std::uint32_t bits = std::bit_cast<std::uint32_t>(value);
-    const std::uint32_t biased = (bits >> 23) & 0xFF;
-    const int e = static_cast<int>(biased) - 150;  // |value| = m × 2^e
-    if (biased == 0 || biased == 0xFF || e >= 0) {
-        return 0;  // zero, subnormal, infinite, NaN or whole
-    }
-    const std::uint64_t m = (bits & 0x7FFFFF) | 0x800000;
-    // Below a power of two the next float down is half as far: the interval's lower end is
-    // nearer.
-    const std::uint64_t low = m == 0x800000 && biased > 1 ? 4 * m - 1 : 4 * m - 2;
-    // The first digit that can count lies about -(e + 24) × log10(2) places after the point
-    // (77/256 is a little under log10(2)); nine significant digits always suffice for a float.
-    // A number of places that holds a decimal holds one with more places too, so the fewest is
-    // found by halving the range.
-    int fewest = std::max(1, -(e + 25) * 77 / 256);
-    int most = fewest + 10;
-    if (most > kMostPlaces) {
-        return 0;
-    }
-    Candidates candidates = CandidatesAt(most, m, low, e);
-    if (!candidates.any()) {
-        return 0;
-    }
-    while (fewest < most) {
-        const int middle = (fewest + most) / 2;
-        const Candidates tried = CandidatesAt(middle, m, low, e);
-        if (tried.any()) {
-            most = middle;
-            candidates = tried;
-        } else {
-            fewest = middle + 1;
-        }
-    }
-    const int j = most;
-    const std::uint64_t pow5 = kPowersOf5[j];
-    const int shift = j + e - 2;
-    const Wide lowest = candidates.lowest;
-    const Wide highest = candidates.highest;
-    bool exact = false;
-    Wide n = Scaled(4 * m, pow5, shift, exact);
-    if (!exact) {
-        const Wide product = static_cast<Wide>(4 * m) * pow5;
-        const Wide rest = product & ((Wide{1} << -shift) - 1);
-        const Wide half = Wide{1} << (-shift - 1);
-        n += rest > half || (rest == half && n % 2 == 1) ? 1 : 0;
-    }
-    n = n < lowest ? lowest : n > highest ? highest : n;
-    if (n > std::numeric_limits<std::uint64_t>::max()) {
-        return 0;
-    }
-    char digits[24];
-    const auto length = static_cast<std::size_t>(
-        std::to_chars(digits, digits + sizeof digits, static_cast<std::uint64_t>(n)).ptr - digits);
-    const auto places = static_cast<std::size_t>(j);
-    // Short copies by hand: a library call for each would cost more than the digits.
-    char* p = text;
-    auto copy = [&p](const char* from, const char* to) {
-        while (from != to) {
-            *p++ = *from++;
-        }
-    };
-    if ((bits >> 31) != 0) {
-        *p++ = '-';
-    }
-    if (length > places) {
-        copy(digits, digits + length - places);
-        *p++ = '.';
-        copy(digits + length - places, digits + length);
-    } else if (places - length <= 4) {
-        *p++ = '0';
-        *p++ = '.';
-        for (std::size_t zero = length; zero < places; ++zero) {
-            *p++ = '0';
-        }
-        copy(digits, digits + length);
-    } else {
-        *p++ = digits[0];
-        if (length > 1) {
-            *p++ = '.';
-            copy(digits + 1, digits + length);
-        }
-        *p++ = 'e';
-        p = std::to_chars(p, text + 48, static_cast<int>(length) - j - 1).ptr;
-    }
-    return static_cast<std::size_t>(p - text);
-}
-
 // Copies a word into `text` and returns its length.
 std::size_t Word(char* text, std::string_view word) {
     std::copy(word.begin(), word.end(), text);
@@ -274,11 +107,7 @@ std::size_t FloatChars(char* text, Bits bits, Bits quietNan) {
         return static_cast<std::size_t>(
             std::to_chars(text, text + kScalarChars, static_cast<std::int64_t>(value)).ptr - text);
     }
-    if constexpr (std::is_same_v<Float, float>) {
-        if (const std::size_t length = ShortestFloatChars(text, value)) {
-            return length;
-        }
-    }
+    // The library's shortest form (the fewest digits that read back to the same bits).
     return static_cast<std::size_t>(std::to_chars(text, text + kScalarChars, value).ptr - text);
 }
 
@@ -292,7 +121,9 @@ std::string_view Trimmed(std::string_view text) {
     return text;
 }
 
-int HexValue(char c) {
+}  // namespace
+
+int HexDigitValue(char c) {
     if (c >= '0' && c <= '9') {
         return c - '0';
     }
@@ -304,8 +135,6 @@ int HexValue(char c) {
     }
     return -1;
 }
-
-}  // namespace
 
 std::size_t ScalarChars(char* text, FieldKind kind, std::uint64_t bits) {
     switch (kind) {
@@ -479,8 +308,8 @@ bool ParseHex(std::string_view text, std::vector<std::uint8_t>& out) {
     out.clear();
     out.reserve(text.size() / 2);
     for (std::size_t i = 0; i < text.size(); i += 2) {
-        const int high = HexValue(text[i]);
-        const int low = HexValue(text[i + 1]);
+        const int high = HexDigitValue(text[i]);
+        const int low = HexDigitValue(text[i + 1]);
         if (high < 0 || low < 0) {
             return false;
         }

@@ -36,6 +36,8 @@ std::string IntegerRange(FieldKind kind);
 
 bool IsUtf8(std::span<const std::uint8_t> bytes);
 
+// The value of a hexadecimal digit of either case, or -1.
+int HexDigitValue(char c);
 void AppendHex(std::string& out, std::span<const std::uint8_t> bytes);
 // Two hexadecimal digits per byte, either case; false for anything else.
 bool ParseHex(std::string_view text, std::vector<std::uint8_t>& out);

@@ -163,6 +163,18 @@ private:
     }
     std::uint64_t Load(std::uint64_t at, unsigned width) const;
     const ArrayIndex& IndexOf(FieldAt array) const;
+    // A structure of scalars only, none aligned after it: its values lie one after another.
+    bool FlatStruct(const FieldNode& node) const {
+        if (node.kind != FieldKind::Struct || node.aligns) {
+            return false;
+        }
+        for (std::uint32_t member : layout_.Members(node)) {
+            if (!IsScalar(layout_.node(member).kind)) {
+                return false;
+            }
+        }
+        return true;
+    }
 
     const FieldLayout& layout_;
     std::span<const std::uint8_t> object_;
@@ -230,6 +242,22 @@ std::uint64_t FieldReader::Visit(FieldAt field, Visitor& visitor) const {
                 for (std::uint32_t i = 0; i < count; ++i, at += width) {
                     visitor.Element(i);
                     visitor.Scalar(element, Load(at, width));
+                }
+            } else if (FlatStruct(element)) {
+                // Vectors, colours, references: their members in a loop of their own.
+                const std::span<const std::uint32_t> members = layout_.Members(element);
+                for (std::uint32_t i = 0; i < count; ++i) {
+                    visitor.Element(i);
+                    visitor.BeginStruct(element);
+                    std::uint32_t position = 0;
+                    for (std::uint32_t member : members) {
+                        const FieldNode& scalar = layout_.node(member);
+                        const unsigned width = ScalarWidth(scalar.kind);
+                        visitor.Member(scalar, position++);
+                        visitor.Scalar(scalar, Load(at, width));
+                        at += width;
+                    }
+                    visitor.EndStruct(element);
                 }
             } else {
                 for (std::uint32_t i = 0; i < count; ++i) {

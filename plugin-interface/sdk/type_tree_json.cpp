@@ -77,16 +77,17 @@ void AppendQuoted(std::string& out, std::span<const std::uint8_t> utf8) {
     out += '"';
 }
 
-// The JSON text being written: characters go straight into a buffer that grows by halves, so that
-// the many short pieces of a large array cost no call each.
+// The JSON text being written: characters go straight into the string that is returned, sized
+// up front for the object so that it seldom grows (and doubles when it must), so that the many
+// short pieces of a large array cost no call each and the text is never copied whole.
 class JsonText {
 public:
     explicit JsonText(std::size_t expected) : text_(expected, '\0') {}
 
-    // Room for `count` more characters at Cursor().
+    // Room for `count` more characters at the end.
     char* Room(std::size_t count) {
         if (text_.size() - used_ < count) {
-            text_.resize(std::max(text_.size() + text_.size() / 2, used_ + count));
+            text_.resize(std::max(2 * text_.size(), used_ + count));
         }
         return text_.data() + used_;
     }
@@ -100,12 +101,8 @@ public:
         std::memcpy(Room(N - 1), literal, N - 1);
         used_ += N - 1;
     }
-    // Keys and short texts: copied by hand, a library call for each would cost more.
     void Put(std::string_view text) {
-        char* to = Room(text.size());
-        for (char c : text) {
-            *to++ = c;
-        }
+        std::memcpy(Room(text.size()), text.data(), text.size());
         used_ += text.size();
     }
     std::string Take() {
@@ -146,13 +143,14 @@ public:
         } else {
             NewLine(open_.size());
         }
-        std::string& key = keys_[layout_.IndexOf(member)];
-        if (key.empty()) {
-            const std::string name = KeyText(member.name);
-            AppendQuoted(key, AsBytes(name));
-            key += ": ";
+        Key& key = keys_[layout_.IndexOf(member)];
+        if (key.length == 0) {
+            key.offset = static_cast<std::uint32_t>(keyText_.size());
+            AppendQuoted(keyText_, AsBytes(KeyText(member.name)));
+            keyText_ += ": ";
+            key.length = static_cast<std::uint32_t>(keyText_.size() - key.offset);
         }
-        out_.Put(key);
+        out_.Put(std::string_view(keyText_).substr(key.offset, key.length));
     }
     void EndStruct(const FieldNode&) { Close('}'); }
 
@@ -253,7 +251,14 @@ private:
 
     const FieldLayout& layout_;
     JsonText& out_;
-    std::vector<std::string> keys_;  // each field's quoted name and ": ", made once
+    // Each field's quoted name and ": ", made when first written, in one text: a small object of
+    // a large type costs no string per node.
+    struct Key {
+        std::uint32_t offset = 0;
+        std::uint32_t length = 0;  // 0 until made
+    };
+    std::vector<Key> keys_;
+    std::string keyText_;
     std::vector<std::int8_t> flat_;
     std::vector<Open> open_;
 };
@@ -540,10 +545,32 @@ private:
     std::string error_;
 };
 
+// The bytes of the byte runs of `field` that lie outside arrays, found without visiting every
+// value.
+std::uint64_t ByteRunsOutsideArrays(const FieldReader& reader, FieldAt field) {
+    const FieldNode& node = reader.Node(field);
+    if (node.kind == FieldKind::Bytes) {
+        return reader.Count(field);
+    }
+    std::uint64_t runs = 0;
+    if (node.kind == FieldKind::Struct) {
+        for (const FieldAt& member : reader.Members(field)) {
+            runs += ByteRunsOutsideArrays(reader, member);
+        }
+    }
+    return runs;
+}
+
 }  // namespace
 
 std::string FieldsToJson(const FieldReader& reader) {
-    JsonText out(static_cast<std::size_t>(reader.object().size()) * 3 + 64);
+    // Byte runs outside arrays (a texture's image, a mesh's vertices) take two characters per
+    // byte; numbers, even in arrays of three-float vectors, under five. Small objects are not
+    // worth the look.
+    constexpr std::size_t kLookedAt = 1 << 16;
+    const std::uint64_t runs =
+        reader.object().size() < kLookedAt ? 0 : ByteRunsOutsideArrays(reader, reader.Root());
+    JsonText out(static_cast<std::size_t>(5 * (reader.object().size() - runs) + 2 * runs + 256));
     JsonWriter writer(reader.layout(), out);
     reader.Visit(reader.Root(), writer);
     out.Put('\n');

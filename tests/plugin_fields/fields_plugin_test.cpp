@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include <QAction>
 #include <QLabel>
 #include <QTreeView>
@@ -11,6 +13,7 @@
 
 #include "plugins/fields/fields_session.h"
 #include "tests/plugin_fields/fields_test_support.h"
+#include "tests/plugin_fields/real_objects.h"
 #include "tests/plugin_text_audio/panel_test_support.h"
 #include "tests/plugins/plugin_library.h"
 #include "tests/shell_gui/gui_test_support.h"
@@ -116,15 +119,27 @@ TEST_F(FieldsPluginTest, ConvertsToJsonAndBackWithoutAPanel) {
     EXPECT_EQ(plugin.Import(*exported, u"json"), sample.body);
 }
 
-class FieldsInEditorTest : public GuiTest {};
+class FieldsInEditorTest : public GuiTest {
+protected:
+    // The window with the built Fields plug-in installed beside it.
+    std::unique_ptr<MainWindow> StartWithFields() {
+        std::filesystem::create_directories("Plugins/fields");
+        for (const char* file : {"fields.so", "fields.plg"}) {
+            std::filesystem::copy(
+                std::filesystem::path(KESTROVA_FIELDS_PLUGIN).parent_path() / file,
+                std::filesystem::path("Plugins/fields") / file);
+        }
+        return Start();
+    }
+    void Trigger(MainWindow& window, const char* action, const std::string& file) {
+        chooser.Next(Wide(Path(file)), 1);
+        window.findChild<QAction*>(QString::fromUtf8(action))->trigger();
+        ProcessEvents();
+    }
+};
 
 TEST_F(FieldsInEditorTest, TakesClassesWithoutAPlugInOfTheirOwnAndOffersJson) {
-    std::filesystem::create_directories("Plugins/fields");
-    for (const char* file : {"fields.so", "fields.plg"}) {
-        std::filesystem::copy(std::filesystem::path(KESTROVA_FIELDS_PLUGIN).parent_path() / file,
-                              std::filesystem::path("Plugins/fields") / file);
-    }
-    auto window = Start();
+    auto window = StartWithFields();
     OpenFile(*window, WriteSample());
     ClickRow(*window, static_cast<int>(Column(*window, 0).indexOf(QStringLiteral("alpha"))));
     ASSERT_NE(window->pluginPanel(), nullptr);
@@ -134,15 +149,69 @@ TEST_F(FieldsInEditorTest, TakesClassesWithoutAPlugInOfTheirOwnAndOffersJson) {
     SaveScreenshot(window.get(), "plugin_fields_without_tree");
 
     // Export offers the plug-in's JSON; for an object without a tree it says why it cannot.
-    chooser.Next(Wide(Path("alpha.json")), 1);
-    window->findChild<QAction*>(QStringLiteral("exportAction"))->trigger();
-    ProcessEvents();
+    Trigger(*window, "exportAction", "alpha.json");
     EXPECT_EQ(chooser.requests.back().filters.at(0).description, u"JSON (*.json)");
     EXPECT_FALSE(std::filesystem::exists(Path("alpha.json")));
     EXPECT_EQ(window->shell().statusText, u"The plug-in \"Fields\" refused: " +
                                               Wide(fields::kNoTreeMessage) +
                                               u" Nothing was exported.");
     Stop(window);
+}
+
+// A real file with type trees: the GameObject's fields exported as JSON, a longer tag typed into
+// it and imported, then a shorter one typed into the view; the asset takes each new size, and Save
+// As writes a file that differs in that object alone.
+TEST_F(FieldsInEditorTest, EditsThroughJsonAndTheViewGoBackIntoARealObjectAndTheSavedFile) {
+    const char* real = std::getenv("KESTROVA_REALDATA");
+    const std::string original =
+        std::string(real != nullptr ? real : "/nonexistent") + "/modern/ab5test_u513/1.unity";
+    if (!std::filesystem::exists(original)) {
+        GTEST_SKIP() << "KESTROVA_REALDATA/modern is not there";
+    }
+    auto window = StartWithFields();
+    OpenFile(*window, original);
+    const int camera = static_cast<int>(Column(*window, 0).indexOf(QStringLiteral("Main Camera")));
+    ASSERT_GE(camera, 0);
+    ClickRow(*window, camera);
+    ASSERT_NE(window->pluginPanel(), nullptr);
+    EXPECT_EQ(window->pluginPanel()->objectName(), QStringLiteral("fieldsPanel"));
+    EXPECT_EQ(window->shell().document.entries.at(5).size, 185u);  // the camera's table entry
+
+    Trigger(*window, "exportAction", "camera.json");
+    EXPECT_EQ(chooser.requests.back().filters.at(0).description, u"JSON (*.json)");
+    nlohmann::ordered_json json = nlohmann::ordered_json::parse(std::ifstream(Path("camera.json")));
+    EXPECT_EQ(json["m_TagString"], "MainCamera");
+    json["m_TagString"] = "MainCamera, edited";
+    std::ofstream(Path("edited.json")) << json.dump(2);
+    Trigger(*window, "importAction", "edited.json");
+    EXPECT_EQ(window->shell().document.entries.at(5).size, 193u);  // 8 more characters
+
+    // Typed into the view: a number outside its type is refused, a shorter tag is taken and
+    // goes back into the asset when another one is selected.
+    auto* view = window->pluginPanel()->findChild<QTreeView*>(QStringLiteral("fieldsView"));
+    ASSERT_NE(view, nullptr);
+    QAbstractItemModel* model = view->model();
+    const auto valueOf = [model](const char* name) {
+        const QModelIndexList found = model->match(model->index(0, 0), Qt::DisplayRole,
+                                                   QString::fromUtf8(name), 1, Qt::MatchExactly);
+        return found.isEmpty() ? QModelIndex() : found[0].siblingAtColumn(2);
+    };
+    EXPECT_EQ(valueOf("m_TagString").data().toString(), QStringLiteral("MainCamera, edited"));
+    EXPECT_FALSE(model->setData(valueOf("m_Layer"), QStringLiteral("70000000000")));
+    EXPECT_TRUE(model->setData(valueOf("m_TagString"), QStringLiteral("Untagged")));
+    ClickRow(*window, camera + 1);
+    ClickRow(*window, camera);
+    EXPECT_EQ(window->shell().document.entries.at(5).size, 181u);
+    SaveScreenshot(window.get(), "plugin_fields_real_object");
+    SaveAs(*window, Path("saved.unity"));
+    Stop(window);
+
+    const std::vector<Bytes> before = ObjectBodies(original, "", Wide(Path("")));
+    const std::vector<Bytes> after = ObjectBodies(Path("saved.unity"), "", Wide(Path("")));
+    ASSERT_EQ(after.size(), before.size());
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        EXPECT_EQ(after[i] == before[i], i != 5) << "object " << i;
+    }
 }
 
 }  // namespace
