@@ -7,6 +7,9 @@
 #include <filesystem>
 
 #include "document/asset_file.h"
+#include "document/bundle/bundle_archive.h"
+#include "document/bundle/bundle_document.h"
+#include "document/bundle/bundle_writer.h"
 #include "installer/core/install_journal.h"
 #include "installer/core/mod_apply.h"
 #include "tests/document/program_run.h"
@@ -178,6 +181,119 @@ TEST_F(ApplyTest, RealGameFilesTakeTheModAndComeBackByteForByte) {
     }
 }
 
+// A file of the later forms as installing sees it: the serialized file's bodies, and for a
+// compressed bundle its compression and every other node's bytes.
+struct LoadedView {
+    std::vector<std::int64_t> pathIds;
+    std::vector<Bytes> bodies;
+    std::string member;
+    std::int32_t largestClass = 0;
+    std::uint32_t largest = 0;
+    std::map<std::string, Bytes> otherNodes;
+    std::uint32_t compression = 0;
+};
+
+LoadedView LoadView(const std::u16string& path, const std::u16string& work) {
+    LoadedView view;
+    AssetFile doc;
+    doc.workingFolder = work;
+    Outcome o = bundle::LoadDocument(doc, path);
+    EXPECT_TRUE(o.ok) << Utf16ToUtf8(path) << ": " << Utf16ToUtf8(o.message);
+    for (std::uint32_t i = 0; i < doc.entries.size(); ++i) {
+        view.pathIds.push_back(doc.entries[i].pathId);
+        view.bodies.push_back(ReadAssetBody(doc, i).value_or(Bytes{0xEE}));
+        if (doc.entries[i].size > doc.entries[view.largest].size) {
+            view.largest = i;
+        }
+    }
+    if (!doc.entries.empty()) {
+        view.largestClass = doc.entries[view.largest].classId;
+    }
+    if (doc.compressed) {
+        view.member = doc.compressed->name();
+        const Bytes stream = ReadBytes(Utf16ToUtf8(doc.WorkingCopyPath()));
+        for (const BundleNode& node : doc.compressed->nodes) {
+            if (node.path != view.member) {
+                view.otherNodes[node.path] =
+                    Bytes(stream.begin() + static_cast<std::ptrdiff_t>(node.offset),
+                          stream.begin() + static_cast<std::ptrdiff_t>(node.offset + node.size));
+            }
+        }
+        bundle::FileSource source;
+        bundle::BundleArchive archive;
+        EXPECT_TRUE(source.Open(path) && bundle::ReadBundleArchive(source, archive).ok);
+        view.compression = static_cast<std::uint32_t>(bundle::OriginalCompression(archive));
+    }
+    CloseAssetFile(doc);
+    return view;
+}
+
+TEST_F(ApplyTest, LaterFormsAndBundleMembersTakeTheModAndComeBackByteForByte) {
+    const char* realdata = std::getenv("KESTROVA_REALDATA");
+    const std::filesystem::path modern = realdata == nullptr ? "" : realdata;
+    if (realdata == nullptr || !std::filesystem::is_directory(modern / "modern")) {
+        GTEST_SKIP() << "No real game files (KESTROVA_REALDATA).";
+    }
+    // A format-22 file, an LZ4HC bundle and an LZMA bundle, side by side in one game folder; the
+    // largest asset of each gets a longer body.
+    const char* files[] = {"pong_u2021318/level0", "abtest_u201839/cube.ab",
+                           "abtest_u201710/cubewall.unity3d"};
+    std::map<std::string, Bytes> originals;
+    std::map<std::string, LoadedView> expected;
+    for (const char* file : files) {
+        const std::string name = std::filesystem::path(file).filename().string();
+        originals[name] = ReadBytes((modern / "modern" / file).string());
+        Game("Data/" + name, originals[name]);
+        LoadedView view = LoadView(Wide("Game/Data/" + name), Wide("Check"));
+        ASSERT_FALSE(view.bodies.empty()) << file;
+        Bytes body = view.bodies[view.largest];
+        std::reverse(body.begin(), body.end());
+        body.insert(body.end(), {1, 2, 3, 4, 5});
+        Add(Utf8ToUtf16(name), u"Largest", 0, body);
+        mod.entries.back().pathId = view.pathIds[view.largest];
+        mod.entries.back().classId = view.largestClass;
+        mod.entries.back().member = Latin1ToUtf16(view.member);
+        view.bodies[view.largest] = Padded(body);
+        expected[name] = std::move(view);
+    }
+    Outcome o = Install();
+    ASSERT_TRUE(o.ok) << Utf16ToUtf8(o.message);
+    EXPECT_TRUE(report.notes.empty()) << "this build writes every compression";
+    for (const auto& [name, view] : expected) {
+        const LoadedView after = LoadView(Wide("Game/Data/" + name), Wide("Check"));
+        EXPECT_EQ(after.pathIds, view.pathIds) << name;
+        EXPECT_EQ(after.bodies, view.bodies) << name;
+        EXPECT_EQ(after.otherNodes, view.otherNodes) << name;
+        EXPECT_EQ(after.compression, view.compression) << name;
+        EXPECT_EQ(ReadFile("Game/Data/" + name + ".bak"), originals[name]);
+    }
+    ASSERT_TRUE(Uninstall().ok);
+    EXPECT_EQ(Listing("Game/Data").size(), originals.size());
+    for (const auto& [name, bytes] : originals) {
+        EXPECT_EQ(ReadFile("Game/Data/" + name), bytes) << name;
+    }
+
+    // Entries that name a member the bundle does not hold, or a path id its member does not
+    // hold, stop the whole installation; the good entry beside them changes nothing either.
+    mod.entries.resize(1);
+    Add(u"cube.ab", u"Gone", 0, Filled(8, 1));
+    mod.entries.back().member = u"CAB-00000000000000000000000000000000";
+    Add(u"cubewall.unity3d", u"Gone", 0, Filled(8, 1));
+    mod.entries.back().member = Latin1ToUtf16(expected["cubewall.unity3d"].member);
+    mod.entries.back().pathId = -5717498367417880155;
+    const std::map<std::string, Bytes> before = Snapshot("Game");
+    o = Install();
+    ASSERT_FALSE(o.ok);
+    const std::string message = Utf16ToUtf8(o.message);
+    for (const std::string& part :
+         {"cube.ab holds no serialized file CAB-00000000000000000000000000000000 (it holds " +
+              expected["cube.ab"].member,
+          std::string("holds no asset with path id -5717498367417880155")}) {
+        EXPECT_NE(message.find(part), std::string::npos) << part << " in: " << message;
+    }
+    EXPECT_EQ(Snapshot("Game"), before);
+}
+
 TEST_F(ApplyTest, ChecksNameEverythingThatIsMissingAndChangeNothing) {
     AssetFileBuilder b;
     b.Add("Crosshair", 28, 1, Filled(20, 1)).Add("", 83, 2, Filled(9, 3));
@@ -203,8 +319,8 @@ TEST_F(ApplyTest, ChecksNameEverythingThatIsMissingAndChangeNothing) {
                              "../level0 / Crosshair (path id 1): the "
                              "file name is not a plain file name",
                              "holds no asset with path id -5717498367417880155",
-                             "data.unity3d / CAB-5f3c / Hero (path id 3): this installer does "
-                             "not change members of bundles",
+                             "data.unity3d is missing (needed for data.unity3d / CAB-5f3c / "
+                             "Hero (path id 3))",
                              "Nothing was changed."}) {
         EXPECT_NE(message.find(part), std::string::npos) << part << " in: " << message;
     }
