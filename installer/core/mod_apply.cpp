@@ -439,8 +439,9 @@ private:
                              u" blocks.");
             meter_.Say(notes_.back());
         }
-        const std::u16string rebuilt =
-            platform::JoinPath(doc.workingFolder, std::u16string(u"bundle"));
+        // Beside the working copy and the original kept as OriginalBundlePath(), which the
+        // writer reads from.
+        const std::u16string rebuilt = doc.WorkingCopyPath() + u".bundle";
         auto progress = [&](std::u16string_view, float fraction) {
             meter_.Within(doc.workingLength, fraction);
         };

@@ -7,9 +7,6 @@
 #include <filesystem>
 
 #include "document/asset_file.h"
-#include "document/bundle/bundle_archive.h"
-#include "document/bundle/bundle_document.h"
-#include "document/bundle/bundle_writer.h"
 #include "installer/core/install_journal.h"
 #include "installer/core/mod_apply.h"
 #include "tests/document/program_run.h"
@@ -17,12 +14,6 @@
 
 namespace kestrova::testing {
 namespace {
-
-// An entry's data as installed: the body, then zeros up to a multiple of 4.
-Bytes Padded(Bytes body) {
-    body.resize((body.size() + 3) / 4 * 4, 0);
-    return body;
-}
 
 class ApplyTest : public ModTest {
 protected:
@@ -181,53 +172,6 @@ TEST_F(ApplyTest, RealGameFilesTakeTheModAndComeBackByteForByte) {
     }
 }
 
-// A file of the later forms as installing sees it: the serialized file's bodies, and for a
-// compressed bundle its compression and every other node's bytes.
-struct LoadedView {
-    std::vector<std::int64_t> pathIds;
-    std::vector<Bytes> bodies;
-    std::string member;
-    std::int32_t largestClass = 0;
-    std::uint32_t largest = 0;
-    std::map<std::string, Bytes> otherNodes;
-    std::uint32_t compression = 0;
-};
-
-LoadedView LoadView(const std::u16string& path, const std::u16string& work) {
-    LoadedView view;
-    AssetFile doc;
-    doc.workingFolder = work;
-    Outcome o = bundle::LoadDocument(doc, path);
-    EXPECT_TRUE(o.ok) << Utf16ToUtf8(path) << ": " << Utf16ToUtf8(o.message);
-    for (std::uint32_t i = 0; i < doc.entries.size(); ++i) {
-        view.pathIds.push_back(doc.entries[i].pathId);
-        view.bodies.push_back(ReadAssetBody(doc, i).value_or(Bytes{0xEE}));
-        if (doc.entries[i].size > doc.entries[view.largest].size) {
-            view.largest = i;
-        }
-    }
-    if (!doc.entries.empty()) {
-        view.largestClass = doc.entries[view.largest].classId;
-    }
-    if (doc.compressed) {
-        view.member = doc.compressed->name();
-        const Bytes stream = ReadBytes(Utf16ToUtf8(doc.WorkingCopyPath()));
-        for (const BundleNode& node : doc.compressed->nodes) {
-            if (node.path != view.member) {
-                view.otherNodes[node.path] =
-                    Bytes(stream.begin() + static_cast<std::ptrdiff_t>(node.offset),
-                          stream.begin() + static_cast<std::ptrdiff_t>(node.offset + node.size));
-            }
-        }
-        bundle::FileSource source;
-        bundle::BundleArchive archive;
-        EXPECT_TRUE(source.Open(path) && bundle::ReadBundleArchive(source, archive).ok);
-        view.compression = static_cast<std::uint32_t>(bundle::OriginalCompression(archive));
-    }
-    CloseAssetFile(doc);
-    return view;
-}
-
 TEST_F(ApplyTest, LaterFormsAndBundleMembersTakeTheModAndComeBackByteForByte) {
     const char* realdata = std::getenv("KESTROVA_REALDATA");
     const std::filesystem::path modern = realdata == nullptr ? "" : realdata;
@@ -246,14 +190,7 @@ TEST_F(ApplyTest, LaterFormsAndBundleMembersTakeTheModAndComeBackByteForByte) {
         Game("Data/" + name, originals[name]);
         LoadedView view = LoadView(Wide("Game/Data/" + name), Wide("Check"));
         ASSERT_FALSE(view.bodies.empty()) << file;
-        Bytes body = view.bodies[view.largest];
-        std::reverse(body.begin(), body.end());
-        body.insert(body.end(), {1, 2, 3, 4, 5});
-        Add(Utf8ToUtf16(name), u"Largest", 0, body);
-        mod.entries.back().pathId = view.pathIds[view.largest];
-        mod.entries.back().classId = view.largestClass;
-        mod.entries.back().member = Latin1ToUtf16(view.member);
-        view.bodies[view.largest] = Padded(body);
+        AddChangedLargest(Utf8ToUtf16(name), view);
         expected[name] = std::move(view);
     }
     Outcome o = Install();
