@@ -114,5 +114,70 @@ TEST_F(RavelinWindowTest, AModOfTwoRealFilesOpensTheSameAfterARestart) {
     EXPECT_EQ(ReadBytes(Path("again.umod")), ReadBytes(Path("two.umod")));
 }
 
+TEST_F(RavelinWindowTest, AModOfAFormat22AssetAndABundleMembersAssetReopensTheSame) {
+    const std::string level = RealFile("modern/pong_u2021318/level0");
+    const std::string bundle = RealFile("modern/abtest_u201839/cube.ab");
+    if (level.empty() || bundle.empty()) {
+        GTEST_SKIP() << "no real files (KESTROVA_REALDATA)";
+    }
+    const QString saved = QString::fromStdString(Path("later.umod"));
+    // Each added asset as the open document describes it.
+    std::vector<ravelin::ModEntry> described;
+    auto addRow = [&](MainWindow& window, int row) {
+        ClickFormButton(Select(window, row), 1016);
+        const AssetFile& doc = window.shell().document;
+        const AssetEntry& e = doc.entries[window.shell().rowAssetIndex(row)];
+        ravelin::ModEntry entry;
+        entry.fileName = doc.documentName;
+        entry.member = doc.compressed ? Latin1ToUtf16(doc.compressed->name()) : u"";
+        entry.classId = e.classId;
+        entry.pathId = e.pathId;
+        described.push_back(entry);
+    };
+
+    auto window = Start();
+    OpenFile(*window, level);
+    window->listPanel()->modeButton(PanelMode::Mod)->click();
+    ProcessEvents();
+    addRow(*window, 1);
+    OpenFile(*window, bundle);
+    addRow(*window, 0);
+    QWidget* form = window->pluginPanel();
+    AnswerNextFileDialog(saved);
+    ClickFormButton(form, 1018);
+    const QStringList listed = FormListTexts(form);
+    Stop(window);
+
+    // Sorted by file name: the bundle's entry first, in the extended form.
+    const Bytes file = ReadBytes(Path("later.umod"));
+    ravelin::ModRecord mod;
+    ravelin::ModLayout layout;
+    ASSERT_TRUE(ravelin::ParseMod(file, 0, mod, layout).ok);
+    EXPECT_EQ(layout.format, ravelin::ModFormat::Extended);
+    ASSERT_EQ(mod.entries.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        const ravelin::ModEntry& stored = mod.entries[i];
+        const ravelin::ModEntry& asset = described[1 - i];
+        EXPECT_EQ(stored.fileName, asset.fileName);
+        EXPECT_EQ(stored.member, asset.member);
+        EXPECT_EQ(stored.classId, asset.classId);
+        EXPECT_EQ(stored.pathId, asset.pathId);
+    }
+    EXPECT_FALSE(mod.entries[0].member.empty());
+    EXPECT_NE(mod.entries[0].classId, ravelin::kNoClassId);
+
+    window = Start();
+    OpenFile(*window, level);
+    window->listPanel()->modeButton(PanelMode::Mod)->click();
+    form = Select(*window, 0);
+    AnswerNextFileDialog(saved);
+    ClickFormButton(form, 1019);
+    EXPECT_EQ(FormListTexts(form), listed);
+    AnswerNextFileDialog(QString::fromStdString(Path("again.umod")));
+    ClickFormButton(form, 1018);
+    Stop(window);
+    EXPECT_EQ(ReadBytes(Path("again.umod")), file);
+}
+
 }  // namespace
 }  // namespace kestrova::testing
