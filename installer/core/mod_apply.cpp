@@ -284,10 +284,11 @@ private:
             } else if (target->member != e.member) {
                 // A file is loaded once, as one member; a second member would need a second pass
                 // over the rebuilt bundle.
-                problems.push_back(Describe(e) + u": the mod changes another file of " +
-                                   e.fileName +
-                                   u" too, and one installation changes one file "
-                                   u"of a bundle.");
+                problems.push_back(
+                    Describe(e) + u": another entry changes " +
+                    (target->member.empty() ? e.fileName : u"its member " + target->member) +
+                    u"; one installation changes one serialized file of a "
+                    u"bundle.");
                 continue;
             }
             target->entries.push_back(i);

@@ -218,6 +218,11 @@ TEST_F(ApplyTest, LaterFormsAndBundleMembersTakeTheModAndComeBackByteForByte) {
     Add(u"cubewall.unity3d", u"Gone", 0, Filled(8, 1));
     mod.entries.back().member = Latin1ToUtf16(expected["cubewall.unity3d"].member);
     mod.entries.back().pathId = -5717498367417880155;
+    Add(u"level0", u"Other", 1, Filled(8, 1));
+    mod.entries.back().member = u"CAB-level0";
+    Game("Data/plain.assets", originals["level0"]);
+    Add(u"plain.assets", u"Gone", 1, Filled(8, 1));
+    mod.entries.back().member = u"CAB-plain";
     const std::map<std::string, Bytes> before = Snapshot("Game");
     o = Install();
     ASSERT_FALSE(o.ok);
@@ -225,7 +230,9 @@ TEST_F(ApplyTest, LaterFormsAndBundleMembersTakeTheModAndComeBackByteForByte) {
     for (const std::string& part :
          {"cube.ab holds no serialized file CAB-00000000000000000000000000000000 (it holds " +
               expected["cube.ab"].member,
-          std::string("holds no asset with path id -5717498367417880155")}) {
+          std::string("holds no asset with path id -5717498367417880155"),
+          std::string("level0 / CAB-level0 / Other (path id 1): another entry changes level0;"),
+          std::string("plain.assets is not a compressed bundle with the file CAB-plain in it")}) {
         EXPECT_NE(message.find(part), std::string::npos) << part << " in: " << message;
     }
     EXPECT_EQ(Snapshot("Game"), before);
