@@ -129,6 +129,17 @@ protected:
                             folder.File("stderr"));
     }
 
+    // Installs installer.exe's mod into game folder `a` with the program under Wine, silently, and
+    // into `b` with kestrova-cli.
+    void InstallBothWays(const std::string& a, const std::string& b) {
+        WineRun installed = Installer("/S '/D=" + WinePath(folder.File(a)) + "'");
+        ASSERT_EQ(installed.status, 0) << installed.err;
+        EXPECT_EQ(installed.err, "");
+        ProgramRun applied =
+            Cli("mod apply '" + folder.File("installer.exe") + "' --root '" + folder.File(b) + "'");
+        ASSERT_EQ(applied.status, 0) << applied.out;
+    }
+
     std::map<std::string, Bytes> originals;
 };
 
@@ -149,12 +160,7 @@ TEST_F(WineTest, SilentInstallMatchesKestrovaCliAndUndoRestoresTheOriginals) {
     MakeGame("Jeu ゲーム 𝄞 A");
     MakeGame("Jeu ゲーム 𝄞 B");
     const std::map<std::string, Bytes> untouched = Snapshot("Jeu ゲーム 𝄞 A");
-    WineRun installed = Installer("/S '/D=" + WinePath(folder.File("Jeu ゲーム 𝄞 A")) + "'");
-    ASSERT_EQ(installed.status, 0) << installed.err;
-    EXPECT_EQ(installed.err, "");
-    ProgramRun applied = Cli("mod apply '" + folder.File("installer.exe") + "' --root '" +
-                             folder.File("Jeu ゲーム 𝄞 B") + "'");
-    ASSERT_EQ(applied.status, 0) << applied.out;
+    ASSERT_NO_FATAL_FAILURE(InstallBothWays("Jeu ゲーム 𝄞 A", "Jeu ゲーム 𝄞 B"));
 
     const std::map<std::string, Bytes> a = Snapshot("Jeu ゲーム 𝄞 A");
     EXPECT_EQ(a, Snapshot("Jeu ゲーム 𝄞 B"));
@@ -217,12 +223,7 @@ TEST_F(WineTest, LaterFormsAndBundleMembersInstallAsKestrovaCliInstallsThemAndUn
     ASSERT_EQ(packaged.status, 0) << packaged.out;
 
     const std::map<std::string, Bytes> untouched = Snapshot("Pong A");
-    WineRun installed = Installer("/S '/D=" + WinePath(folder.File("Pong A")) + "'");
-    ASSERT_EQ(installed.status, 0) << installed.err;
-    EXPECT_EQ(installed.err, "");
-    ProgramRun applied = Cli("mod apply '" + folder.File("installer.exe") + "' --root '" +
-                             folder.File("Pong B") + "'");
-    ASSERT_EQ(applied.status, 0) << applied.out;
+    ASSERT_NO_FATAL_FAILURE(InstallBothWays("Pong A", "Pong B"));
     const std::map<std::string, Bytes> a = Snapshot("Pong A");
     const std::map<std::string, Bytes> b = Snapshot("Pong B");
     ASSERT_EQ(a.size(), b.size());
