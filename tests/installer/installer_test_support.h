@@ -24,48 +24,35 @@ inline Bytes Padded(Bytes body) {
     return body;
 }
 
-// A file of the later forms as installing sees it: the serialized file's bodies, and for a
-// compressed bundle its compression and every other node's bytes.
+// A file as installing leaves it: every asset's body by path id, and for a compressed bundle its
+// member, its compression and every other file's bytes.
 struct LoadedView {
-    std::vector<std::int64_t> pathIds;
-    std::vector<Bytes> bodies;
+    std::map<std::int64_t, Bytes> bodies;
+    std::map<std::string, Bytes> nodes;  // the member's is empty
     std::string member;
-    std::int32_t largestClass = 0;
-    std::uint32_t largest = 0;
-    std::map<std::string, Bytes> otherNodes;
     std::uint32_t compression = 0;
+    bool operator==(const LoadedView&) const = default;
 };
 
-inline LoadedView LoadView(const std::u16string& path, const std::u16string& work) {
+inline LoadedView LoadView(const std::u16string& path) {
     LoadedView view;
     AssetFile doc;
-    doc.workingFolder = work;
-    Outcome o = bundle::LoadDocument(doc, path);
-    EXPECT_TRUE(o.ok) << Utf16ToUtf8(path) << ": " << Utf16ToUtf8(o.message);
+    doc.workingFolder = u"Check";
+    EXPECT_TRUE(bundle::LoadDocument(doc, path).ok) << Utf16ToUtf8(path);
     for (std::uint32_t i = 0; i < doc.entries.size(); ++i) {
-        view.pathIds.push_back(doc.entries[i].pathId);
-        view.bodies.push_back(ReadAssetBody(doc, i).value_or(Bytes{0xEE}));
-        if (doc.entries[i].size > doc.entries[view.largest].size) {
-            view.largest = i;
-        }
+        view.bodies[doc.entries[i].pathId] = ReadAssetBody(doc, i).value_or(Bytes{0xEE});
     }
-    if (!doc.entries.empty()) {
-        view.largestClass = doc.entries[view.largest].classId;
-    }
-    if (doc.compressed) {
+    bundle::FileSource source;
+    bundle::BundleArchive archive;
+    if (doc.compressed && source.Open(path) && bundle::ReadBundleArchive(source, archive).ok) {
         view.member = doc.compressed->name();
+        view.compression = static_cast<std::uint32_t>(bundle::OriginalCompression(archive));
         const Bytes stream = ReadBytes(Utf16ToUtf8(doc.WorkingCopyPath()));
         for (const BundleNode& node : doc.compressed->nodes) {
-            if (node.path != view.member) {
-                view.otherNodes[node.path] =
-                    Bytes(stream.begin() + static_cast<std::ptrdiff_t>(node.offset),
-                          stream.begin() + static_cast<std::ptrdiff_t>(node.offset + node.size));
-            }
+            const auto start = stream.begin() + static_cast<std::ptrdiff_t>(node.offset);
+            const auto end = node.path == view.member ? start : start + node.size;
+            view.nodes[node.path] = Bytes(start, end);
         }
-        bundle::FileSource source;
-        bundle::BundleArchive archive;
-        EXPECT_TRUE(source.Open(path) && bundle::ReadBundleArchive(source, archive).ok);
-        view.compression = static_cast<std::uint32_t>(bundle::OriginalCompression(archive));
     }
     CloseAssetFile(doc);
     return view;
@@ -85,17 +72,16 @@ protected:
         ASSERT_TRUE(ravelin::AddPendingAsset(mod, pending, files).ok);
     }
 
-    // Adds the largest asset of a loaded file with its body reversed and five bytes longer, as
-    // the editor hands over an asset of the later forms; `view` then expects it installed.
-    void AddChangedLargest(const std::u16string& fileName, LoadedView& view) {
-        Bytes body = view.bodies.at(view.largest);
+    // Adds the asset of a file with the lowest path id, reversed and five bytes longer, with
+    // its member and 64-bit path id; `view` then expects it installed.
+    void AddChanged(const std::u16string& fileName, LoadedView& view) {
+        auto& [pathId, body] = *view.bodies.begin();
         std::reverse(body.begin(), body.end());
         body.insert(body.end(), {1, 2, 3, 4, 5});
-        Add(fileName, u"Largest", 0, body);
-        mod.entries.back().pathId = view.pathIds[view.largest];
-        mod.entries.back().classId = view.largestClass;
+        Add(fileName, u"Changed", 0, body);
         mod.entries.back().member = Latin1ToUtf16(view.member);
-        view.bodies[view.largest] = Padded(body);
+        mod.entries.back().pathId = pathId;
+        body = Padded(body);
     }
 
     // The names in a folder of the test's folder, sorted.
