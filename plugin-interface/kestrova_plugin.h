@@ -111,7 +111,10 @@ typedef uint8_t* (*ExportDataProc)(int32_t* length, const char16_t* extension);
  * In the "Mod" panel mode the host makes two further calls after each CreatePluginDialog, whose
  * results it ignores (return null): first with `input` pointing at the open asset file's name,
  * then at the asset's name, each a zero-terminated UTF-16 text; *length then holds the asset's
- * type id, and `extension` its path id written as decimal text.
+ * type id, and `extension` its path id written as decimal text. For an asset of the later forms
+ * (any file but the 44-byte form of format 9) a third call follows: `input` is the path of the
+ * bundle member that holds the asset (an empty text for a file of its own), *length its class id
+ * and `extension` its 64-bit path id as signed decimal text.
  */
 typedef uint8_t* (*ImportDataProc)(const void* input, int32_t* length, const char16_t* extension);
 

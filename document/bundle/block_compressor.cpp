@@ -1,9 +1,16 @@
 #include "document/bundle/block_compressor.h"
 
 #include <algorithm>
+
+// Debian's MinGW-w64 compiler (its win32 thread model) has no std::thread: the Windows installer
+// program compresses its LZ4 blocks one after another on the calling thread.
+#if defined(__GLIBCXX__) && !defined(_GLIBCXX_HAS_GTHREADS)
+#define KESTROVA_BLOCKS_ON_ONE_THREAD 1
+#else
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#endif
 
 #include "common/text.h"
 #include "document/range_writer.h"
@@ -21,6 +28,49 @@ void Report(const ProgressCallback& progress, std::size_t done, std::size_t coun
                  count == 0 ? 1.0f : static_cast<float>(done) / static_cast<float>(count));
     }
 }
+
+// A block's compressed bytes: the original's where it is reused, else `input` compressed.
+Outcome ProduceBlock(const CompressJob& job, const PlannedBlock& block,
+                     std::vector<std::uint8_t>& input, std::vector<std::uint8_t>& out) {
+    if (block.reuse) {
+        if (!ReadRange(*job.original, block.reuse->offset, block.reuse->compressedSize, out)) {
+            return Outcome::Failure(u"Cannot read the original bundle.");
+        }
+        return Outcome::Success();
+    }
+    if (!ReadRange(*job.input, block.streamOffset, block.size, input)) {
+        return Outcome::Failure(u"Cannot read the data to compress.");
+    }
+    return EncodeBlock(job.compression, input, out);
+}
+
+#ifdef KESTROVA_BLOCKS_ON_ONE_THREAD
+
+Outcome CompressLz4InOrder(const CompressJob& job, RangeWriter& output,
+                           std::vector<std::uint64_t>& sizes, const ProgressCallback& progress,
+                           const std::stop_token& stop) {
+    std::uint64_t position = 0;
+    int shown = -1;
+    std::vector<std::uint8_t> input;
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 0; i < job.blocks.size(); ++i) {
+        Report(progress, i, job.blocks.size(), shown);
+        if (stop.stop_requested()) {
+            return Cancelled();
+        }
+        if (Outcome o = ProduceBlock(job, job.blocks[i], input, bytes); !o) {
+            return o;
+        }
+        if (!output.Write(position, bytes)) {
+            return Outcome::Failure(u"Cannot write the compressed data: " + output.error());
+        }
+        sizes[i] = bytes.size();
+        position += bytes.size();
+    }
+    return Outcome::Success();
+}
+
+#else
 
 // One compressed block waiting to be written.
 struct Slot {
@@ -71,7 +121,7 @@ private:
                 }
                 index = next_++;
             }
-            Outcome outcome = Produce(job_.blocks[index], input, compressed);
+            Outcome outcome = ProduceBlock(job_, job_.blocks[index], input, compressed);
             {
                 std::lock_guard lock(mutex_);
                 Slot& slot = slots_[index % slots_.size()];
@@ -81,20 +131,6 @@ private:
             }
             changed_.notify_all();
         }
-    }
-
-    Outcome Produce(const PlannedBlock& block, std::vector<std::uint8_t>& input,
-                    std::vector<std::uint8_t>& out) {
-        if (block.reuse) {
-            if (!ReadRange(*job_.original, block.reuse->offset, block.reuse->compressedSize, out)) {
-                return Outcome::Failure(u"Cannot read the original bundle.");
-            }
-            return Outcome::Success();
-        }
-        if (!ReadRange(*job_.input, block.streamOffset, block.size, input)) {
-            return Outcome::Failure(u"Cannot read the data to compress.");
-        }
-        return EncodeBlock(job_.compression, input, out);
     }
 
     Outcome WriteInOrder(const ProgressCallback& progress, const std::stop_token& stop) {
@@ -143,6 +179,8 @@ private:
     bool abort_ = false;
 };
 
+#endif
+
 // LZMA and stored blocks, one after another on this thread.
 Outcome CompressInOrder(const CompressJob& job, RangeWriter& output,
                         std::vector<std::uint64_t>& sizes, const ProgressCallback& progress,
@@ -190,15 +228,27 @@ Outcome CompressInOrder(const CompressJob& job, RangeWriter& output,
 
 }  // namespace
 
+unsigned CompressionThreads() {
+#ifdef KESTROVA_BLOCKS_ON_ONE_THREAD
+    return 1;
+#else
+    return std::max(1u, std::thread::hardware_concurrency());
+#endif
+}
+
 Outcome CompressBlocks(const CompressJob& job, RangeWriter& output,
                        std::vector<std::uint64_t>& compressedSizes,
                        const ProgressCallback& progress, const std::stop_token& stop) {
     compressedSizes.assign(job.blocks.size(), 0);
     Outcome outcome;
     if (job.compression == Compression::Lz4 || job.compression == Compression::Lz4hc) {
+#ifdef KESTROVA_BLOCKS_ON_ONE_THREAD
+        outcome = CompressLz4InOrder(job, output, compressedSizes, progress, stop);
+#else
         CompressJob parallel = job;
         parallel.threads = std::max(1u, job.threads);
         outcome = ParallelCompressor(parallel, output, compressedSizes).Run(progress, stop);
+#endif
     } else {
         outcome = CompressInOrder(job, output, compressedSizes, progress, stop);
     }

@@ -30,6 +30,9 @@ struct CompressJob {
     unsigned threads = 1;
 };
 
+// One per core; 1 where the program has no threads.
+unsigned CompressionThreads();
+
 // Writes the compressed blocks one after another from position 0 of `output` and returns each
 // block's compressed size.
 Outcome CompressBlocks(const CompressJob& job, RangeWriter& output,

@@ -1,14 +1,13 @@
 #include "document/bundle/bundle_writer.h"
 
 #include <algorithm>
-#include <thread>
 
-#include "sdk/byte_reader.h"
 #include "common/platform.h"
 #include "common/text.h"
 #include "document/bundle/block_compressor.h"
 #include "document/bundle/codecs_internal.h"
 #include "document/range_writer.h"
+#include "sdk/byte_reader.h"
 
 namespace kestrova::bundle {
 
@@ -244,8 +243,7 @@ Outcome WriteBundle(const BundleWrite& request, const std::u16string& target,
     job.compression = compression;
     job.blocks = PlanBlocks(request, stream.size(), compression);
     job.original = request.originalSource;
-    job.threads =
-        request.threads != 0 ? request.threads : std::max(1u, std::thread::hardware_concurrency());
+    job.threads = request.threads != 0 ? request.threads : detail::CompressionThreads();
     RangeWriter scratch;
     if (!scratch.CreateBeside(target)) {
         return Outcome::Failure(u"Cannot create a file beside " + target + u": " + scratch.error());

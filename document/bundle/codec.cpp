@@ -19,6 +19,29 @@ std::u16string Bytes(std::uint64_t count) {
 
 using detail::Bytes;
 
+bool CanEncode(Compression compression) {
+    switch (compression) {
+        case Compression::Stored:
+            return true;
+        case Compression::Lz4:
+        case Compression::Lz4hc:
+#ifdef KESTROVA_NO_LZ4
+            return false;
+#else
+            return true;
+#endif
+        case Compression::Lzma:
+#ifdef KESTROVA_NO_LZMA
+            return false;
+#else
+            return true;
+#endif
+        case Compression::Lzham:
+            break;
+    }
+    return false;
+}
+
 std::u16string CompressionName(std::uint32_t code) {
     switch (code) {
         case 0:

@@ -77,6 +77,10 @@ Outcome DecodeBlock(const ByteSource& source, const EncodedBlock& block, StreamO
                     DecodeBuffers& buffers, const std::stop_token& stop = {},
                     std::uint64_t limit = ~std::uint64_t{0});
 
+// True when this build writes blocks of `compression`: always stored; LZ4, LZ4HC and LZMA unless
+// the program was built without that codec (the Windows installer program may be).
+bool CanEncode(Compression compression);
+
 // Compresses `input` into `out` as one block (the LZMA form with its 5 property bytes); for the
 // blocks info and other small inputs, and for each LZ4 block of a bundle.
 Outcome EncodeBlock(Compression compression, std::span<const std::uint8_t> input,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/text.h"
 #include "document/range_writer.h"
 
 namespace kestrova {
@@ -45,6 +46,20 @@ ArchiveReader ArchiveReaderOf(const AssetFile& doc) {
         return in.valid() && ReadAt(in.get(), node->offset + offset, out) ? KESTROVA_STREAM_READ
                                                                           : KESTROVA_STREAM_FAILED;
     };
+}
+
+std::vector<ModImportCall> ModImportCalls(const AssetFile& doc, std::uint32_t index) {
+    // The plug-in reads the number into a field of this many characters.
+    constexpr std::size_t kPathIdCapacity = 256;
+    const AssetEntry& entry = doc.entries.at(index);
+    const auto type = static_cast<std::int32_t>(entry.typeId);
+    const std::u16string shown = CopyLimited(PathIdText(doc, entry), kPathIdCapacity);
+    std::vector<ModImportCall> calls{{doc.documentName, type, shown}, {entry.name, type, shown}};
+    if (doc.metadata || doc.compressed) {
+        calls.push_back({doc.compressed ? Latin1ToUtf16(doc.compressed->name()) : u"",
+                         entry.classId, DecimalText(entry.pathId)});
+    }
+    return calls;
 }
 
 AssetContext AssetContextOf(const AssetFile& doc, std::uint32_t index, std::u16string folder) {

@@ -4,6 +4,8 @@
 // editor's hand-over and kestrova-cli's conversions both build it here.
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "document/asset_file.h"
 #include "editor/plugins/plugin_context.h"
@@ -17,6 +19,20 @@ AssetContext AssetContextOf(const AssetFile& doc, std::uint32_t index, std::u16s
 // (a texture's ".resS"): the node named by the path, or by its last part, in the working copy.
 // Nothing is found when the document is no bundle's member. `doc` must outlive the reader.
 ArchiveReader ArchiveReaderOf(const AssetFile& doc);
+
+// One ImportData call of the "Ravelin" mode's hand-over: a text, the type id, a number as text.
+struct ModImportCall {
+    std::u16string text;
+    std::int32_t value = 0;
+    std::u16string number;
+};
+
+// What the "Ravelin" mode tells its plug-in of asset `index` after handing it over, one call
+// each: the file's name, then the asset's name, each with the type id and the path id as the
+// Index column shows it. For the later forms and for a member of a compressed bundle a third
+// follows: the member's path in the bundle (empty for a file of its own), the class id and the
+// 64-bit path id. A 44-byte-form file gets the first two only, so that its mods stay as before.
+std::vector<ModImportCall> ModImportCalls(const AssetFile& doc, std::uint32_t index);
 
 // Whether the class of asset `index` is described by a type tree in its file.
 bool HasTypeTree(const AssetFile& doc, std::uint32_t index);

@@ -10,12 +10,6 @@
 
 namespace kestrova {
 
-namespace {
-
-constexpr std::size_t kPathIdCapacity = 256;
-
-}  // namespace
-
 PluginHost::PluginHost(const PluginTable& table, PluginPanelSite& site)
     : table_(table), site_(site) {}
 
@@ -82,15 +76,10 @@ bool PluginHost::BeginHandOver(EditorShell& shell, std::uint32_t index, PanelMod
     context_.SetArchiveReader(ArchiveReaderOf(shell.document));
     void* panel = HandOverToPlugin(*currentPlugin_, context_, site_.PanelParent(), *body);
     if (mode == PanelMode::Mod) {
-        // Ravelin learns which file and which asset it was given: each text with the type id and
-        // the path id as decimal text. Their results carry nothing.
-        std::int32_t typeId = static_cast<std::int32_t>(entry.typeId);
-        const std::u16string pathId =
-            CopyLimited(PathIdText(shell.document, entry), kPathIdCapacity);
-        const std::u16string documentName = shell.document.documentName;
-        const std::u16string assetName = entry.name;
-        CallImportData(*currentPlugin_, documentName.c_str(), typeId, pathId);
-        CallImportData(*currentPlugin_, assetName.c_str(), typeId, pathId);
+        // Ravelin learns which file and which asset it was given. The results carry nothing.
+        for (const ModImportCall& call : ModImportCalls(shell.document, index)) {
+            CallImportData(*currentPlugin_, call.text.c_str(), call.value, call.number);
+        }
     }
     if (panel != nullptr) {
         site_.ShowPanel(panel);

@@ -9,6 +9,8 @@
 #include "common/platform.h"
 #include "common/text.h"
 #include "document/asset_file.h"
+#include "document/bundle/bundle_document.h"
+#include "document/bundle/codec.h"
 #include "pe/pe_image.h"
 #include "plugins/ravelin/core/mod_contents.h"
 
@@ -160,9 +162,11 @@ private:
     double part_ = 0;
 };
 
-// One asset file the mod changes, loaded into its own working copy.
+// One asset file the mod changes, loaded into its own working copy: a serialized file, or the
+// member of a compressed bundle that the entries name.
 struct TargetFile {
     std::u16string path;                // inside the game folder
+    std::u16string member;              // empty for a file that is not a bundle's member
     std::vector<std::size_t> entries;   // indices into the mod's entries
     std::vector<std::uint32_t> assets;  // the table index of each entry's asset
     std::unique_ptr<AssetFile> doc;
@@ -220,6 +224,7 @@ public:
         }
         meter_.Finish(mod_.name + u" is installed.");
         if (report != nullptr) {
+            report->notes = notes_;
             for (std::size_t k = 0; k < files_.size(); ++k) {
                 report->changedFiles.push_back(replacement_.Target(k));
                 if (std::u16string backup = replacement_.NewBackup(k); !backup.empty()) {
@@ -255,9 +260,6 @@ private:
         for (const ModEntry& e : mod_.entries) {
             if (!IsPlainFileName(e.fileName)) {
                 problems.push_back(Describe(e) + u": the file name is not a plain file name.");
-            } else if (!e.member.empty()) {
-                problems.push_back(Describe(e) +
-                                   u": this installer does not change members of bundles.");
             } else if (std::find(wanted.begin(), wanted.end(), Lower(e.fileName)) == wanted.end()) {
                 wanted.push_back(Lower(e.fileName));
             }
@@ -267,7 +269,7 @@ private:
         for (std::size_t i = 0; i < mod_.entries.size(); ++i) {
             const ModEntry& e = mod_.entries[i];
             auto where = found.find(Lower(e.fileName));
-            if (!IsPlainFileName(e.fileName) || !e.member.empty()) {
+            if (!IsPlainFileName(e.fileName)) {
                 continue;
             }
             if (where == found.end()) {
@@ -277,8 +279,17 @@ private:
             auto same = [&](const TargetFile& t) { return t.path == where->second; };
             auto target = std::find_if(files_.begin(), files_.end(), same);
             if (target == files_.end()) {
-                files_.push_back({where->second, {}, {}, nullptr});
+                files_.push_back({where->second, e.member, {}, {}, nullptr});
                 target = files_.end() - 1;
+            } else if (target->member != e.member) {
+                // A file is loaded once, as one member; a second member would need a second pass
+                // over the rebuilt bundle.
+                problems.push_back(
+                    Describe(e) + u": another entry changes " +
+                    (target->member.empty() ? e.fileName : u"its member " + target->member) +
+                    u"; one installation changes one serialized file of a "
+                    u"bundle.");
+                continue;
             }
             target->entries.push_back(i);
         }
@@ -308,6 +319,37 @@ private:
         return problems.empty() ? Outcome::Success() : Refuse(problems);
     }
 
+    // A plain file as the loader reads it; a bundle's member through the bundle's container
+    // layer, its blocks decompressed into the working folder.
+    static Outcome LoadTarget(TargetFile& target, const std::u16string& path,
+                              const ProgressCallback& progress) {
+        if (target.member.empty()) {
+            if (Outcome o = LoadAssetFile(*target.doc, path, progress); !o) {
+                return Outcome::Failure(path + u" is not an asset file that loads: " + o.message);
+            }
+            return Outcome::Success();
+        }
+        std::string member;
+        if (!Utf16ToLatin1(target.member, member) || !bundle::IsCompressedBundle(path)) {
+            return Outcome::Failure(path + u" is not a compressed bundle with the file " +
+                                    target.member + u" in it.");
+        }
+        std::vector<BundleNode> members;
+        if (Outcome o = bundle::ReadBundleMembers(path, members); !o) {
+            return Outcome::Failure(path + u" is not a bundle that loads: " + o.message);
+        }
+        auto named = [&](const BundleNode& node) { return node.path == member; };
+        if (std::none_of(members.begin(), members.end(), named)) {
+            return Outcome::Failure(path + u" holds no serialized file " + target.member +
+                                    u" (it holds " + bundle::MemberList(members) + u").");
+        }
+        if (Outcome o = bundle::LoadDocument(*target.doc, path, member, progress); !o) {
+            return Outcome::Failure(path + u" / " + target.member +
+                                    u" is not an asset file that loads: " + o.message);
+        }
+        return Outcome::Success();
+    }
+
     void CheckFile(TargetFile& target, std::size_t k, std::vector<std::u16string>& problems) {
         const std::u16string path = replacement_.Target(k);
         meter_.Say(u"Checking " + path);
@@ -326,8 +368,8 @@ private:
             loaded = std::max(loaded, fraction);
             meter_.Within(target.length, loaded);
         };
-        if (Outcome o = LoadAssetFile(*target.doc, path, progress); !o) {
-            problems.push_back(path + u" is not an asset file that loads: " + o.message);
+        if (Outcome o = LoadTarget(target, path, progress); !o) {
+            problems.push_back(o.message);
             target.doc.reset();
             return;
         }
@@ -372,11 +414,56 @@ private:
         return asset.bodyLength() == body ? body : target.doc->workingLength;
     }
 
+    // A changed member of a compressed bundle: the whole bundle is written from the changed data
+    // stream, its other files and their blocks as they were, in the original's compression where
+    // this program has the codec and stored otherwise; it then stands as the working copy that
+    // takes the bundle's place.
+    Outcome RebuildBundle(TargetFile& target, const std::u16string& path) {
+        AssetFile& doc = *target.doc;
+        bundle::FileSource original;
+        bundle::BundleArchive archive;
+        if (!original.Open(doc.OriginalBundlePath())) {
+            return Outcome::Failure(u"the bundle kept in the working folder cannot be read.");
+        }
+        if (Outcome o = bundle::ReadBundleArchive(original, archive); !o) {
+            return o;
+        }
+        // A "UnityWeb" bundle that changed is written as a "UnityFS" one with LZMA.
+        const bundle::Compression kept = archive.kind == bundle::BundleKind::UnityWeb
+                                             ? bundle::Compression::Lzma
+                                             : bundle::OriginalCompression(archive);
+        bundle::ChosenCompression choice = bundle::ChosenCompression::AsOriginal;
+        if (!bundle::CanEncode(kept)) {
+            choice = bundle::ChosenCompression::Stored;
+            notes_.push_back(path + u" is written uncompressed: this installer cannot write " +
+                             bundle::CompressionName(static_cast<std::uint32_t>(kept)) +
+                             u" blocks.");
+            meter_.Say(notes_.back());
+        }
+        // Beside the working copy and the original kept as OriginalBundlePath(), which the
+        // writer reads from.
+        const std::u16string rebuilt = doc.WorkingCopyPath() + u".bundle";
+        auto progress = [&](std::u16string_view, float fraction) {
+            meter_.Within(doc.workingLength, fraction);
+        };
+        if (Outcome o = bundle::SaveDocumentAs(doc, rebuilt, choice, progress); !o) {
+            return o;
+        }
+        meter_.Done(doc.workingLength);
+        if (!platform::ReplaceFile(rebuilt, doc.WorkingCopyPath())) {
+            platform::DeleteFile(rebuilt);
+            return Outcome::Failure(u"cannot move the rebuilt bundle into the working folder.");
+        }
+        doc.workingLength = platform::FileSize(doc.WorkingCopyPath()).value_or(0);
+        return Outcome::Success();
+    }
+
     // New bodies into every working copy.
     Outcome Apply() {
         std::uint64_t work = 0;
         for (const TargetFile& target : files_) {
-            work += target.doc->workingLength;  // put on the disk
+            // Put on the disk, and a bundle's data stream compressed before that.
+            work += target.doc->workingLength * (target.doc->compressed ? 2 : 1);
             for (std::size_t n = 0; n < target.entries.size(); ++n) {
                 work += ChangeCost(target, n);
             }
@@ -401,6 +488,12 @@ private:
                 }
                 meter_.Done(cost);
             }
+            if (target.doc->compressed) {
+                if (Outcome o = RebuildBundle(target, path); !o) {
+                    return Outcome::Failure(u"Cannot rewrite " + path + u": " + o.message +
+                                            u"\nNothing was changed.");
+                }
+            }
             Step(u"working copy changed");
         }
         return Outcome::Success();
@@ -413,6 +506,7 @@ private:
     WorkMeter meter_;
     bool cancelled_ = false;
     std::vector<TargetFile> files_;
+    std::vector<std::u16string> notes_;
     FileReplacement replacement_;
 };
 

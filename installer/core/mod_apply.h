@@ -5,7 +5,9 @@
 //
 // Installing checks everything before it changes anything: the game folder (and its verify file),
 // every entry's asset file somewhere in the folder or below it, that file loading as an asset
-// file, and an asset with the entry's path id in it. Then every file gets its new bodies in a
+// file (or, for an entry of a bundle's member, the bundle holding that member and the member
+// loading), and an asset with the entry's path id in it. A changed member's bundle is written
+// anew around it, every other file of it unchanged. Then every file gets its new bodies in a
 // working copy beside it; only when all of them are complete are the originals
 // moved aside (to NAME.bak when there is no backup yet) and the new files put in their place,
 // each by a rename, so that the folder ends with either every file changed or none
@@ -71,7 +73,9 @@ struct ApplyReport {
     std::vector<std::u16string> changedFiles;  // full paths, in the order they were changed
     std::vector<std::u16string> newBackups;    // NAME.bak files made by this run
     std::u16string recovery;  // what was done about a run that was stopped, or empty
-    bool cancelled = false;   // stopped by ApplyControl::cancel; nothing was changed
+    // What the user should know of a run that succeeded: a bundle written uncompressed.
+    std::vector<std::u16string> notes;
+    bool cancelled = false;  // stopped by ApplyControl::cancel; nothing was changed
 };
 
 // A mod's `directory` on one drive or root folder ("C:\" and "Games\X\Data" give

@@ -1,4 +1,5 @@
-# The bundle codecs of the installer program: document/bundle's codec layer, built for Windows.
+# The bundles of the installer program: document/bundle's container layer (readers, the data
+# stream, the writer) and its codecs, built for Windows.
 # Debian has no MinGW builds of liblz4 or liblzma, so the libraries' own C sources are compiled:
 # LZ4 from Debian's lz4 source package and LZMA from the LZMA SDK sources of Debian's lzma-dev,
 # both put in place by scripts/install-deps.sh. A codec whose sources are missing is left out;
@@ -9,8 +10,14 @@ set(KESTROVA_LZMA_SDK_DIR /usr/include/lzma CACHE PATH
     "The LZMA SDK's C sources (Debian's lzma-dev)")
 
 set(bundle ${root}/document/bundle)
-add_library(kestrova_bundle_codecs STATIC ${bundle}/codec.cpp ${bundle}/byte_source.cpp)
+set(containerSources block_compressor.cpp bundle_archive.cpp bundle_document.cpp bundle_writer.cpp
+    byte_source.cpp codec.cpp data_stream.cpp legacy_header.cpp node_export.cpp unityfs_reader.cpp
+    unityraw_reader.cpp unityweb_reader.cpp)
+list(TRANSFORM containerSources PREPEND ${bundle}/)
+add_library(kestrova_bundle_codecs STATIC ${containerSources})
 add_library(kestrova::bundle_codecs ALIAS kestrova_bundle_codecs)
+# The installer's core links the container layer by the name the Linux build gives it.
+add_library(kestrova::bundle ALIAS kestrova_bundle_codecs)
 target_link_libraries(kestrova_bundle_codecs PUBLIC kestrova::document)
 set(codecsMissing FALSE)
 # A codec left out: the build says why, and codec_unavailable.cpp refuses its blocks.

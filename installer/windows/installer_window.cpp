@@ -353,6 +353,9 @@ void Finish(HWND window, WindowState& s) {
                       ? u"The game's files in " + job->folder + u" are as they were before the mod."
                       : mod.name + u" is installed in " + job->folder +
                             u". The files it changed were kept as NAME.bak the first time.";
+        for (const std::u16string& note : job->report.notes) {
+            message += u"\n" + note;
+        }
     } else {
         ::SendMessageW(s.progressBar, PBM_SETPOS, 0, 0);
         message = done.message;

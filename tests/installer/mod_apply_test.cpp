@@ -15,12 +15,6 @@
 namespace kestrova::testing {
 namespace {
 
-// An entry's data as installed: the body, then zeros up to a multiple of 4.
-Bytes Padded(Bytes body) {
-    body.resize((body.size() + 3) / 4 * 4, 0);
-    return body;
-}
-
 class ApplyTest : public ModTest {
 protected:
     void Game(const std::string& relative, const Bytes& bytes) {
@@ -178,6 +172,38 @@ TEST_F(ApplyTest, RealGameFilesTakeTheModAndComeBackByteForByte) {
     }
 }
 
+TEST_F(ApplyTest, LaterFormsAndBundleMembersTakeTheModAndComeBackByteForByte) {
+    const char* realdata = std::getenv("KESTROVA_REALDATA");
+    const std::string modern = std::string(realdata == nullptr ? "" : realdata) + "/modern/";
+    if (realdata == nullptr || !std::filesystem::is_directory(modern)) {
+        GTEST_SKIP() << "No real game files (KESTROVA_REALDATA).";
+    }
+    // A format-22 file, an LZ4HC and an LZMA bundle, each with an asset changed.
+    std::map<std::string, LoadedView> expected;
+    for (std::string file :
+         {"pong_u2021318/level0", "abtest_u201839/cube.ab", "abtest_u201710/cubewall.unity3d"}) {
+        const std::string name = file.substr(file.find('/') + 1);
+        Game(name, ReadBytes(modern + file));
+        AddChanged(Utf8ToUtf16(name), expected[name] = LoadView(Wide("Game/" + name)));
+    }
+    const std::map<std::string, Bytes> originals = Snapshot("Game");
+    ASSERT_TRUE(Install().ok);
+    for (const auto& [name, view] : expected) {
+        EXPECT_EQ(LoadView(Wide("Game/" + name)), view) << name;
+    }
+    ASSERT_TRUE(Uninstall().ok);
+    EXPECT_EQ(Snapshot("Game"), originals);
+
+    // A member the bundle does not hold stops the whole installation, naming the members it has.
+    mod.entries[1].member = u"CAB-0";
+    const std::string message = Utf16ToUtf8(Install().message);
+    EXPECT_NE(message.find("cube.ab holds no serialized file CAB-0 (it holds " +
+                           expected["cube.ab"].member),
+              std::string::npos)
+        << message;
+    EXPECT_EQ(Snapshot("Game"), originals);
+}
+
 TEST_F(ApplyTest, ChecksNameEverythingThatIsMissingAndChangeNothing) {
     AssetFileBuilder b;
     b.Add("Crosshair", 28, 1, Filled(20, 1)).Add("", 83, 2, Filled(9, 3));
@@ -203,8 +229,8 @@ TEST_F(ApplyTest, ChecksNameEverythingThatIsMissingAndChangeNothing) {
                              "../level0 / Crosshair (path id 1): the "
                              "file name is not a plain file name",
                              "holds no asset with path id -5717498367417880155",
-                             "data.unity3d / CAB-5f3c / Hero (path id 3): this installer does "
-                             "not change members of bundles",
+                             "data.unity3d is missing (needed for data.unity3d / CAB-5f3c / "
+                             "Hero (path id 3))",
                              "Nothing was changed."}) {
         EXPECT_NE(message.find(part), std::string::npos) << part << " in: " << message;
     }

@@ -60,7 +60,7 @@ protected:
 
     // A mod of assets of two real game files, with new bodies, saved as a .umod. The files are
     // named outside ASCII in the game, as the mod names them: in the Basic Multilingual Plane
-    // and beyond it.
+    // and beyond it. With the later forms, also a format-22 level and an LZ4HC bundle's member.
     void MakeModOfTwoRealFiles(const std::string& realdata) {
         Describe(u"Evil tests, reworked", u"1.2",
                  u"Changes three assets of two files.\nA second line.", u"Games\\EvilTests");
@@ -80,6 +80,12 @@ protected:
                 Add(Utf8ToUtf16(name), doc.entries[i].name, doc.entries[i].pathId, body);
             }
             CloseAssetFile(doc);
+        }
+        for (const auto& [real, name] : {std::pair{"modern/pong_u2021318/level0", "niveau 22"},
+                                         std::pair{"modern/abtest_u201839/cube.ab", "cube.ab"}}) {
+            originals[name] = ReadBytes(realdata + "/" + real);
+            LoadedView view = LoadView(Wide(realdata + "/" + real));
+            AddChanged(Utf8ToUtf16(name), view);
         }
         ASSERT_TRUE(ravelin::SaveModAs(Wide("mod.umod"), mod, files).ok);
     }

@@ -56,7 +56,7 @@ protected:
     ScriptedServices ui;
 };
 
-TEST_F(ModSessionTest, OnlyTheFirstTwoImportCallsAfterAHandOverAreRecorded) {
+TEST_F(ModSessionTest, TheFirstThreeImportCallsAfterAHandOverAreRecorded) {
     std::int32_t type = -5;
     session.BeginForm(nullptr, 0, true);
     session.AddFile(ui);
@@ -67,12 +67,15 @@ TEST_F(ModSessionTest, OnlyTheFirstTwoImportCallsAfterAHandOverAreRecorded) {
 
     Bytes body = {1, 2, 3};
     HandOver(u"level0", u"Crosshair", type, u"-3", body);
-    session.RecordImport(u"third", &type, u"99");
+    EXPECT_EQ(session.pending().pathId, 0xFFFFFFFDu) << "a negative path id comes back as itself";
+    session.RecordImport(u"CAB-2a1f", &type, u"-5717498367417880155");  // a later form's asset
+    session.RecordImport(u"fourth", &type, u"99");
     EXPECT_EQ(session.pending().fileName, u"level0");
     EXPECT_EQ(session.pending().assetName, u"Crosshair");
     EXPECT_EQ(session.pending().type, 0xFFFFFFFBu);
-    EXPECT_EQ(session.pending().pathId, 0xFFFFFFFDu) << "a negative path id comes back as itself";
-    EXPECT_EQ(session.pending().importCalls, 3u);
+    EXPECT_EQ(session.pending().member, u"CAB-2a1f");
+    EXPECT_EQ(session.pending().pathId, -5717498367417880155);
+    EXPECT_EQ(session.pending().importCalls, 4u);
     EXPECT_EQ(session.pending().payload, body);
 
     // A new hand-over forgets the last asset's description.

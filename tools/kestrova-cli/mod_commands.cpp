@@ -13,6 +13,7 @@
 #include "common/mapped_file.h"
 #include "common/platform.h"
 #include "common/text.h"
+#include "editor/plugins/asset_context.h"
 #include "plugins/ravelin/core/mod_contents.h"
 #include "plugins/ravelin/core/mod_file.h"
 #include "plugins/ravelin/core/mod_session.h"
@@ -233,13 +234,11 @@ void Build(CliContext& context, const BuildOptions& o) {
             Fail(kInputError, "cannot read asset " + std::to_string(index) + " of " + file);
         }
         // As the editor hands an asset over in the "Ravelin" mode, and "Add File" adds it.
-        const AssetEntry& entry = context.doc.entries[index];
-        const std::int32_t type = static_cast<std::int32_t>(entry.typeId);
-        const std::u16string pathId = PathIdText(context.doc, entry);
         session.BeginForm(body->data(), static_cast<std::int32_t>(body->size()), false);
         body.reset();  // the session keeps its own copy, as the plug-in does
-        session.RecordImport(context.doc.documentName.c_str(), &type, pathId.c_str());
-        session.RecordImport(entry.name.c_str(), &type, pathId.c_str());
+        for (const ModImportCall& call : ModImportCalls(context.doc, index)) {
+            session.RecordImport(call.text.c_str(), &call.value, call.number.c_str());
+        }
         warnings.current = add;
         session.AddFile(warnings);
     }

@@ -140,6 +140,9 @@ void Apply(const ApplyOptions& o) {
     for (const std::u16string& file : report.changedFiles) {
         std::cout << (o.undo ? "restored " : "changed ") << Utf16ToUtf8(file) << "\n";
     }
+    for (const std::u16string& note : report.notes) {
+        std::cout << Utf16ToUtf8(note) << "\n";
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "plugins/ravelin/core/mod_record.h"
 
 #include <algorithm>
+#include <charconv>
 
 #include "common/number_text.h"
 #include "common/text.h"
@@ -60,6 +61,18 @@ void RecordImport(PendingAsset& pending, const char16_t* text, const std::int32_
         pending.pathId = ReadUnsignedNumber(BoundedText(number, kNumberCapacity), 10);
     } else if (pending.importCalls == 1) {
         pending.assetName = BoundedText(text, kNameCapacity);
+    } else if (pending.importCalls == 2) {
+        // Assets of the later forms: the bundle member, the class id and the 64-bit path id,
+        // which replaces the first call's (a text that is no such number leaves it).
+        pending.member = BoundedText(text, kPathCapacity);
+        pending.classId = value != nullptr ? *value : kNoClassId;
+        const std::string digits = Utf16ToUtf8(BoundedText(number, kNumberCapacity));
+        std::int64_t pathId = 0;
+        const auto [end, error] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), pathId);
+        if (error == std::errc{} && end == digits.data() + digits.size()) {
+            pending.pathId = pathId;
+        }
     }
     ++pending.importCalls;
 }

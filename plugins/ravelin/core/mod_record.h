@@ -70,8 +70,9 @@ struct ModRecord {
 };
 
 // The asset the editor handed over last: its data from CreatePluginDialog, its file, type and
-// path id from the first ImportData call after it and its name from the second. The class id and
-// the bundle member stay unset until the host can give them.
+// path id from the first ImportData call after it and its name from the second. For the later
+// forms a third gives the bundle member (empty for a file of its own), the class id and the
+// 64-bit path id; without it they stay unset, as earlier hosts never make it.
 struct PendingAsset {
     std::vector<std::uint8_t> payload;
     std::u16string fileName;  // 511 at most
@@ -87,7 +88,8 @@ struct PendingAsset {
 void BeginHandOver(PendingAsset& pending, const std::uint8_t* data, std::int32_t length);
 
 // One ImportData call: the first after a hand-over gives the file name, the type and the path
-// id, the second the asset's name; later calls are only counted. `text` is zero-terminated and
+// id, the second the asset's name, the third the member, the class id (`value`) and the 64-bit
+// path id; later calls are only counted. `text` is zero-terminated and
 // is read no further than its field holds; `value` and `number` may be null.
 void RecordImport(PendingAsset& pending, const char16_t* text, const std::int32_t* value,
                   const char16_t* number);
