@@ -14,6 +14,7 @@
 #include <functional>
 #include <utility>
 
+#include "plugins/support/long_conversion.h"
 #include "plugins/texture/texture_body.h"
 #include "plugins/texture/texture_codec.h"
 #include "plugins/texture/zoom_steps.h"
@@ -124,7 +125,9 @@ TexturePanel::TexturePanel(TextureSession& session, QWidget* parent)
     const TextureParse parsed = session_.Parse();
     QImage image;
     if (parsed.usable()) {
-        image = ToQImage(DecodeTopLevel(parsed.texture));
+        // A large texture takes a while to decode: the window answers meanwhile. The decode
+        // runs to its end, so the picture is shown even when the dialog's Cancel was pressed.
+        plugin::RunLongConversion([&] { image = ToQImage(DecodeTopLevel(parsed.texture)); });
     }
 
     auto* info = new QLabel(this);
