@@ -43,7 +43,7 @@ void Exercise(std::span<const std::uint8_t> input) {
     context.engineVersion = version;
     context.namePrefix = {1, 0, 0, 0, 'T', 0, 0, 0};
     if ((flags & 1) != 0) {
-        context.tree = Texture2DTree(*ParseEngineVersion(version));
+        context.tree = Texture2DTree(*EngineVersion::Parse(version));
     }
     context.readStream = [&](const std::string&, std::uint64_t offset,
                              std::span<std::uint8_t> out) -> std::int32_t {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <type_traits>
 
+#include "plugins/support/tree_builder.h"
 #include "sdk/type_tree_fields.h"
 
 namespace kestrova::audio {
@@ -13,17 +14,9 @@ namespace {
 // The stripped files' tree, as the engine writes AudioClip from 5.0 on; m_Ambisonic came with
 // 2017.1.
 TypeTree StrippedClipTree(const plugin::EngineVersion& engine) {
-    TypeTree tree;
-    const auto add = [&tree](std::uint8_t level, const char* type, const char* name,
-                             std::int32_t size, bool align = false) {
-        TypeTreeNode node;
-        node.level = level;
-        node.type = type;
-        node.name = name;
-        node.byteSize = size;
-        node.metaFlag = align ? kAlignAfterField : 0;
-        tree.nodes.push_back(std::move(node));
-    };
+    plugin::TreeBuilder b;
+    const auto add = [&b](std::uint8_t level, const char* type, const char* name, std::int32_t size,
+                          bool align = false) { b.Field(level, type, name, size, align); };
     const bool ambisonic = engine.AtLeast(2017, 1);
     add(0, "AudioClip", "Base", -1);
     add(1, "string", "m_Name", -1, true);
@@ -45,7 +38,7 @@ TypeTree StrippedClipTree(const plugin::EngineVersion& engine) {
     add(2, "UInt64", "m_Offset", 8);
     add(2, "UInt64", "m_Size", 8);
     add(1, "int", "m_CompressionFormat", 4);
-    return tree;
+    return b.Take();
 }
 
 std::optional<FieldAt> MemberNamed(const FieldReader& reader, FieldAt structure,

@@ -25,6 +25,7 @@ struct EngineVersion {
     bool AtLeast(std::uint32_t wantedMajor, std::uint32_t wantedMinor = 0) const {
         return major > wantedMajor || (major == wantedMajor && minor >= wantedMinor);
     }
+    friend auto operator<=>(const EngineVersion&, const EngineVersion&) = default;
 };
 
 struct HeldContext {

@@ -154,7 +154,7 @@ bool UsesFieldLayout(const TextureContext& context) {
     if (context.tree || !context.treeError.empty()) {
         return true;
     }
-    const std::optional<EngineVersion> version = ParseEngineVersion(context.engineVersion);
+    const std::optional<EngineVersion> version = EngineVersion::Parse(context.engineVersion);
     return version && *version >= kFirstFieldLayoutVersion;
 }
 
@@ -177,7 +177,7 @@ TextureParse ParseFieldTexture(std::span<const std::uint8_t> body, const Texture
     if (context.tree) {
         layout = FieldLayout::Compile(*context.tree, error);
     } else if (const std::optional<EngineVersion> version =
-                   ParseEngineVersion(context.engineVersion)) {
+                   EngineVersion::Parse(context.engineVersion)) {
         source = "the Texture2D layout of engine version " + context.engineVersion;
         if (*version > kLastKnownVersion) {
             source += " (newer than the versions this plug-in knows)";

@@ -1,62 +1,18 @@
 #include "plugins/texture/texture_version_layout.h"
 
-#include <charconv>
 #include <cstdint>
 #include <string>
 
+#include "plugins/support/tree_builder.h"
+
 namespace kestrova::texture {
 
-namespace {
-
-// Appends nodes in pre-order; every field's level is given by the depth it is added at.
-class TreeBuilder {
-public:
-    void Field(std::uint8_t level, const char* type, const char* name, std::int32_t size,
-               bool align = false) {
-        TypeTreeNode node;
-        node.type = type;
-        node.name = name;
-        node.byteSize = size;
-        node.level = level;
-        node.metaFlag = align ? kAlignAfterField : 0;
-        node.index = static_cast<std::int32_t>(tree_.nodes.size());
-        tree_.nodes.push_back(std::move(node));
-    }
-    void String(std::uint8_t level, const char* name) { Field(level, "string", name, -1, true); }
-    // A vector of bytes: the vector, its array, the array's size and data.
-    void ByteVector(std::uint8_t level, const char* name) {
-        Field(level, "vector", name, -1, true);
-        Field(level + 1, "Array", "Array", -1);
-        tree_.nodes.back().typeFlags = 1;
-        Field(level + 2, "int", "size", 4);
-        Field(level + 2, "UInt8", "data", 1);
-    }
-    // Marks the last field as aligned after it.
-    void Align() { tree_.nodes.back().metaFlag |= kAlignAfterField; }
-    TypeTree Take() { return std::move(tree_); }
-
-private:
-    TypeTree tree_;
-};
-
-}  // namespace
-
-std::optional<EngineVersion> ParseEngineVersion(std::string_view text) {
-    EngineVersion version;
-    const char* end = text.data() + text.size();
-    auto [afterMajor, majorError] = std::from_chars(text.data(), end, version.major);
-    if (majorError != std::errc() || afterMajor == end || *afterMajor != '.') {
-        return std::nullopt;
-    }
-    auto [afterMinor, minorError] = std::from_chars(afterMajor + 1, end, version.minor);
-    if (minorError != std::errc() || afterMinor == afterMajor + 1) {
-        return std::nullopt;
-    }
-    return version;
-}
+using plugin::TreeBuilder;
 
 TypeTree Texture2DTree(EngineVersion v) {
-    const auto from = [&v](int major, int minor) { return v >= EngineVersion{major, minor}; };
+    const auto from = [&v](std::uint32_t major, std::uint32_t minor) {
+        return v >= EngineVersion{major, minor};
+    };
     TreeBuilder b;
     b.Field(0, "Texture2D", "Base", -1);
     b.String(1, "m_Name");

@@ -26,20 +26,12 @@
 #include <optional>
 #include <string_view>
 
+#include "plugins/support/held_context.h"
 #include "sdk/type_tree.h"
 
 namespace kestrova::texture {
 
-struct EngineVersion {
-    int major = 0;
-    int minor = 0;
-
-    friend auto operator<=>(const EngineVersion&, const EngineVersion&) = default;
-};
-
-// "2021.3.18f1" gives {2021, 3}; "6000.0.23f1" {6000, 0}; nothing for a text that does not
-// begin with two numbers.
-std::optional<EngineVersion> ParseEngineVersion(std::string_view text);
+using plugin::EngineVersion;
 
 // The first version this layout describes: earlier ones are the fixed layout of texture_body.h.
 inline constexpr EngineVersion kFirstFieldLayoutVersion{5, 2};

@@ -43,7 +43,7 @@ TEST(TextureFieldsTest, VersionLayoutIsTheTreeARealBundleKeeps) {
         }
         return out;
     };
-    EXPECT_EQ(fields(Texture2DTree(*ParseEngineVersion(kestrova::EngineVersion(doc)))),
+    EXPECT_EQ(fields(Texture2DTree(*EngineVersion::Parse(kestrova::EngineVersion(doc)))),
               fields(*kept));
     CloseAssetFile(doc);
 }
