@@ -3,6 +3,7 @@
 // renamed over it when complete, so a failure never destroys an existing file.
 
 #include <cstdio>
+#include <new>
 
 #include "common/file_beside.h"
 #include "common/platform.h"
@@ -68,7 +69,8 @@ std::optional<std::vector<std::uint8_t>> ReadAssetBody(const AssetFile& doc, std
     return body;
 }
 
-Outcome ExportAssetBody(const AssetFile& doc, std::uint32_t index, const std::u16string& target) {
+Outcome ExportAssetBody(const AssetFile& doc, std::uint32_t index, const std::u16string& target,
+                        const ProgressCallback& progress, const std::stop_token& stop) {
     if (index >= doc.entries.size()) {
         return Outcome::Failure(u"There is no asset " + DecimalText(index) + u".");
     }
@@ -78,9 +80,16 @@ Outcome ExportAssetBody(const AssetFile& doc, std::uint32_t index, const std::u1
         return o;
     }
     RangeWriter writer;
-    std::uint64_t at = doc.DataBase() + entry.offset + entry.prefixLength;
-    if (!writer.CreateBeside(target) || !writer.Copy(in.get(), at, 0, entry.bodyLength()) ||
-        !writer.Commit(entry.bodyLength())) {
+    const std::uint64_t at = doc.DataBase() + entry.offset + entry.prefixLength;
+    ByteProgress exported(progress, u"Exporting", entry.bodyLength(), stop);
+    if (!writer.CreateBeside(target)) {
+        return CannotWrite(target, writer);
+    }
+    const bool copied = writer.Copy(in.get(), at, 0, entry.bodyLength(), &exported);
+    if (exported.stopped()) {
+        return Cancelled();
+    }
+    if (!copied || !writer.Commit(entry.bodyLength())) {
         return CannotWrite(target, writer);
     }
     return Outcome::Success();
@@ -90,24 +99,57 @@ Outcome WriteWholeFile(const std::u16string& target, std::span<const std::uint8_
     return WriteFileBeside(target, bytes);
 }
 
-std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::u16string& path) {
+Outcome ReadWholeFile(const std::u16string& path, std::vector<std::uint8_t>& bytes,
+                      const ProgressCallback& progress, const std::stop_token& stop) {
+    const auto cannotRead = [&] {
+        return Outcome::Failure(u"Cannot read the file to import: " + path);
+    };
     std::FILE* file = platform::OpenFile(path, "rb");
     if (file == nullptr) {
-        return std::nullopt;
+        return cannotRead();
     }
-    std::vector<std::uint8_t> bytes;
-    std::uint8_t chunk[1 << 16];
+    // Sized once from the file's length, so that a large file is not copied as the buffer
+    // grows; a file that changes meanwhile is still read to its end.
+    const std::uint64_t expected = platform::FileSize(path).value_or(0);
+    ByteProgress read(progress, u"Reading", expected, stop);
+    bytes.clear();
     bool ok = true;
-    for (;;) {
-        std::size_t n = std::fread(chunk, 1, sizeof chunk, file);
-        bytes.insert(bytes.end(), chunk, chunk + n);
-        if (n < sizeof chunk) {
-            ok = !std::ferror(file);
-            break;
+    try {
+        bytes.resize(expected);
+        std::size_t length = 0;
+        for (;;) {
+            if (length == bytes.size()) {
+                bytes.resize(length + (std::size_t{1} << 16));
+            }
+            const std::size_t piece =
+                static_cast<std::size_t>(read.NextPiece(bytes.size() - length));
+            const std::size_t n = std::fread(bytes.data() + length, 1, piece, file);
+            length += n;
+            if (n < piece) {
+                ok = !std::ferror(file);
+                break;
+            }
+            if (!read.Advance(n)) {
+                break;
+            }
         }
+        bytes.resize(length);
+    } catch (const std::bad_alloc&) {
+        std::fclose(file);
+        bytes = {};
+        return Outcome::Failure(u"Not enough memory to read the file to import: " + path);
     }
     std::fclose(file);
-    if (!ok) {
+    if (read.stopped()) {
+        bytes = {};
+        return Cancelled();
+    }
+    return ok ? Outcome::Success() : cannotRead();
+}
+
+std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::u16string& path) {
+    std::vector<std::uint8_t> bytes;
+    if (!ReadWholeFile(path, bytes, {}, {})) {
         return std::nullopt;
     }
     return bytes;

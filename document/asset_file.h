@@ -218,11 +218,17 @@ Outcome SaveWorkingCopyAs(const AssetFile& doc, const std::u16string& target,
 // The body of asset `index` (its data without the name prefix), read from the working copy.
 std::optional<std::vector<std::uint8_t>> ReadAssetBody(const AssetFile& doc, std::uint32_t index);
 
-// Writes the body of asset `index` to `target` without holding it in memory.
-Outcome ExportAssetBody(const AssetFile& doc, std::uint32_t index, const std::u16string& target);
+// Writes the body of asset `index` to `target` without holding it in memory, reporting
+// "Exporting" as SaveWorkingCopyAs reports "Saving"; a stop leaves `target` as it was.
+Outcome ExportAssetBody(const AssetFile& doc, std::uint32_t index, const std::u16string& target,
+                        const ProgressCallback& progress = {}, const std::stop_token& stop = {});
 
 // Reads a whole file (an import's source).
 std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::u16string& path);
+// The same into `bytes`, reporting "Reading" a chunk at a time and ending with Cancelled() when
+// `stop` is requested.
+Outcome ReadWholeFile(const std::u16string& path, std::vector<std::uint8_t>& bytes,
+                      const ProgressCallback& progress, const std::stop_token& stop);
 
 // Writes `bytes` as the whole of `target` (beside it first, then renamed over it).
 Outcome WriteWholeFile(const std::u16string& target, std::span<const std::uint8_t> bytes);

@@ -366,15 +366,21 @@ std::vector<PluginDataType> EditorShell::SetDataFilters(const std::vector<Plugin
     return offered;
 }
 
-Outcome EditorShell::ExportPluginData(const PluginDataType& type, const std::u16string& target) {
-    std::vector<std::uint8_t> bytes;
-    {
-        BusyScope busy(view_);
-        if (Outcome converted = bridge_->ExportData(type.extension, bytes); !converted) {
-            return converted;
-        }
-    }
-    return WriteWholeFile(target, bytes);
+void EditorShell::RunFileWork(LongWork work, std::function<void()> then) {
+    view_.RunLongWork(
+        std::move(work), [this](std::u16string_view text, float fraction) { SetStatus(text, fraction); },
+        [this, then = std::move(then)](const Outcome& outcome) {
+            if (!outcome) {
+                SetStatus(outcome.message, 0.0f);
+                return;
+            }
+            if (statusProgress != 0.0f) {
+                SetStatus(u"Ready", 0.0f);  // a large file's progress is over
+            }
+            if (then) {
+                then();
+            }
+        });
 }
 
 bool EditorShell::ConvertImportedData(const std::vector<PluginDataType>& types,
@@ -429,17 +435,31 @@ void EditorShell::ExportAsset() {
         SetStatus(u"Cannot export over the working copy " + *path, 0.0f);
         return;
     }
-    Outcome exported = Outcome::Success();
     if (pluginType) {
-        exported = ExportPluginData(types[filter - 1], *path);
-    } else {
-        // The raw data is read from the working copy: it takes the panel's changes first.
-        CommitHandOver();
-        exported = ExportAssetBody(document, currentAssetIndex, *path);
+        // The plug-in converts on the interface thread, as its contract says (a long conversion
+        // of its own runs beside the window); the file is written beside it.
+        auto bytes = std::make_shared<std::vector<std::uint8_t>>();
+        {
+            BusyScope busy(view_);
+            if (Outcome converted = bridge_->ExportData(types[filter - 1].extension, *bytes);
+                !converted) {
+                SetStatus(converted.message, 0.0f);
+                return;
+            }
+        }
+        RunFileWork([bytes, target = *path](const ProgressCallback&,
+                                            std::stop_token) { return WriteWholeFile(target, *bytes); },
+                    {});
+        return;
     }
-    if (!exported) {
-        SetStatus(exported.message, 0.0f);
-    }
+    // The raw data is read from the working copy: it takes the panel's changes first.
+    CommitHandOver();
+    RunFileWork(
+        [this, index = currentAssetIndex, target = *path](const ProgressCallback& progress,
+                                                         std::stop_token stop) {
+            return ExportAssetBody(document, index, target, progress, stop);
+        },
+        {});
 }
 
 void EditorShell::ImportAsset() {
@@ -455,20 +475,30 @@ void EditorShell::ImportAsset() {
         return;
     }
     SetFolderText(preferences.lastDataFolder, folder);
-    std::u16string_view extension;
+    std::u16string extension;
     if (fileDialog.extensionOffset != 0) {
-        extension = std::u16string_view(*path).substr(fileDialog.extensionOffset);
+        extension = path->substr(fileDialog.extensionOffset);
     }
-    std::optional<std::vector<std::uint8_t>> body = ReadWholeFile(*path);
-    if (!body) {
-        SetStatus(u"Cannot read the file to import: " + *path, 0.0f);
+    // A large file is read beside the window; the list and the commands wait for it.
+    auto body = std::make_shared<std::vector<std::uint8_t>>();
+    RunFileWork(
+        [body, source = *path](const ProgressCallback& progress, std::stop_token stop) {
+            return ReadWholeFile(source, *body, progress, stop);
+        },
+        [this, body, types, extension, imported = currentAssetIndex] {
+            FinishImport(imported, types, extension, *body);
+        });
+}
+
+void EditorShell::FinishImport(std::uint32_t imported, const std::vector<PluginDataType>& types,
+                               std::u16string_view extension, std::vector<std::uint8_t>& body) {
+    if (imported >= document.entries.size()) {
         return;
     }
-    if (!ConvertImportedData(types, extension, *body)) {
+    if (!ConvertImportedData(types, extension, body)) {
         return;
     }
-    const std::uint32_t imported = currentAssetIndex;
-    Outcome replaced = ReplaceAssetBody(document, imported, *body);
+    Outcome replaced = ReplaceAssetBody(document, imported, body);
     if (!replaced) {
         SetStatus(replaced.message, 0.0f);
         return;

@@ -4,6 +4,7 @@
 // services.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -169,7 +170,12 @@ private:
     // Plugin mode); those with an extension are offered as filters before the raw data ones.
     std::vector<PluginDataType> PluginDataTypes() const;
     std::vector<PluginDataType> SetDataFilters(const std::vector<PluginDataType>& types);
-    Outcome ExportPluginData(const PluginDataType& type, const std::u16string& target);
+    // Runs an export's or an import's file work beside the window, its progress in the status
+    // line, and then `then` when it succeeded; a failure's or a cancel's message is shown.
+    void RunFileWork(LongWork work, std::function<void()> then);
+    // The rest of Import once the file is read: the plug-in's conversion and the new body.
+    void FinishImport(std::uint32_t imported, const std::vector<PluginDataType>& types,
+                      std::u16string_view extension, std::vector<std::uint8_t>& body);
     // Converts imported bytes through the current plug-in when one of `types` has the file's
     // extension (ignoring case); false (with the reason in the status line) when it refused.
     bool ConvertImportedData(const std::vector<PluginDataType>& types,

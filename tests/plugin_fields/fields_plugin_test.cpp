@@ -134,7 +134,7 @@ protected:
     void Trigger(MainWindow& window, const char* action, const std::string& file) {
         chooser.Next(Wide(Path(file)), 1);
         window.findChild<QAction*>(QString::fromUtf8(action))->trigger();
-        ProcessEvents();
+        WaitForLongWork(window);
     }
 };
 

@@ -11,6 +11,7 @@
 #include <QRandomGenerator>
 #include <QTimer>
 
+#include "editor/tasks/task_runner.h"
 #include "tests/plugin_texture/texture_test_support.h"
 #include "tests/shell_gui/gui_test_support.h"
 
@@ -47,7 +48,7 @@ protected:
     void Trigger(const char* action, const std::string& file) {
         chooser.Next(Wide(Path(file)), 1);  // the plug-in's "PNG Image (*.png)" comes first
         window->findChild<QAction*>(QString::fromUtf8(action))->trigger();
-        ProcessEvents();
+        WaitForLongWork(*window);
     }
 
     std::string folder;
@@ -107,8 +108,9 @@ void WriteNoise(const std::string& path, int side) {
     ASSERT_TRUE(noise.save(QString::fromStdString(path), "PNG"));
 }
 
-// The encode runs off the interface thread: the window's timers run during the import, and the
-// conversion dialog's Cancel stops it with the texture, its row and its panel as they were.
+// The picture is read and encoded off the interface thread: the window's timers run during the
+// encode, and the conversion dialog's Cancel stops it with the texture, its row and its panel as
+// they were.
 TEST_F(TextureWindowTest, LargeImportsKeepTheWindowAnsweringAndCancelChangesNothing) {
     OpenFile(*window, folder + "/ld24_EvilTestsWin32_sharedassets1.assets");
     const int lamp = RowOf("Lamp");
@@ -123,7 +125,8 @@ TEST_F(TextureWindowTest, LargeImportsKeepTheWindowAnsweringAndCancelChangesNoth
     bool dialogSeen = false;
     QTimer ticker;
     QObject::connect(&ticker, &QTimer::timeout, [&] {
-        answered += importing ? 1 : 0;
+        // Only ticks of the encode count (it runs once the file has been read).
+        answered += importing && !window->taskRunner()->running() ? 1 : 0;
         for (QWidget* top : QApplication::topLevelWidgets()) {
             if (top->objectName() == "conversionDialog" && top->isVisible() && !dialogSeen) {
                 dialogSeen = true;
@@ -132,10 +135,13 @@ TEST_F(TextureWindowTest, LargeImportsKeepTheWindowAnsweringAndCancelChangesNoth
         }
     });
     ticker.start(5);
-    // Timers that fire only after the import returned do not count.
+    // Timers that fire only after the import ended do not count.
     chooser.Next(Wide(Path("noise.png")), 1);
     importing = true;
     window->findChild<QAction*>("importAction")->trigger();
+    while (window->taskRunner()->running()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
     importing = false;
     ProcessEvents();
     EXPECT_GT(answered, 0);

@@ -36,7 +36,7 @@ protected:
     Bytes Export(const std::string& name) {
         chooser.Next(Wide(Path(name)), 1);
         window->findChild<QAction*>(QStringLiteral("exportAction"))->trigger();
-        ProcessEvents();
+        WaitForLongWork(*window);
         return ReadBytes(Path(name));
     }
 
@@ -176,7 +176,7 @@ TEST_F(AssetListTest, ExportImportAddRemoveAndSaveAs) {
     WriteBytes(Path("bigger.data"), Bytes(3000, 0x11));
     chooser.Next(Wide(Path("bigger.data")), 1);
     window->findChild<QAction*>(QStringLiteral("importAction"))->trigger();
-    ProcessEvents();
+    WaitForLongWork(*window);
     EXPECT_EQ(Cell(*window, 1, 3), "3");
     EXPECT_EQ(Cell(*window, 1, 0), "alpha");
     EXPECT_EQ(window->listPanel()->view()->currentIndex().row(), 1);

@@ -1,6 +1,7 @@
 // Long operations off the interface thread: the runner's hand-back of progress and outcome, and
-// the window's Open and Save As of a large file, which keep the window answering, disable the
-// commands meanwhile and, cancelled or interrupted by closing the window, change nothing.
+// the window's Open, Save As, Export and Import of a large file, which keep the window answering,
+// disable the commands meanwhile and, cancelled or interrupted by closing the window, change
+// nothing.
 
 #include <QAction>
 #include <QPushButton>
@@ -124,21 +125,28 @@ TEST_F(LongWorkTest, SaveAsOfALargeFileKeepsTheWindowAnsweringWithTheCommandsDis
 
 // Cancelled by the status bar's button or by Esc, or interrupted by closing the window, while the
 // copy is held at its first report: the document, its list, the working copy and the chosen name
-// are as they were.
-TEST_F(LongWorkTest, ACancelledOpenOrSaveAsChangesNothing) {
+// are as they were. Open copies the large file over a small one; Save As and Export copy out of
+// the large working copy; Import reads the large file into a small asset.
+TEST_F(LongWorkTest, ACancelledOpenSaveAsExportOrImportChangesNothing) {
     const std::string large = WriteLarge();
     const std::string sample = WriteSample();
     enum class Stopped { Button, Escape, Closing };
     struct Case {
-        bool saving;
+        const char* action;
+        bool fromLarge;           // the large file is open (else the small sample)
+        const char* chosenName;   // in the test folder, or the large file
         Stopped how;
     };
-    for (const Case c : {Case{true, Stopped::Button}, Case{false, Stopped::Escape},
-                         Case{true, Stopped::Closing}, Case{false, Stopped::Closing}}) {
-        SCOPED_TRACE(::testing::Message() << c.saving << static_cast<int>(c.how));
+    for (const Case c : {Case{"saveAsAction", true, "saved.assets", Stopped::Button},
+                         Case{"openAction", false, nullptr, Stopped::Escape},
+                         Case{"saveAsAction", true, "saved.assets", Stopped::Closing},
+                         Case{"openAction", false, nullptr, Stopped::Closing},
+                         Case{"exportAction", true, "large.data", Stopped::Button},
+                         Case{"importAction", false, nullptr, Stopped::Escape}}) {
+        SCOPED_TRACE(::testing::Message() << c.action << static_cast<int>(c.how));
         auto window = Start();
-        // Saving copies the large working copy; opening copies the large file over a small one.
-        OpenFile(*window, c.saving ? large : sample);
+        OpenFile(*window, c.fromLarge ? large : sample);
+        ClickRow(*window, 0);
         window->taskRunner()->SetReportHook([](const std::stop_token& stop) {
             while (!stop.stop_requested()) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -146,12 +154,12 @@ TEST_F(LongWorkTest, ACancelledOpenOrSaveAsChangesNothing) {
         });
         const QString title = window->windowTitle();
         const QStringList names = Column(*window, 0);
+        const QStringList sizes = Column(*window, 3);
         const Bytes workingCopy = ReadBytes("Temp/temp");
         const std::vector<std::string> files = Files();
 
-        chooser.Next(Wide(c.saving ? Path("saved.assets") : large), 1);
-        window->findChild<QAction*>(QString::fromLatin1(c.saving ? "saveAsAction" : "openAction"))
-            ->trigger();
+        chooser.Next(Wide(c.chosenName != nullptr ? Path(c.chosenName) : large), 1);
+        window->findChild<QAction*>(QString::fromLatin1(c.action))->trigger();
         ASSERT_TRUE(window->taskRunner()->running());
         if (c.how == Stopped::Closing) {
             Stop(window);
@@ -170,6 +178,7 @@ TEST_F(LongWorkTest, ACancelledOpenOrSaveAsChangesNothing) {
         EXPECT_EQ(window->statusBar()->shownText(), "Cancelled.");
         EXPECT_EQ(window->windowTitle(), title);
         EXPECT_EQ(Column(*window, 0), names);
+        EXPECT_EQ(Column(*window, 3), sizes);
         EXPECT_EQ(ReadBytes("Temp/temp"), workingCopy);
         EXPECT_EQ(Files(), files);
         Stop(window);

@@ -164,8 +164,13 @@ void AddDocumentCommands(CLI::App& app, CliContext& context) {
     importCommand->callback([&context, options] {
         OpenInput(context, options->file);
         std::uint32_t index = PickAsset(context.doc, options->asset);
-        std::optional<std::vector<std::uint8_t>> body = ReadWholeFile(Utf8ToUtf16(options->data));
-        if (!body) {
+        std::vector<std::uint8_t> body;
+        bool read = false;
+        {
+            TerminalProgress line;
+            read = ReadWholeFile(Utf8ToUtf16(options->data), body, line.Callback(), {}).ok;
+        }
+        if (!read) {
             Fail(kInputError, "cannot read the file " + options->data);
         }
         {
@@ -173,10 +178,10 @@ void AddDocumentCommands(CLI::App& app, CliContext& context) {
             if (!options->conversion.extension.empty()) {
                 line.Update(u"Converting " + Utf8ToUtf16(options->data) + u" for " +
                             context.doc.entries[index].name);
-                ConvertImport(context.doc, index, context.folder, options->conversion, *body);
+                ConvertImport(context.doc, index, context.folder, options->conversion, body);
             }
             line.Update(u"Importing into " + context.doc.entries[index].name);
-            if (Outcome outcome = ReplaceAssetBody(context.doc, index, *body); !outcome) {
+            if (Outcome outcome = ReplaceAssetBody(context.doc, index, body); !outcome) {
                 Fail(kInputError, outcome);
             }
         }

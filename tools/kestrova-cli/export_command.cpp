@@ -79,9 +79,10 @@ std::vector<std::string> BatchNames(const AssetFile& doc,
 // given the asset's context first) when there is one. `folder` is the asset file's.
 Outcome ExportAsset(const AssetFile& doc, std::uint32_t index, CliPlugins* plugins,
                     const PluginRecord* plugin, std::u16string_view extension,
-                    const std::u16string& folder, const std::u16string& target) {
+                    const std::u16string& folder, const std::u16string& target,
+                    const ProgressCallback& progress = {}) {
     if (plugin == nullptr) {
-        return ExportAssetBody(doc, index, target);
+        return ExportAssetBody(doc, index, target, progress);
     }
     std::optional<std::vector<std::uint8_t>> body = ReadAssetBody(doc, index);
     std::vector<std::uint8_t> converted;
@@ -107,7 +108,8 @@ void ExportOne(CliContext& context, const ExportOptions& o) {
         line.Update(u"Converting " + context.doc.entries[index].name + u" to ." + extension);
     }
     if (Outcome outcome = ExportAsset(context.doc, index, plugins ? &*plugins : nullptr, plugin,
-                                      extension, context.folder, Utf8ToUtf16(o.out));
+                                      extension, context.folder, Utf8ToUtf16(o.out),
+                                      line.Callback());
         !outcome) {
         Fail(kInputError, outcome);
     }
