@@ -4,6 +4,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <stop_token>
 #include <unordered_map>
 
 #include "common/platform.h"
@@ -443,11 +444,21 @@ private:
         // Beside the working copy and the original kept as OriginalBundlePath(), which the
         // writer reads from.
         const std::u16string rebuilt = doc.WorkingCopyPath() + u".bundle";
+        // The installation's Cancel stops the compression too, at its next report.
+        std::stop_source stop;
         auto progress = [&](std::u16string_view, float fraction) {
             meter_.Within(doc.workingLength, fraction);
+            if (Cancelled()) {
+                stop.request_stop();
+            }
         };
-        if (Outcome o = bundle::SaveDocumentAs(doc, rebuilt, choice, progress); !o) {
-            return o;
+        const Outcome saved = bundle::SaveDocumentAs(doc, rebuilt, choice, progress, stop.get_token());
+        if (Cancelled()) {
+            platform::DeleteFile(rebuilt);
+            return Outcome::Success();  // the run ends as cancelled
+        }
+        if (!saved) {
+            return saved;
         }
         meter_.Done(doc.workingLength);
         if (!platform::ReplaceFile(rebuilt, doc.WorkingCopyPath())) {

@@ -9,7 +9,9 @@
 #include "document/asset_file.h"
 #include "installer/core/install_journal.h"
 #include "installer/core/mod_apply.h"
+#include "tests/bundle/bundle_builder.h"
 #include "tests/document/program_run.h"
+#include "tests/document/serialized_file_builder.h"
 #include "tests/installer/installer_test_support.h"
 
 namespace kestrova::testing {
@@ -370,6 +372,47 @@ TEST_F(ApplyTest, ACancellationAtAnyPointChangesNothing) {
     }
     EXPECT_GT(cancelled, 6);
     EXPECT_NE(Snapshot("Game"), before);
+}
+
+// A cancel that comes while a large bundle is compressed again stops the compression at its next
+// report instead of after the whole bundle; the folder is as it was.
+TEST_F(ApplyTest, ACancelStopsABundlesCompression) {
+    SerializedFileBuilder builder(17);
+    builder.Trees(true);
+    Bytes named = builder.Name("Crosshair");
+    named.resize(named.size() + 4, 7);
+    builder.AddObject(1, builder.AddType(49, NamedTree("TextAsset")), named);
+    const Bytes member = builder.Build();
+    const Bytes resource = AssetLikeData(std::size_t{20} << 20, 4);
+    Bytes stream = member;
+    stream.insert(stream.end(), resource.begin(), resource.end());
+    FsShape shape;
+    shape.blockCompressions = {2, 2, 2, 2, 2};
+    shape.nodes = {{0, member.size(), 4, "CAB-a"}, {member.size(), resource.size(), 0, "CAB-a.resS"}};
+    Game("data.unity3d", BuildUnityFs(shape, stream));
+    named.back() = 8;
+    Add(u"data.unity3d", u"Crosshair", 1, named);
+    mod.entries.back().member = u"CAB-a";
+    const std::map<std::string, Bytes> before = Snapshot("Game");
+
+    std::atomic<bool> cancel = false;
+    int changing = 0;
+    int afterCancel = 0;
+    installer::ApplyControl control{[&](std::u16string_view text, float) {
+                                        afterCancel += cancel ? 1 : 0;
+                                        // The asset is changed at the second; the bundle's
+                                        // compression reports from the third on.
+                                        cancel = cancel || (text.starts_with(u"Changing ") &&
+                                                            ++changing == 3);
+                                    },
+                                    &cancel, {}};
+    payload = DataFile();
+    const Outcome o = installer::InstallMod(mod, payload, Wide("Game"), &report, control);
+    EXPECT_EQ(o.message, installer::kInstallCancelled);
+    EXPECT_TRUE(report.cancelled);
+    EXPECT_EQ(changing, 3);
+    EXPECT_LE(afterCancel, 1);
+    EXPECT_EQ(Snapshot("Game"), before);
 }
 
 // kestrova-cli killed right after each change an installation makes on disk: the next run,
