@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <atomic>
 #include <chrono>
 #include <stop_token>
 #include <thread>
@@ -258,9 +259,18 @@ TEST_F(FindDialogTest, ALargeFileIsSearchedInTheBackgroundAndCancelKeepsTheShown
     OpenFile(*window, Path("huge.assets"));
     FindDialog* dialog = OpenFind(*window);
 
+    // The first search waits at its first report until the window has been looked at, so that
+    // it is still running then however fast it is (or however slow the interface thread).
+    std::atomic<bool> looked = false;
+    window->taskRunner()->SetReportHook([&](const std::stop_token& stop) {
+        while (!looked && !stop.stop_requested()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
     Search(dialog, "needle", 0);
     EXPECT_TRUE(window->taskRunner()->running());
     EXPECT_FALSE(dialog->findButton()->isEnabled());
+    looked = true;
     WaitForLongWork(*window);
     StringList reference;
     Reset(reference);
