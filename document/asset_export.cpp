@@ -28,29 +28,39 @@ Outcome OpenWorkingCopy(const AssetFile& doc, FileDescriptor& in) {
     return Outcome::Success();
 }
 
-}  // namespace
-
-Outcome SaveWorkingCopyAs(const AssetFile& doc, const std::u16string& target,
-                          const ProgressCallback& progress, const std::stop_token& stop) {
+// Copies `length` bytes of the working copy from `from` into `target` (written beside it and
+// renamed over it when complete), reporting `what` a chunk at a time. Without a length (the
+// working copy's could not be read) the copy fails; a stop leaves `target` as it was.
+Outcome CopyOutOfWorkingCopy(const AssetFile& doc, std::uint64_t from,
+                             std::optional<std::uint64_t> length, const std::u16string& target,
+                             std::u16string_view what, const ProgressCallback& progress,
+                             const std::stop_token& stop) {
     FileDescriptor in;
     if (Outcome o = OpenWorkingCopy(doc, in); !o) {
         return o;
     }
     RangeWriter writer;
-    std::optional<unsigned long long> length = platform::FileSize(doc.WorkingCopyPath());
-    ByteProgress saved(progress, u"Saving", length.value_or(0), stop);
+    ByteProgress copying(progress, what, length.value_or(0), stop);
     if (!length || !writer.CreateBeside(target)) {
         return CannotWrite(target, writer);
     }
-    const bool copied = writer.Copy(in.get(), 0, 0, *length, &saved);
+    const bool copied = writer.Copy(in.get(), from, 0, *length, &copying);
     // Checked once more at the end: a stop that comes after the last chunk still keeps `target`.
-    if (saved.stopped()) {
+    if (copying.stopped()) {
         return Cancelled();
     }
     if (!copied || !writer.Commit(*length)) {
         return CannotWrite(target, writer);
     }
     return Outcome::Success();
+}
+
+}  // namespace
+
+Outcome SaveWorkingCopyAs(const AssetFile& doc, const std::u16string& target,
+                          const ProgressCallback& progress, const std::stop_token& stop) {
+    return CopyOutOfWorkingCopy(doc, 0, platform::FileSize(doc.WorkingCopyPath()), target,
+                                u"Saving", progress, stop);
 }
 
 std::optional<std::vector<std::uint8_t>> ReadAssetBody(const AssetFile& doc, std::uint32_t index) {
@@ -75,24 +85,8 @@ Outcome ExportAssetBody(const AssetFile& doc, std::uint32_t index, const std::u1
         return Outcome::Failure(u"There is no asset " + DecimalText(index) + u".");
     }
     const AssetEntry& entry = doc.entries[index];
-    FileDescriptor in;
-    if (Outcome o = OpenWorkingCopy(doc, in); !o) {
-        return o;
-    }
-    RangeWriter writer;
-    const std::uint64_t at = doc.DataBase() + entry.offset + entry.prefixLength;
-    ByteProgress exported(progress, u"Exporting", entry.bodyLength(), stop);
-    if (!writer.CreateBeside(target)) {
-        return CannotWrite(target, writer);
-    }
-    const bool copied = writer.Copy(in.get(), at, 0, entry.bodyLength(), &exported);
-    if (exported.stopped()) {
-        return Cancelled();
-    }
-    if (!copied || !writer.Commit(entry.bodyLength())) {
-        return CannotWrite(target, writer);
-    }
-    return Outcome::Success();
+    return CopyOutOfWorkingCopy(doc, doc.DataBase() + entry.offset + entry.prefixLength,
+                                entry.bodyLength(), target, u"Exporting", progress, stop);
 }
 
 Outcome WriteWholeFile(const std::u16string& target, std::span<const std::uint8_t> bytes) {

@@ -368,7 +368,8 @@ std::vector<PluginDataType> EditorShell::SetDataFilters(const std::vector<Plugin
 
 void EditorShell::RunFileWork(LongWork work, std::function<void()> then) {
     view_.RunLongWork(
-        std::move(work), [this](std::u16string_view text, float fraction) { SetStatus(text, fraction); },
+        std::move(work),
+        [this](std::u16string_view text, float fraction) { SetStatus(text, fraction); },
         [this, then = std::move(then)](const Outcome& outcome) {
             if (!outcome) {
                 SetStatus(outcome.message, 0.0f);
@@ -447,19 +448,17 @@ void EditorShell::ExportAsset() {
                 return;
             }
         }
-        RunFileWork([bytes, target = *path](const ProgressCallback&,
-                                            std::stop_token) { return WriteWholeFile(target, *bytes); },
-                    {});
+        RunFileWork([bytes, target = *path](const ProgressCallback&, std::stop_token) {
+            return WriteWholeFile(target, *bytes);
+        });
         return;
     }
     // The raw data is read from the working copy: it takes the panel's changes first.
     CommitHandOver();
-    RunFileWork(
-        [this, index = currentAssetIndex, target = *path](const ProgressCallback& progress,
-                                                         std::stop_token stop) {
-            return ExportAssetBody(document, index, target, progress, stop);
-        },
-        {});
+    RunFileWork([this, index = currentAssetIndex, target = *path](const ProgressCallback& progress,
+                                                                  std::stop_token stop) {
+        return ExportAssetBody(document, index, target, progress, stop);
+    });
 }
 
 void EditorShell::ImportAsset() {

@@ -172,7 +172,7 @@ private:
     std::vector<PluginDataType> SetDataFilters(const std::vector<PluginDataType>& types);
     // Runs an export's or an import's file work beside the window, its progress in the status
     // line, and then `then` when it succeeded; a failure's or a cancel's message is shown.
-    void RunFileWork(LongWork work, std::function<void()> then);
+    void RunFileWork(LongWork work, std::function<void()> then = {});
     // The rest of Import once the file is read: the plug-in's conversion and the new body.
     void FinishImport(std::uint32_t imported, const std::vector<PluginDataType>& types,
                       std::u16string_view extension, std::vector<std::uint8_t>& body);

@@ -452,7 +452,8 @@ private:
                 stop.request_stop();
             }
         };
-        const Outcome saved = bundle::SaveDocumentAs(doc, rebuilt, choice, progress, stop.get_token());
+        const Outcome saved =
+            bundle::SaveDocumentAs(doc, rebuilt, choice, progress, stop.get_token());
         if (Cancelled()) {
             platform::DeleteFile(rebuilt);
             return Outcome::Success();  // the run ends as cancelled
